@@ -1,0 +1,75 @@
+#include "addin/class_registry.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "addin/component.h"
+#include "addin/object_header.h"
+
+namespace velquora::addin {
+namespace {
+
+std::vector<ComponentClass>& Classes() {
+  static std::vector<ComponentClass> classes;
+  return classes;
+}
+
+constexpr std::size_t kNamesUnits = 1004;  // 2,008 bytes
+WCHAR_T g_class_names[kNamesUnits];
+
+}  // namespace
+
+void RegisterComponentClass(const ComponentClass& cls) { Classes().push_back(cls); }
+
+void ClearComponentClasses() { Classes().clear(); }
+
+const WCHAR_T* ClassNamesImpl() noexcept {
+  try {
+    std::u16string list;
+    for (const auto& cls : Classes()) {
+      if (!list.empty()) list += u'|';
+      list += cls.name();
+    }
+    // Never past the buffer: a list that does not fit is cut, the terminator always stays.
+    std::size_t units = std::min(list.size(), kNamesUnits - 1);
+    std::memset(g_class_names, 0, (units + 1) * sizeof(WCHAR_T));
+    std::memcpy(g_class_names, list.data(), units * sizeof(WCHAR_T));
+  } catch (...) {
+    g_class_names[0] = 0;
+  }
+  return g_class_names;
+}
+
+HostLong ClassObjectImpl(const WCHAR_T* name, void** object) noexcept {
+  if (!object) return 0;
+  *object = nullptr;
+  if (!name) return 0;
+  try {
+    std::u16string wanted(name);
+    for (const auto& cls : Classes()) {
+      if (cls.name() != wanted) continue;  // exact, case-sensitive
+      std::unique_ptr<TCustomNativeComponent> component = cls.create();
+      void* header = component->GetNativeComponentObjectHeader();
+      component.release();
+      *object = header;
+      return 1;
+    }
+  } catch (...) {
+    *object = nullptr;
+  }
+  return 0;
+}
+
+HostLong DestroyObjectImpl(void** object) noexcept {
+  if (!object || !*object) return 0;
+  try {
+    delete ComponentOfHeader(*object);
+  } catch (...) {
+  }
+  FreeObjectHeader(*object);
+  *object = nullptr;
+  return 0;
+}
+
+}  // namespace velquora::addin

@@ -1,0 +1,31 @@
+#pragma once
+// The component classes a library offers the host (TNCList) and the exported entry points'
+// logic. Each shared library registers its classes at load time.
+#include <memory>
+#include <string>
+
+#include "addin/host_abi.h"
+
+namespace velquora::addin {
+
+class TCustomNativeComponent;
+
+struct ComponentClass {
+  std::u16string (*name)();  // the class's NCClassName, asked without an object
+  std::unique_ptr<TCustomNativeComponent> (*create)();
+};
+
+template <typename T>
+ComponentClass ClassOf() {
+  return {&T::NCClassName, [] { return std::unique_ptr<TCustomNativeComponent>(new T()); }};
+}
+
+void RegisterComponentClass(const ComponentClass& cls);
+void ClearComponentClasses();
+
+// The exported functions' work; none of them throws.
+const WCHAR_T* ClassNamesImpl() noexcept;
+HostLong ClassObjectImpl(const WCHAR_T* name, void** object) noexcept;
+HostLong DestroyObjectImpl(void** object) noexcept;
+
+}  // namespace velquora::addin

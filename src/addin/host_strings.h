@@ -1,0 +1,36 @@
+#pragma once
+// Strings that cross the boundary: zero-terminated UTF-16, allocated by the host's memory
+// manager when one has been handed over, else by the library's own heap.
+#include <string>
+#include <string_view>
+
+#include "addin/host_abi.h"
+#include "addin/host_objects.h"
+
+namespace velquora::addin {
+
+std::u16string WChar_TToStr(const WCHAR_T* text);
+
+// Fills `target`: allocates (length * 2 + 2) zeroed bytes when it is null, then copies the text.
+void StrToWChar_T(const HostMemory& memory, std::u16string_view text, WCHAR_T*& target);
+
+// Frees a string made by StrToWChar_T and sets the pointer to null.
+void FreeWChar_T(const HostMemory& memory, WCHAR_T*& target);
+
+// A host string that frees itself: for texts passed to the host only for the length of a call.
+class ScopedHostString {
+ public:
+  ScopedHostString(const HostMemory& memory, std::u16string_view text) : memory_(memory) {
+    StrToWChar_T(memory_, text, ptr_);
+  }
+  ~ScopedHostString() { FreeWChar_T(memory_, ptr_); }
+  ScopedHostString(const ScopedHostString&) = delete;
+  ScopedHostString& operator=(const ScopedHostString&) = delete;
+  WCHAR_T* get() const { return ptr_; }
+
+ private:
+  HostMemory memory_;
+  WCHAR_T* ptr_ = nullptr;
+};
+
+}  // namespace velquora::addin

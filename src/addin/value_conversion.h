@@ -1,0 +1,15 @@
+#pragma once
+// Host value records to the component's values and back.
+#include "addin/host_abi.h"
+#include "addin/host_objects.h"
+#include "addin/variant.h"
+
+namespace velquora::addin {
+
+// Refused tags fail with "Неподдерживаемый тип данных".
+Variant TVariantToVariant(const TVariant& record);
+
+// Writes `value` into `record`, releasing the text or byte block the record held before.
+void VariantToTVariant(const HostMemory& memory, const Variant& value, TVariant& record);
+
+}  // namespace velquora::addin

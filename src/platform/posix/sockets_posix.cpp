@@ -1,0 +1,92 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/sockets.h"
+
+namespace velquora::platform {
+namespace {
+
+bool SetBlocking(int fd, bool blocking) {
+  int flags = fcntl(fd, F_GETFL, 0);
+  if (flags < 0) return false;
+  flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+  return fcntl(fd, F_SETFL, flags) == 0;
+}
+
+class PosixSockets final : public SocketApi {
+ public:
+  SocketHandle OpenTcp() override {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) return kNoSocket;
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return fd;
+  }
+
+  bool Connect(SocketHandle s, std::uint32_t ipv4, std::uint16_t port, int timeout_ms) override {
+    int fd = static_cast<int>(s);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(ipv4);
+    if (!SetBlocking(fd, false)) return false;
+    int rc = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    if (rc != 0) {
+      if (errno != EINPROGRESS && errno != EINTR) return false;
+      pollfd p{fd, POLLOUT, 0};
+      int ready;
+      do {
+        ready = poll(&p, 1, timeout_ms);
+      } while (ready < 0 && errno == EINTR);
+      if (ready <= 0) return false;
+      int err = 0;
+      socklen_t len = sizeof err;
+      if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) return false;
+    }
+    return SetBlocking(fd, true);
+  }
+
+  bool SetReceiveTimeout(SocketHandle s, int timeout_ms) override {
+    timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    return setsockopt(static_cast<int>(s), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0;
+  }
+
+  IoResult Send(SocketHandle s, const void* data, std::size_t size) override {
+    long n = ::send(static_cast<int>(s), data, size, MSG_NOSIGNAL);
+    return {n, n < 0 && errno == EINTR};
+  }
+
+  IoResult Receive(SocketHandle s, void* data, std::size_t size) override {
+    long n = ::recv(static_cast<int>(s), data, size, 0);
+    return {n, n < 0 && errno == EINTR};
+  }
+
+  void ShutdownAndClose(SocketHandle s) override {
+    shutdown(static_cast<int>(s), SHUT_RDWR);
+    close(static_cast<int>(s));
+  }
+};
+
+}  // namespace
+
+SocketApi& RealSockets() {
+  static PosixSockets api;
+  return api;
+}
+
+bool ParseIPv4(std::string_view text, std::uint32_t& address) {
+  in_addr a{};
+  if (inet_pton(AF_INET, std::string(text).c_str(), &a) != 1) return false;
+  address = ntohl(a.s_addr);
+  return true;
+}
+
+}  // namespace velquora::platform
