@@ -64,7 +64,9 @@ HostLong ClassObjectImpl(const WCHAR_T* name, void** object) noexcept {
 HostLong DestroyObjectImpl(void** object) noexcept {
   if (!object || !*object) return 0;
   try {
-    delete ComponentOfHeader(*object);
+    TCustomNativeComponent* component = ComponentOfHeader(*object);
+    component->BeforeDestruction();
+    delete component;
   } catch (...) {
   }
   FreeObjectHeader(*object);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "addin/component.h"
 #include "addin/host_abi.h"
 
 namespace velquora::addin {
@@ -17,7 +18,11 @@ struct ComponentClass {
 
 template <typename T>
 ComponentClass ClassOf() {
-  return {&T::NCClassName, [] { return std::unique_ptr<TCustomNativeComponent>(new T()); }};
+  return {&T::NCClassName, [] {
+            std::unique_ptr<TCustomNativeComponent> object(new T());
+            object->AfterConstruction();
+            return object;
+          }};
 }
 
 void RegisterComponentClass(const ComponentClass& cls);

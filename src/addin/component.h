@@ -51,6 +51,10 @@ class TCustomNativeComponent {
   virtual std::u16string GetFileVersion() const;
   virtual void OnInit() {}
   virtual void OnDone() {}
+  // Run by the class factory right after construction and right before destruction, where
+  // virtual calls reach the most derived class (constructors and destructors cannot).
+  virtual void AfterConstruction() {}
+  virtual void BeforeDestruction() noexcept {}
 
   // Method registry.
   long mt_Count() const { return static_cast<long>(methods_.size()); }

@@ -28,6 +28,8 @@ class LogWriter {
   void SetLogDetail(int detail);
   int LogDetail() const { return detail_.load(); }
   std::string GetLogFileName(bool folder_only);
+  // The header block, once after logging is switched on (nothing while it is off).
+  void WriteLogHeader();
   void WriteLogFooter();
 
   void SetLogFileName(std::string name);
@@ -41,7 +43,6 @@ class LogWriter {
                                   std::u16string_view text, TLogLevel level);
 
  private:
-  void WriteLogHeader();
   void WriteLogLine(std::string_view line);
   static bool IsRooted(const std::string& path);
 

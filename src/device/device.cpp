@@ -1,0 +1,156 @@
+#include "device/device.h"
+
+#include <algorithm>
+
+#include "common/error.h"
+#include "common/text.h"
+#include "device/protocol.h"
+#include "log/log_writer.h"
+
+namespace velquora::device {
+
+namespace p = protocol;
+
+namespace {
+
+std::string HexByte(std::uint8_t b) {
+  static const char kHex[] = "0123456789ABCDEF";
+  return {kHex[b >> 4], kHex[b & 15]};
+}
+
+}  // namespace
+
+std::string WriteErrorText(std::uint8_t table) { return "Ошибка записи в таблицу " + HexByte(table); }
+std::string DeleteErrorText(std::uint8_t table) { return "Ошибка удаления из таблицы " + HexByte(table); }
+
+TDevice::TDevice(std::unique_ptr<TTCPSocket> socket) : FTCPSocket(std::move(socket)) {}
+
+TDevice::~TDevice() { Disable(); }
+
+void TDevice::Enable(const std::u16string& address, std::int32_t port) {
+  FTCPSocket->IPAddress = address;
+  FTCPSocket->IPPort = port;
+  for (int attempt = 1;; ++attempt) {
+    try {
+      FTCPSocket->SetConnection();
+      return;
+    } catch (...) {
+      if (attempt == 3) throw;
+    }
+  }
+}
+
+void TDevice::Disable() { FTCPSocket->CloseConnection(); }
+
+void TDevice::RunCommand(const ByteString& command) {
+  auto& log = log::LogWriter::Instance();
+  if (ExtLogEnabled) log.WriteLog(u"Данные обмена -> ", BytesToHex(command, u" "), log::TLogLevel::llDebug);
+  FTCPSocket->WriteStr(command);
+  FResponse.clear();
+  FTCPSocket->ReadString(1, FResponse);
+  if (ExtLogEnabled) log.WriteLog(u"Данные обмена <- ", BytesToHex(FResponse, u""), log::TLogLevel::llDebug);
+}
+
+std::uint8_t TDevice::Answer() const { return FResponse.empty() ? 0 : static_cast<std::uint8_t>(FResponse[0]); }
+
+void TDevice::Exchange(ByteString frame, std::initializer_list<std::uint8_t> accepted, const std::string& message) {
+  FRequest = std::move(frame);
+  RunCommand(FRequest);
+  if (accepted.size() && std::find(accepted.begin(), accepted.end(), Answer()) == accepted.end()) {
+    throw Error(message);
+  }
+}
+
+void TDevice::WritePlu(const PluValues& v) {
+  FPLURecord = BuildPluRecord(v, Label);
+  ByteString frame{static_cast<char>(p::kWrite), static_cast<char>(p::kTablePlu)};
+  Exchange(frame + FPLURecord.Bytes(), {p::kAck},
+           "Ошибка записи в таблицу 25, Plu = " + std::to_string(v.plu) + "; Name = " + ToUtf8(v.name));
+}
+
+void TDevice::DeletePlu(std::int64_t record) {
+  Exchange(RecordNumberFrame(p::kDelete, p::kTablePlu, record), {p::kAck, p::kNoRecord}, DeleteErrorText(p::kTablePlu));
+}
+
+void TDevice::ClearPlu() { Exchange(ClearFrame(p::kTablePlu), {p::kAck}, DeleteErrorText(p::kTablePlu)); }
+
+void TDevice::WriteGroup(std::int64_t code, const std::u16string& name) {
+  Exchange(GroupFrame(code, name), {p::kAck},
+           "Ошибка записи в таблицу 23, Code = " + std::to_string(code) + "; Code = " + ToUtf8(name));
+}
+
+void TDevice::DeleteGroup(std::int64_t record) {
+  // 0x06 is the scale's acceptance, 0xE2 its "no such record": both leave the record gone.
+  Exchange(RecordNumberFrame(p::kDelete, p::kTableMainGroup, record), {p::kAck, p::kNoRecord},
+           DeleteErrorText(p::kTableMainGroup));
+}
+
+void TDevice::ReadMainGroup(std::int64_t record) {
+  Exchange(RecordNumberFrame(p::kRead, p::kTableMainGroup, record), {}, "");
+}
+
+void TDevice::ClearMainGroup() {
+  Exchange(ClearFrame(p::kTableMainGroup), {p::kAck}, DeleteErrorText(p::kTableMainGroup));
+}
+
+void TDevice::WriteShop(std::int64_t code, const std::u16string& name) {
+  Exchange(ShopFrame(code, name, Label), {p::kAck}, WriteErrorText(p::kTableShop));
+}
+
+void TDevice::WriteImage(std::int64_t image, const std::u16string& data) {
+  Exchange(ImageFrame(image, data), {p::kAck}, WriteErrorText(p::kTableImage));
+}
+
+void TDevice::ClearImage() { Exchange(ClearFrame(p::kTableImage), {p::kAck}, DeleteErrorText(p::kTableImage)); }
+
+void TDevice::WriteGroupImage(std::int64_t group, std::int64_t image) {
+  Exchange(GroupImageFrame(group, image), {p::kAck}, WriteErrorText(p::kTableGroupImage));
+}
+
+void TDevice::ClearGroupImage() {
+  Exchange(ClearFrame(p::kTableGroupImage), {p::kAck}, DeleteErrorText(p::kTableGroupImage));
+}
+
+void TDevice::WritePresetKey(std::int64_t preset, std::int64_t key, std::int64_t status, std::int64_t image,
+                             const std::u16string& name) {
+  Exchange(PresetKeyFrame(preset, key, status, image, name), {p::kAck},
+           "Ошибка записи в таблицу 41, PresetNumber = " + std::to_string(preset) +
+               "; PresetKey = " + std::to_string(key));
+}
+
+void TDevice::ClearPresetKeys() {
+  Exchange(ClearFrame(p::kTablePresetKey), {p::kAck}, DeleteErrorText(p::kTablePresetKey));
+}
+
+void TDevice::UploadSystemSettings(const std::u16string& date_time) {
+  Exchange(SystemSettingsFrame(date_time), {p::kAck}, WriteErrorText(p::kTableSystem));
+}
+
+void TDevice::UploadData(const std::u16string& request) {
+  if (!IsHexData(request)) throw Error("Некорректные входные данные");
+  ByteString frame = HexToBytes(request);
+  RunCommand(frame);
+  if (frame.size() < 2) return;
+  auto command = static_cast<std::uint8_t>(frame[0]);
+  auto table = static_cast<std::uint8_t>(frame[1]);
+  std::uint8_t answer = Answer();
+  bool ok = true;
+  switch (command) {
+    case p::kWrite:
+      ok = answer == p::kAck;
+      if (!ok) throw Error(WriteErrorText(table));
+      break;
+    case p::kClear:
+      ok = answer == p::kAck;
+      if (!ok) throw Error(DeleteErrorText(table));
+      break;
+    case p::kDelete:
+      ok = answer == p::kAck || answer == p::kNoRecord;
+      if (!ok) throw Error(DeleteErrorText(table));
+      break;
+    default:
+      break;  // reads and anything else: the answer is not judged
+  }
+}
+
+}  // namespace velquora::device

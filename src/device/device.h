@@ -1,0 +1,60 @@
+#pragma once
+// The scale device object: connection with three attempts, one request / one answer byte per
+// table operation, the exchange log, and the judging of answers.
+#include <memory>
+
+#include "device/records.h"
+#include "device/tcp_socket.h"
+
+namespace velquora::device {
+
+class TDevice {
+ public:
+  explicit TDevice(std::unique_ptr<TTCPSocket> socket = std::make_unique<TTCPSocket>());
+  ~TDevice();  // closes an open connection
+
+  void Enable(const std::u16string& address, std::int32_t port);
+  void Disable();
+  void RunCommand(const ByteString& command);
+
+  const ByteString& Request() const { return FRequest; }
+  const ByteString& Response() const { return FResponse; }
+  const TPLURecord& PLURecord() const { return FPLURecord; }
+  bool ExtLogEnabled = false;
+  LabelSettings Label;  // fonts and label format, set by the driver at Open
+
+  void WritePlu(const PluValues& values);
+  void DeletePlu(std::int64_t record);
+  void ClearPlu();
+  void WriteGroup(std::int64_t code, const std::u16string& name);
+  void DeleteGroup(std::int64_t record);
+  void ReadMainGroup(std::int64_t record);
+  void ClearMainGroup();
+  void WriteShop(std::int64_t code, const std::u16string& name);
+  void WriteImage(std::int64_t image, const std::u16string& data);
+  void ClearImage();
+  void WriteGroupImage(std::int64_t group, std::int64_t image);
+  void ClearGroupImage();
+  void WritePresetKey(std::int64_t preset, std::int64_t key, std::int64_t status, std::int64_t image,
+                      const std::u16string& name);
+  void ClearPresetKeys();
+  void UploadSystemSettings(const std::u16string& date_time);
+  // Sends a whole frame given as hex text; the answer is judged by the frame's command byte.
+  void UploadData(const std::u16string& request);
+
+ private:
+  // Sends `frame` as the request and fails with `message` unless the answer is accepted.
+  void Exchange(ByteString frame, std::initializer_list<std::uint8_t> accepted, const std::string& message);
+  std::uint8_t Answer() const;
+
+  std::unique_ptr<TTCPSocket> FTCPSocket;
+  ByteString FRequest;
+  ByteString FResponse;
+  TPLURecord FPLURecord;
+};
+
+// "Ошибка записи в таблицу XX" / "Ошибка удаления из таблицы XX" with XX in upper-case hex.
+std::string WriteErrorText(std::uint8_t table);
+std::string DeleteErrorText(std::uint8_t table);
+
+}  // namespace velquora::device

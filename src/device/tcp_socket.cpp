@@ -1,0 +1,87 @@
+#include "device/tcp_socket.h"
+
+#include "common/text.h"
+#include "driver/equipment_error.h"
+
+namespace velquora::device {
+
+using driver::EquException;
+using driver::kErrorGeneral;
+
+namespace {
+constexpr char kReceiveFailed[] = "Ошибка при получении ответа от сервера";
+}
+
+TTCPSocket::TTCPSocket(platform::SocketApi& api, int connect_timeout_ms, int receive_timeout_ms)
+    : api_(api), connect_timeout_ms_(connect_timeout_ms), receive_timeout_ms_(receive_timeout_ms) {}
+
+TTCPSocket::~TTCPSocket() { CloseConnection(); }
+
+void TTCPSocket::SetConnection() {
+  CloseConnection();
+  std::uint32_t address = 0;
+  std::string text = ToUtf8(TrimControl(std::u16string_view(IPAddress)));
+  if (!platform::ParseIPv4(text, address) || address == 0xFFFFFFFFu) {
+    throw EquException(kErrorGeneral, "Синтаксическая ошибка в IP-адресе");
+  }
+  if (IPPort < 1 || IPPort > 65535) {
+    throw EquException(kErrorGeneral, "Номер порта должен лежать в диапазоне 1-65535");
+  }
+  platform::SocketHandle s = api_.OpenTcp();
+  if (s == platform::kNoSocket) throw EquException(kErrorGeneral, "Ошибка при создании сокета");
+  if (!api_.Connect(s, address, static_cast<std::uint16_t>(IPPort), connect_timeout_ms_) ||
+      !api_.SetReceiveTimeout(s, receive_timeout_ms_)) {
+    api_.ShutdownAndClose(s);
+    throw EquException(kErrorGeneral, "Ошибка при установлении подключения");
+  }
+  FSocket = s;
+}
+
+void TTCPSocket::CloseConnection() {
+  if (FSocket == platform::kNoSocket) return;
+  api_.ShutdownAndClose(FSocket);
+  FSocket = platform::kNoSocket;
+}
+
+void TTCPSocket::WriteStr(const ByteString& packet) {
+  std::size_t sent = 0;
+  while (sent < packet.size()) {
+    platform::IoResult r = api_.Send(FSocket, packet.data() + sent, packet.size() - sent);
+    if (r.interrupted) continue;
+    if (r.bytes <= 0) throw EquException(kErrorGeneral, "Ошибка при отправке данных серверу");
+    sent += static_cast<std::size_t>(r.bytes);
+  }
+}
+
+void TTCPSocket::ReadString(int len, ByteString& bytes) {
+  ByteString buffer(static_cast<std::size_t>(len > 0 ? len : 0), '\0');
+  platform::IoResult r;
+  do {
+    r = api_.Receive(FSocket, buffer.data(), buffer.size());
+  } while (r.interrupted);
+  if (r.bytes < 0) throw EquException(kErrorGeneral, kReceiveFailed);
+  bytes = std::move(buffer);
+}
+
+void TTCPSocket::ReadString(ByteString& bytes) {
+  ByteString buffer;
+  std::size_t count = 0;
+  for (;;) {
+    buffer.resize(count + 1024);
+    platform::IoResult r = api_.Receive(FSocket, buffer.data() + count, 1024);
+    if (r.interrupted) continue;
+    if (r.bytes <= 0) break;
+    count += static_cast<std::size_t>(r.bytes);
+  }
+  buffer.resize(count);
+  if (count == 0) throw EquException(kErrorGeneral, kReceiveFailed);
+  bytes = std::move(buffer);
+}
+
+void TTCPSocket::ReadChar(std::uint8_t& byte) {
+  ByteString one;
+  ReadString(1, one);
+  byte = static_cast<std::uint8_t>(one[0]);
+}
+
+}  // namespace velquora::device

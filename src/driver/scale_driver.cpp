@@ -1,0 +1,255 @@
+#include "driver/scale_driver.h"
+
+#include "common/error.h"
+#include "common/text.h"
+#include "device/protocol.h"
+#include "driver/goods_reader.h"
+#include "driver/host_xml.h"
+#include "driver/setting_conversion.h"
+#include "log/log_writer.h"
+
+namespace velquora::driver {
+
+using addin::Variant;
+using addin::VarArrayData;
+namespace p = device::protocol;
+
+namespace {
+
+struct SettingName {
+  const char16_t* en;
+  const char16_t* ru;
+  const char16_t* def;
+};
+
+const SettingName kSettings[] = {
+    {u"IPAddress", u"IPАдрес", u""},
+    {u"IPPort", u"IPПорт", u"0"},
+    {u"CommodityFont", u"ШрифтНаименования", u"0"},
+    {u"IngredientFont", u"ШрифтИнгридиентов", u"0"},
+    {u"SpecMessageFont", u"ШрифтСообщений", u"0"},
+    {u"CompanyFont", u"ШрифтМагазина", u"0"},
+    {u"LabelFormatNumber", u"НомерФорматаЭтикетки", u"17"},
+    {u"ExtLogEnabled", u"ВестиЛогОбмена", u"false"},
+};
+
+const MethodName kScaleMethods[] = {
+    {u"ВыгрузитьТовары", u"UploadGoods", 3},   {u"ВыгрузитьГруппы", u"UploadGroups", 1},
+    {u"ВыгрузитьМагазины", u"UploadShops", 1}, {u"ОчиститьТовары", u"ClearGoods", 1},
+    {u"ОчиститьГруппы", u"ClearGroups", 0},    {u"УдалитьТовар", u"DeleteGood", 1},
+    {u"УдалитьГруппу", u"DeleteGroup", 1},     {u"ВыгрузитьДанные", u"UploadData", 2},
+};
+
+const pugi::xml_node FindTable(const pugi::xml_document& doc, const char* root) {
+  pugi::xml_node table = doc.document_element();
+  if (!table || std::string_view(table.name()) != root) throw Error("Не найден корневой узел");
+  return table;
+}
+
+}  // namespace
+
+TDriver::TDriver(std::unique_ptr<device::TDevice> device) : FDevice(std::move(device)) {}
+
+void TDriver::RegisterMethods() {
+  try {
+    TScaleOfflineDriver::RegisterMethods();
+    const auto& m = kScaleMethods;
+    auto parsed = [this](std::function<void(const pugi::xml_document&)> work, std::size_t arg) {
+      return [this, work, arg](VarArrayData& params) {
+        return ScaleMethod([&] {
+          pugi::xml_document doc;
+          ParseHostDocument(Param(params, arg).ToText(), doc);
+          Reconnect();
+          work(doc);
+        });
+      };
+    };
+    mt_Add(m[0].ru, m[0].en, m[0].params, [this](VarArrayData& a) { return UploadGoodsHandler(a); });
+    mt_Add(m[1].ru, m[1].en, m[1].params, parsed([this](const auto& d) { UploadGroups(d); }, 0));
+    mt_Add(m[2].ru, m[2].en, m[2].params, parsed([this](const auto& d) { UploadShops(d); }, 0));
+    mt_Add(m[3].ru, m[3].en, m[3].params, [this](VarArrayData& a) { return ClearGoodsHandler(a); });
+    mt_Add(m[4].ru, m[4].en, m[4].params, [this](VarArrayData&) {
+      return ScaleMethod([&] {
+        Reconnect();
+        FDevice->ClearMainGroup();
+      });
+    });
+    mt_Add(m[5].ru, m[5].en, m[5].params, [this](VarArrayData& a) {
+      return ScaleMethod([&] {
+        Reconnect();
+        FDevice->DeletePlu(RecordNumberArgument(Param(a, 0), "Некорректный номер товара"));
+      });
+    });
+    mt_Add(m[6].ru, m[6].en, m[6].params, [this](VarArrayData& a) {
+      return ScaleMethod([&] {
+        Reconnect();
+        FDevice->DeleteGroup(RecordNumberArgument(Param(a, 0), "Некорректный номер группы"));
+      });
+    });
+    mt_Add(m[7].ru, m[7].en, m[7].params, [this](VarArrayData& a) {
+      return ScaleMethod([&] {
+        std::u16string data = Param(a, 1).ToText();
+        Reconnect();
+        UploadData(Param(a, 0).ToText(), data);
+      });
+    });
+  } catch (...) {
+    log::LogWriter::Instance().WriteLog(TypeName(), CurrentErrorText(), log::TLogLevel::llError);
+  }
+}
+
+void TDriver::RegisterSettings() {
+  try {
+    TScaleOfflineDriver::RegisterSettings();
+    for (const auto& s : kSettings) pt_Add(s.ru, s.en, false, Variant::String(s.def));
+  } catch (...) {
+    log::LogWriter::Instance().WriteLog(TypeName(), CurrentErrorText(), log::TLogLevel::llError);
+  }
+}
+
+std::string TDriver::LogNameFromAddress(const std::u16string& address) {
+  std::u16string name;
+  for (char16_t c : address) {
+    if (c == u'.') c = u'_';
+    bool keep = (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'-' ||
+                c == u'_' || (c >= 0x0400 && c <= 0x04FF);
+    if (keep) name += c;
+  }
+  return ToUtf8(name);
+}
+
+void TDriver::Open() {
+  TScaleOfflineDriver::Open();
+  // Prices are always read with "." (see goods_reader), so no separator needs setting here.
+  auto& log = log::LogWriter::Instance();
+  log.SetLogFileName(LogNameFromAddress(GetSettingValueStr(u"IPAddress")));
+  log.SetLogDetail(GetSettingValueBool(u"LogEnabled") ? 3 : 0);
+  FDevice->ExtLogEnabled = GetSettingValueBool(u"ExtLogEnabled");
+  FDevice->Label.commodity_font = GetSettingValueInt(u"CommodityFont");
+  FDevice->Label.ingredient_font = GetSettingValueInt(u"IngredientFont");
+  FDevice->Label.company_font = GetSettingValueInt(u"CompanyFont");
+  FDevice->Label.spec_message_font = GetSettingValueInt(u"SpecMessageFont");
+  FDevice->Label.label_format = GetSettingValueInt(u"LabelFormatNumber");
+  Reconnect();
+}
+
+void TDriver::Close() {
+  FDevice->Disable();
+  TScaleOfflineDriver::Close();
+}
+
+void TDriver::DeviceTest(std::u16string& description, std::u16string& extra) {
+  description.clear();
+  extra.clear();
+  const bool was_enabled = Enabled();
+  if (!was_enabled) {
+    try {
+      Open();
+    } catch (...) {
+      Close();
+      throw;
+    }
+  }
+  description = u"Весы подключены";
+  if (!was_enabled) Close();
+}
+
+void TDriver::Reconnect() {
+  FDevice->Disable();
+  std::u16string address = GetSettingValueStr(u"IPAddress");
+  std::int32_t port = GetSettingValueInt(u"IPPort");
+  FDevice->Enable(address, port);
+}
+
+Variant TDriver::ScaleMethod(const std::function<void()>& work) {
+  return HandlerFrame([&] {
+    CheckEnabled();
+    work();
+  });
+}
+
+Variant TDriver::UploadGoodsHandler(VarArrayData& params) {
+  return ScaleMethod([&] {
+    pugi::xml_document doc;
+    ParseHostDocument(Param(params, 1).ToText(), doc);
+    Reconnect();
+    UploadGoods(doc);
+  });
+}
+
+Variant TDriver::ClearGoodsHandler(VarArrayData&) {
+  return ScaleMethod([&] {
+    Reconnect();
+    FDevice->ClearPlu();
+  });
+}
+
+bool TDriver::UploadSystemSettings(const std::u16string& document) {
+  return ScaleMethod([&] {
+           pugi::xml_document doc;
+           ParseHostDocument(document, doc);
+           Reconnect();
+           pugi::xml_node root = FindTable(doc, "SystemSettings");
+           FDevice->UploadSystemSettings(AttributeText(root, "DateTime"));
+         })
+      .bool_value();
+}
+
+void TDriver::UploadGoods(const pugi::xml_document& doc) {
+  for (pugi::xml_node record : FindTable(doc, "Table").children()) {
+    if (!IsRecordElement(record)) continue;
+    FDevice->WritePlu(ReadGoodsRecord(record));
+  }
+}
+
+void TDriver::UploadGroups(const pugi::xml_document& doc) {
+  for (pugi::xml_node record : FindTable(doc, "Table").children()) {
+    if (!IsRecordElement(record)) continue;
+    GroupRecord g = ReadGroupRecord(record);
+    FDevice->WriteGroup(g.code, g.name);
+  }
+}
+
+void TDriver::UploadShops(const pugi::xml_document& doc) {
+  for (pugi::xml_node record : FindTable(doc, "Table").children()) {
+    if (!IsRecordElement(record)) continue;
+    GroupRecord s = ReadShopRecord(record);
+    FDevice->WriteShop(s.code, s.name);
+  }
+}
+
+std::int64_t TDriver::RecordNumberArgument(const Variant& value, const char* message) {
+  std::int32_t number = SettingToInt(value);
+  if (number < 0 || number > p::kMaxBcd4) throw Error(std::string(message) + ": " + std::to_string(number));
+  return number;
+}
+
+void TDriver::UploadData(const std::u16string& file_name, const std::u16string& data) {
+  std::u16string prefix;
+  char16_t first = file_name.empty() ? 0 : AsciiUpper(file_name.substr(0, 1))[0];
+  if (first == u'D') prefix = u"F2";
+  else if (first == u'F') prefix = u"F1";
+  else if (first == u'T') prefix = u"F7";
+  else throw Error("Некорректное имя файла");
+  prefix += AsciiUpper(file_name.substr(1, 2));
+
+  // Split and check everything before the first frame goes out.
+  std::vector<std::u16string> requests;
+  std::u16string_view rest = data;
+  do {
+    // Characters 9 to 12 of a record are its size in bytes.
+    std::int64_t size = rest.size() > 8 ? device::HexToInt(rest.substr(8, 4)) : 0;
+    if (!rest.empty() && (size == 0 || static_cast<std::int64_t>(rest.size()) < 2 * size)) {
+      throw Error("Некорректные входные данные");
+    }
+    std::size_t length = rest.empty() ? 0 : static_cast<std::size_t>(2 * size);
+    requests.push_back(prefix + std::u16string(rest.substr(0, length)));
+    rest.remove_prefix(length);
+  } while (!rest.empty());
+  for (const auto& request : requests) {
+    if (!device::IsHexData(request)) throw Error("Некорректные входные данные");
+  }
+  for (const auto& request : requests) FDevice->UploadData(request);
+}
+
+}  // namespace velquora::driver

@@ -1,0 +1,36 @@
+#include "driver/scale_offline_driver.h"
+
+#include "common/error.h"
+#include "driver/host_xml.h"
+
+namespace velquora::driver {
+
+using addin::Variant;
+
+void TScaleOfflineDriver::FillDriverInfo(TDriverInfo& info) {
+  TCommonDriver::FillDriverInfo(info);
+  info.EquipmentType = TEquipmentType::etPrintingScale;
+  info.IntegrationComponent = false;
+}
+
+void TScaleOfflineDriver::UploadGoods(const pugi::xml_document&, const std::u16string&) {
+  throw Error("Abstract error: UploadGoods is not implemented by this driver");
+}
+
+void TScaleOfflineDriver::ClearGoods() {
+  throw Error("Abstract error: ClearGoods is not implemented by this driver");
+}
+
+Variant TScaleOfflineDriver::UploadGoodsHandler(addin::VarArrayData& params) {
+  return HandlerFrame([&] {
+    pugi::xml_document doc;
+    ParseHostDocument(Param(params, 1).ToText(), doc);
+    UploadGoods(doc, Param(params, 2).ToText());
+  });
+}
+
+Variant TScaleOfflineDriver::ClearGoodsHandler(addin::VarArrayData&) {
+  return HandlerFrame([&] { ClearGoods(); });
+}
+
+}  // namespace velquora::driver

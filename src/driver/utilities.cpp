@@ -1,0 +1,144 @@
+#include "driver/utilities.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "common/error.h"
+#include "common/text.h"
+#include "platform/library_file.h"
+#include "platform/system_info.h"
+
+namespace velquora::driver {
+
+std::u16string EquipmentTypeName(int type) {
+  static const char16_t* const kNames[] = {
+      u"СканерШтрихкода",       u"СчитывательМагнитныхКарт", u"ФискальныйРегистратор",
+      u"ПринтерЧеков",          u"ПринтерЭтикеток",          u"ДисплейПокупателя",
+      u"ТерминалСбораДанных",   u"ЭквайринговыйТерминал",    u"ЭлектронныеВесы",
+      u"ВесыСПечатьюЭтикеток",  u"СчитывательRFID",          u"ККТ",
+      u"Видеокамера",           u"ЭлектронныеЗамки",         u"НеизвестныйТипОборудования"};
+  if (type < 0 || type >= static_cast<int>(std::size(kNames))) throw Error("Enum value unacceptable");
+  return kNames[type];
+}
+
+std::string GetSpecialFolder(FolderId id) {
+  auto kind = id == FolderId::CommonAppData ? platform::SpecialFolder::CommonAppData
+                                            : platform::SpecialFolder::UserAppData;
+  auto folder = platform::SpecialFolderPath(kind, true);
+  if (!folder) folder = platform::SpecialFolderPath(platform::SpecialFolder::UserAppData, true);
+  if (!folder) folder = platform::SpecialFolderPath(platform::SpecialFolder::Temp, false);
+  return folder.value_or("") + platform::kPathSeparator;
+}
+
+std::u16string CleanXmlText(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char16_t c : text) {
+    if (c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD)) {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::optional<std::int64_t> ParseInteger(std::u16string_view text) {
+  std::string s = ToUtf8(TrimControl(text));
+  if (!s.empty() && s[0] == '+') s.erase(0, 1);
+  std::int64_t v = 0;
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (s.empty() || ec != std::errc() || p != s.data() + s.size()) return std::nullopt;
+  return v;
+}
+
+std::optional<std::int64_t> ParseAmount(std::u16string_view text) {
+  std::string s = ToUtf8(TrimControl(text));
+  bool negative = false;
+  std::size_t i = 0;
+  if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+  std::int64_t whole = 0;
+  std::size_t digits = 0;
+  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i, ++digits) {
+    if (whole > (std::numeric_limits<std::int64_t>::max() / 10000 - 9) / 10) return std::nullopt;
+    whole = whole * 10 + (s[i] - '0');
+  }
+  // Fraction to ten-thousandths, rounded half to even on the digits beyond the fourth.
+  std::int64_t frac = 0;
+  int frac_digits = 0;
+  bool more_nonzero = false;
+  int fifth = -1;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i, ++digits) {
+      if (frac_digits < 4) {
+        frac = frac * 10 + (s[i] - '0');
+        ++frac_digits;
+      } else if (fifth < 0) {
+        fifth = s[i] - '0';
+      } else if (s[i] != '0') {
+        more_nonzero = true;
+      }
+    }
+  }
+  if (digits == 0 || i != s.size()) return std::nullopt;
+  while (frac_digits < 4) {
+    frac *= 10;
+    ++frac_digits;
+  }
+  std::int64_t value = whole * 10000 + frac;
+  if (fifth > 5 || (fifth == 5 && (more_nonzero || (value % 2) == 1))) ++value;
+  return negative ? -value : value;
+}
+
+std::optional<double> ParseDouble(std::u16string_view text) {
+  std::string s = ToUtf8(TrimControl(text));
+  if (!s.empty() && s[0] == '+') s.erase(0, 1);
+  double v = 0;
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (s.empty() || ec != std::errc() || p != s.data() + s.size()) return std::nullopt;
+  return v;
+}
+
+std::int64_t RoundHalfEven(double value) { return static_cast<std::int64_t>(std::nearbyint(value)); }
+
+std::int32_t VarToIntDef(const addin::Variant& value, std::int32_t def) {
+  if (value.IsEmptyOrNull()) return def;
+  auto v = ParseInteger(value.ToText());
+  if (!v || *v < std::numeric_limits<std::int32_t>::min() || *v > std::numeric_limits<std::int32_t>::max()) {
+    return def;
+  }
+  return static_cast<std::int32_t>(*v);
+}
+
+std::int64_t VarToCurrDef(const addin::Variant& value, std::int64_t def) {
+  if (value.IsEmptyOrNull()) return def;
+  if (value.IsString()) return ParseAmount(value.string_value()).value_or(def);
+  if (value.kind() == addin::VariantKind::Currency) return value.currency_value();
+  if (value.IsSigned()) return value.int_value() * 10000;
+  if (value.IsUnsigned()) return static_cast<std::int64_t>(value.uint_value()) * 10000;
+  if (value.IsBool()) return value.bool_value() ? -10000 : 0;
+  return RoundHalfEven(value.double_value() * 10000.0);
+}
+
+bool VarToBoolDef(const addin::Variant& value, bool def) {
+  if (value.IsEmptyOrNull()) return def;
+  if (value.IsString()) {
+    if (EqualsNoCase(value.string_value(), u"True")) return true;
+    if (EqualsNoCase(value.string_value(), u"False")) return false;
+    return def;
+  }
+  if (value.IsBool()) return value.bool_value();
+  if (value.IsSigned()) return value.int_value() != 0;
+  if (value.IsUnsigned()) return value.uint_value() != 0;
+  if (value.kind() == addin::VariantKind::Currency) return value.currency_value() != 0;
+  return value.double_value() != 0;
+}
+
+std::u16string GetFileVersionText(const std::string& path) {
+  auto v = platform::ReadFileVersion(path.empty() ? platform::OwnLibraryPath() : path);
+  if (!v) return u"0.0.0.0";
+  return IntToText16((*v)[0]) + u"." + IntToText16((*v)[1]) + u"." + IntToText16((*v)[2]) + u"." +
+         IntToText16((*v)[3]);
+}
+
+}  // namespace velquora::driver

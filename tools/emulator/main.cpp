@@ -1,0 +1,117 @@
+// scale-emulator: a label-printing scale on a TCP port, for testing without a real scale.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "scale_emulator.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t g_dump = 0;
+
+void OnStop(int) { g_stop = 1; }
+void OnDump(int) { g_dump = 1; }
+
+void Usage(std::FILE* to) {
+  std::fputs(
+      "Usage: scale-emulator [--host ADDR] [--port N] [--dump FILE] [--drop N] [--answer CMD:TABLE:BYTE]\n"
+      "       scale-emulator --show FILE\n\n"
+      "Listens like a networked label-printing scale and keeps what it is sent in memory.\n"
+      "  --host ADDR   address to listen on (default 127.0.0.1)\n"
+      "  --port N      TCP port (default 0: a free port); the port is printed on start\n"
+      "  --dump FILE   write all tables as JSON on exit (SIGINT/SIGTERM) and on SIGUSR1\n"
+      "  --drop N      reset the first N connections\n"
+      "  --answer C:T:B  answer byte B (hex) to command C and table T (hex) instead of storing\n"
+      "  --show FILE   print a JSON dump as a readable table and exit\n",
+      to);
+}
+
+bool WriteDump(const velquora::emulator::ScaleEmulator& scale, const std::string& path) {
+  std::ofstream out(path);
+  out << scale.Dump().dump(2) << "\n";
+  return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string host = "127.0.0.1", dump_path;
+  int port = 0;
+  velquora::emulator::Faults faults;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto next = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "scale-emulator: %s needs a value\n", arg.c_str());
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (arg == "--help" || arg == "-h") {
+      Usage(stdout);
+      return 0;
+    } else if (arg == "--host") {
+      host = next();
+    } else if (arg == "--port") {
+      port = std::atoi(next().c_str());
+    } else if (arg == "--dump") {
+      dump_path = next();
+    } else if (arg == "--drop") {
+      faults.drop_connections = std::atoi(next().c_str());
+    } else if (arg == "--answer") {
+      unsigned c, t, b;
+      if (std::sscanf(next().c_str(), "%x:%x:%x", &c, &t, &b) != 3) {
+        Usage(stderr);
+        return 2;
+      }
+      faults.rules.push_back({static_cast<int>(c), static_cast<int>(t), -1, static_cast<int>(b)});
+    } else if (arg == "--show") {
+      std::ifstream in(next());
+      if (!in) {
+        std::fprintf(stderr, "scale-emulator: cannot read the dump\n");
+        return 1;
+      }
+      std::cout << velquora::emulator::FormatDump(nlohmann::json::parse(in));
+      return 0;
+    } else {
+      std::fprintf(stderr, "scale-emulator: unknown argument %s\n", arg.c_str());
+      Usage(stderr);
+      return 2;
+    }
+  }
+  if (port < 0 || port > 65535) {
+    std::fprintf(stderr, "scale-emulator: the port must be 0..65535\n");
+    return 2;
+  }
+  velquora::emulator::ScaleEmulator scale(host, static_cast<std::uint16_t>(port));
+  scale.SetFaults(faults);
+  try {
+    scale.Start();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "scale-emulator: %s\n", e.what());
+    return 1;
+  }
+  std::signal(SIGINT, OnStop);
+  std::signal(SIGTERM, OnStop);
+  std::signal(SIGUSR1, OnDump);
+  std::printf("listening on %s:%u\n", host.c_str(), scale.port());
+  std::fflush(stdout);
+  while (!g_stop) {
+    if (g_dump && !dump_path.empty()) {
+      g_dump = 0;
+      WriteDump(scale, dump_path);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  scale.Stop();
+  if (!dump_path.empty() && !WriteDump(scale, dump_path)) {
+    std::fprintf(stderr, "scale-emulator: cannot write %s\n", dump_path.c_str());
+    return 1;
+  }
+  return 0;
+}
