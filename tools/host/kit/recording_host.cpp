@@ -48,6 +48,7 @@ std::size_t RecordingMemory::SizeOf(const void* block) const {
 
 bool RecordingConnection::AddError(unsigned short code, const WCHAR_T* source, const WCHAR_T* descr, long scode) {
   errors.push_back({code, Str(source), Str(descr), scode});
+  if (echo) echo("AddError(" + std::to_string(code) + "): " + ToUtf8(Str(descr)));
   calls.push_back("AddError");
   return true;
 }
@@ -79,6 +80,7 @@ bool RecordingConnection::ExternalEvent(WCHAR_T* source, WCHAR_T* message, WCHAR
 void RecordingConnection::CleanEventBuffer() { calls.push_back("CleanEventBuffer"); }
 bool RecordingConnection::SetStatusLine(WCHAR_T* text) {
   calls.push_back("SetStatusLine(" + ToUtf8(Str(text)) + ")");
+  if (echo) echo("status: " + ToUtf8(Str(text)));
   return true;
 }
 void RecordingConnection::ResetStatusLine() { calls.push_back("ResetStatusLine"); }

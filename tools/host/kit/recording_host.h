@@ -1,6 +1,7 @@
 #pragma once
 // What a host does around a component and nothing more: a memory manager that records every
 // block, and a connection that records every call.
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -49,6 +50,10 @@ class RecordingConnection : public IAddInDefBase {
   bool SetStatusLine(WCHAR_T* text) override;
   void ResetStatusLine() override;
   void* GetInterface(int number) override;
+
+  // When set, every AddError report and status line is also handed to it (the command-line host
+  // prints them).
+  std::function<void(const std::string&)> echo;
 
   std::vector<ErrorReport> errors;
   std::vector<std::string> calls;  // "Name(args)" in call order

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The whole suite, as CI runs it: installs what is missing, then builds and tests twice:
+# a normal build with warnings as errors, and an AddressSanitizer + UBSan build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+jobs=$(nproc)
+run_suite() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja -DVELQUORA_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300
+}
+
+echo "== normal build"
+run_suite build/ci-release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== sanitizer build"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_suite build/ci-asan -DCMAKE_BUILD_TYPE=Debug -DVELQUORA_SANITIZE=ON -DVELQUORA_BENCH=OFF
