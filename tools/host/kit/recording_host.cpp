@@ -16,6 +16,7 @@ bool RecordingMemory::AllocMemory(void** memory, unsigned long size) {
   void* block = std::malloc(size ? size : 1);
   std::lock_guard lock(mutex_);
   live_[block] = size;
+  sizes_.push_back(size);
   ++allocations_;
   *memory = block;
   return block != nullptr;
@@ -38,6 +39,11 @@ void RecordingMemory::FreeMemory(void** memory) {
 std::size_t RecordingMemory::live_blocks() const {
   std::lock_guard lock(mutex_);
   return live_.size();
+}
+
+std::vector<std::size_t> RecordingMemory::sizes() const {
+  std::lock_guard lock(mutex_);
+  return sizes_;
 }
 
 std::size_t RecordingMemory::SizeOf(const void* block) const {

@@ -23,12 +23,15 @@ class RecordingMemory final : public IMemoryManager {
   // Frees of blocks this manager did not hand out (double or foreign frees).
   const std::vector<std::string>& faults() const { return faults_; }
   std::size_t SizeOf(const void* block) const;
+  // Sizes of every allocation, in order.
+  std::vector<std::size_t> sizes() const;
 
  private:
   mutable std::mutex mutex_;
   std::map<const void*, std::size_t> live_;
   std::size_t allocations_ = 0, frees_ = 0;
   std::vector<std::string> faults_;
+  std::vector<std::size_t> sizes_;
 };
 
 struct ErrorReport {
