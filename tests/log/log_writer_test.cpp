@@ -1,1 +1,234 @@
+// The log writer against real files in a temporary folder, with a clock the test sets.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+#include <thread>
+
+#include "common/text.h"
+#include "log/log_writer.h"
+#include "support/log_tail.h"
+#include "support/temp_dir.h"
+
+namespace velquora::log {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadText;
+
+class FixedClock : public platform::Clock {
+ public:
+  platform::LocalTime now{2024, 3, 5, 14, 7, 9, 42};
+  platform::LocalTime Now() override { return now; }
+};
+
+class LogWriterTest : public ::testing::Test {
+ protected:
+  LogWriterTest() : writer_(platform::RealFileSystem(), clock_, [this] { return dir_.path(); }) {
+    writer_.SetLogFolder(dir_ / "logs");
+    writer_.SetLogFileName("192_168_0_10");
+  }
+  std::string File(const std::string& name = "192_168_0_10_2024.03.05.log") { return dir_ / "logs" + "/" + name; }
+  std::vector<std::string> Lines(const std::string& path) {
+    std::vector<std::string> out;
+    std::string text = ReadText(path);
+    for (std::size_t at = 0; at < text.size();) {
+      std::size_t end = text.find("\r\n", at);
+      out.push_back(text.substr(at, end - at));
+      at = end + 2;
+    }
+    return out;
+  }
+
+  test::TempDir dir_;
+  FixedClock clock_;
+  LogWriter writer_;
+};
+
+TEST_F(LogWriterTest, NothingAtDetailZeroNotEvenTheFolder) {
+  writer_.WriteLog(u"Exception", u"text", TLogLevel::llError);
+  EXPECT_FALSE(fs::exists(dir_ / "logs"));
+}
+
+TEST_F(LogWriterTest, HeaderOnceThenRecordsInTheirFormat) {
+  writer_.SetLogDetail(3);
+  writer_.WriteLog(u"Exception", u"Сбой", TLogLevel::llError);
+  writer_.WriteLog(u"Данные обмена -> ", u"F2 25 ", TLogLevel::llDebug);
+  writer_.WriteLog(u"Caption", u"", TLogLevel::llInfo);
+  writer_.WriteLog(u"Caption", u"   ", TLogLevel::llInfo);
+  auto lines = Lines(File());
+  ASSERT_EQ(lines.size(), 10u);
+  EXPECT_EQ(lines[0], std::string(40, ' '));
+  EXPECT_EQ(lines[1], "============Start log=============");
+  EXPECT_EQ(lines[2].rfind("OS version:\t", 0), 0u);
+  EXPECT_NE(lines[2].find(" ("), std::string::npos);
+  EXPECT_EQ(lines[3].rfind("Application:\t", 0), 0u);
+  EXPECT_EQ(lines[4].rfind("App. version:\t", 0), 0u);
+  EXPECT_EQ(lines[5], std::string(40, ' '));
+  EXPECT_EQ(lines[6], "2024.03.05 14:07:09.042\tERROR\tException: \tСбой");
+  EXPECT_EQ(lines[7], "2024.03.05 14:07:09.042\tDEBUG\tДанные обмена ->: \tF2 25");
+  EXPECT_EQ(lines[8], "2024.03.05 14:07:09.042\tINFO\tCaption");
+  EXPECT_EQ(lines[9], "2024.03.05 14:07:09.042\tINFO\tCaption: \t");
+  EXPECT_EQ(ReadText(File()).substr(0, 3), std::string(40, ' ').substr(0, 3)) << "no byte-order mark";
+}
+
+TEST_F(LogWriterTest, DetailLevelsFilterRecords) {
+  writer_.SetLogDetail(1);
+  writer_.WriteLog(u"a", u"", TLogLevel::llDebug);
+  writer_.WriteLog(u"b", u"", TLogLevel::llInfo);
+  writer_.WriteLog(u"c", u"", TLogLevel::llError);
+  writer_.SetLogDetail(2);
+  writer_.WriteLog(u"d", u"", TLogLevel::llDebug);
+  writer_.WriteLog(u"e", u"", TLogLevel::llInfo);
+  std::string text = ReadText(File());
+  EXPECT_EQ(text.find("\ta\r"), std::string::npos);
+  EXPECT_EQ(text.find("\tb\r"), std::string::npos);
+  EXPECT_NE(text.find("\tc\r"), std::string::npos);
+  EXPECT_EQ(text.find("\td\r"), std::string::npos);
+  EXPECT_NE(text.find("\te\r"), std::string::npos);
+}
+
+TEST_F(LogWriterTest, SwitchingOffWritesTheFooterAndOnAgainANewHeader) {
+  writer_.SetLogDetail(3);
+  writer_.WriteLog(u"one", u"", TLogLevel::llDebug);
+  writer_.SetLogDetail(0);
+  writer_.SetLogDetail(3);
+  writer_.WriteLog(u"two", u"", TLogLevel::llDebug);
+  auto lines = Lines(File());
+  ASSERT_EQ(lines.size(), 16u);
+  EXPECT_EQ(lines[7], "============Stop log===============");
+  EXPECT_EQ(lines[8], "");
+  EXPECT_EQ(lines[10], "============Start log=============");
+}
+
+TEST_F(LogWriterTest, ANewDayGoesToANewFileWithoutHeader) {
+  writer_.SetLogDetail(3);
+  clock_.now = {2024, 3, 5, 23, 59, 59, 999};
+  writer_.WriteLog(u"late", u"", TLogLevel::llDebug);
+  clock_.now = {2024, 3, 6, 0, 0, 0, 0};
+  writer_.WriteLog(u"early", u"", TLogLevel::llDebug);
+  EXPECT_EQ(Lines(File()).size(), 7u);
+  EXPECT_EQ(Lines(File("192_168_0_10_2024.03.06.log")),
+            std::vector<std::string>{"2024.03.06 00:00:00.000\tDEBUG\tearly"});
+}
+
+TEST_F(LogWriterTest, NamePartAndFolderRules) {
+  writer_.SetLogFileName("192.168.0.10");
+  EXPECT_EQ(writer_.GetLogFileName(false), File("192.168.0_2024.03.05.log"));
+  writer_.SetLogFileName("sub/dir/name.ext");
+  EXPECT_EQ(writer_.GetLogFileName(false), File("name_2024.03.05.log"));
+  writer_.SetLogFileName(dir_ / "fixed.txt");
+  EXPECT_EQ(writer_.GetLogFileName(false), dir_ / "fixed.txt");
+  EXPECT_EQ(writer_.GetLogFileName(true), dir_ / "fixed.txt");
+  writer_.SetLogFileName("w_velquora");
+  writer_.SetLogFolder("");
+  EXPECT_EQ(writer_.GetLogFileName(true), dir_ / "Korvanta/w_velquora/");
+  writer_.SetLogFolder("relative/folder");
+  EXPECT_EQ(writer_.GetLogFileName(true), dir_ / "relative/folder/");
+}
+
+TEST_F(LogWriterTest, ANewFolderIsOpenToAllAndFilesAreWritableByAll) {
+  mode_t old = umask(077);
+  writer_.SetLogDetail(3);
+  writer_.WriteLog(u"x", u"", TLogLevel::llDebug);
+  umask(old);
+  struct stat st {};
+  ASSERT_EQ(stat((dir_ / "logs").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 01777u);
+  ASSERT_EQ(stat(File().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666u);
+}
+
+TEST_F(LogWriterTest, AnExistingFolderKeepsItsRights) {
+  fs::create_directory(dir_ / "logs");
+  chmod((dir_ / "logs").c_str(), 0750);
+  writer_.SetLogDetail(3);
+  writer_.WriteLog(u"x", u"", TLogLevel::llDebug);
+  struct stat st {};
+  ASSERT_EQ(stat((dir_ / "logs").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0750u);
+}
+
+TEST_F(LogWriterTest, ALinkInTheFolderIsNeverFollowed) {
+  fs::create_directory(dir_ / "logs");
+  test::WriteText(dir_ / "victim", "precious");
+  fs::create_symlink(dir_ / "victim", File());
+  writer_.SetLogDetail(3);
+  EXPECT_THROW(writer_.WriteLog(u"x", u"y", TLogLevel::llError), std::runtime_error);
+  EXPECT_EQ(ReadText(dir_ / "victim"), "precious");
+}
+
+class FailingFolders : public platform::FileSystem {
+ public:
+  bool DirectoryExists(const std::string&) override { return false; }
+  bool FileExists(const std::string&) override { return false; }
+  void CreateDirectories(const std::string& path) override { throw std::runtime_error("Permission denied: " + path); }
+  void GrantEveryoneFullAccess(const std::string&) override {}
+  void AppendExclusive(const std::string&, std::string_view) override { appended = true; }
+  std::vector<std::string> ListNames(const std::string&) override { return {}; }
+  std::optional<std::int64_t> LastWriteTimeNs(const std::string&) override { return std::nullopt; }
+  std::string ReadAll(const std::string&) override { return {}; }
+  bool appended = false;
+};
+
+TEST(LogWriterFailure, AnUnwritableFolderRaisesToTheCaller) {
+  FailingFolders fs;
+  FixedClock clock;
+  LogWriter writer(fs, clock, [] { return std::string("/nowhere"); });
+  writer.SetLogDetail(3);
+  EXPECT_THROW(writer.WriteLog(u"x", u"", TLogLevel::llError), std::runtime_error);
+  EXPECT_FALSE(fs.appended);
+  EXPECT_EQ(writer.LogDetail(), 3);
+}
+
+// 4 threads here and 2 more processes append 10,000 records each: every record arrives whole, once.
+TEST_F(LogWriterTest, ConcurrentWritersNeverInterleaveOrLoseRecords) {
+  constexpr int kRecords = 10000;
+  writer_.SetLogDetail(3);
+  writer_.WriteLog(u"start", u"", TLogLevel::llInfo);
+  auto write_many = [&](LogWriter& w, const std::string& who) {
+    for (int i = 0; i < kRecords; ++i) {
+      w.WriteLog(u"writer", ToUtf16(who + "#" + std::to_string(i) + " " + std::string(60, 'x')), TLogLevel::llDebug);
+    }
+  };
+  std::vector<pid_t> children;
+  for (int p = 0; p < 2; ++p) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      // A writer of its own, as another process has.
+      LogWriter child(platform::RealFileSystem(), clock_, [this] { return dir_.path(); });
+      child.SetLogFolder(dir_ / "logs");
+      child.SetLogFileName("192_168_0_10");
+      child.SetLogDetail(1);
+      child.SetLogDetail(3);
+      write_many(child, "p" + std::to_string(p));
+      _exit(0);
+    }
+    children.push_back(pid);
+  }
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) threads.emplace_back([&, t] { write_many(writer_, "t" + std::to_string(t)); });
+  for (auto& t : threads) t.join();
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  std::set<std::string> seen;
+  std::size_t records = 0;
+  for (const auto& line : Lines(File())) {
+    std::size_t at = line.find("\twriter: \t");
+    if (at == std::string::npos) continue;
+    std::string body = line.substr(at + 10);
+    ASSERT_EQ(body.size(), body.find(' ') + 61) << "torn line: " << line;
+    ASSERT_TRUE(seen.insert(body.substr(0, body.find(' '))).second) << "duplicate: " << line;
+    ++records;
+  }
+  EXPECT_EQ(records, 6u * kRecords);
+}
+
+}  // namespace
+}  // namespace velquora::log
