@@ -1,1 +1,161 @@
+// Every table operation through a real connection to the emulator, decoded back by the
+// emulator's own decoders; answer judging with the emulator's fault switches.
 #include <gtest/gtest.h>
+
+#include "device/device.h"
+#include "log/log_writer.h"
+#include "scale_emulator.h"
+#include "support/log_tail.h"
+#include "support/temp_dir.h"
+
+namespace velquora::device {
+namespace {
+
+using emulator::AnswerRule;
+using emulator::Faults;
+using nlohmann::json;
+
+class DeviceEmulatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scale_.Start();
+    device_.Label = {3, 0, 1, 2, 17};
+    device_.Enable(u"127.0.0.1", scale_.port());
+  }
+  std::string Error(const std::function<void()>& f) {
+    try {
+      f();
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return "";
+  }
+  void Answer(int command, int table, int byte, bool close = false) {
+    Faults f;
+    f.rules.push_back(AnswerRule{command, table, -1, byte, close});
+    scale_.SetFaults(f);
+  }
+
+  emulator::ScaleEmulator scale_;
+  TDevice device_;
+};
+
+TEST_F(DeviceEmulatorTest, PluRecordsDecodeToTheValuesWritten) {
+  PluValues v;
+  v.plu = 4711;
+  v.main_group = 12;
+  v.sell_by_date = 5;
+  v.sell_by_time = 1230;
+  v.used_by_date = 7;
+  v.packed_date = 8;
+  v.packed_time = 9;
+  v.tare = 25;
+  v.barcode = u"2401234999";
+  v.name = u"Сыр||Российский";
+  v.ingredients = u"молоко||соль";
+  v.spec_message = u"Хранить при +4 °C";
+  v.price = 1234500;  // 123.45
+  v.weight_goods = false;
+  v.name_fonts.F1 = 5;
+  device_.WritePlu(v);
+  json p = scale_.Dump()["plu"][0];
+  EXPECT_EQ(p["plu"], 4711);
+  EXPECT_EQ(p["group"], 12);
+  EXPECT_EQ(p["price"], 12345);
+  EXPECT_EQ(p["weight_goods"], false);
+  EXPECT_EQ(p["tare"], 25);
+  EXPECT_EQ(p["ean"], "24012340000002");
+  EXPECT_EQ(p["label_format"], 17);
+  EXPECT_EQ(p["sell_by_time"], 1230);
+  EXPECT_EQ(p["used_by_date"], 7);
+  EXPECT_EQ(p["packed_time"], 9);
+  EXPECT_EQ(p["name"], json::parse(R"([{"font":5,"text":"Сыр"},{"font":3,"text":"Российский"}])"));
+  EXPECT_EQ(p["ingredients"], json::parse(R"([{"font":0,"text":"молоко"},{"font":0,"text":"соль"}])"));
+  EXPECT_EQ(p["spec_message"], json::parse(R"([{"font":1,"text":"Хранить при +4 °C"}])"));
+  EXPECT_EQ(device_.Request().substr(0, 2), "\xF1\x25");
+  EXPECT_EQ(device_.Response(), "\x06");
+}
+
+TEST_F(DeviceEmulatorTest, OtherTablesRoundTrip) {
+  device_.WriteGroup(5, u"Мясо");
+  device_.WriteShop(1, u"Гастроном||ул. Мира, 1");
+  device_.WriteImage(3, u"AB");
+  device_.WriteGroupImage(5, 3);
+  device_.WritePresetKey(2, 4711, 1, 258, u"Хлеб");
+  device_.UploadSystemSettings(u"2024-05-17T10:30:00");
+  json d = scale_.Dump();
+  EXPECT_EQ(d["main_groups"][0], json::parse(R"({"group":5,"name":"Мясо"})"));
+  EXPECT_EQ(d["shops"][0]["label_format"], 17);
+  EXPECT_EQ(d["shops"][0]["name"], json::parse(R"([{"font":2,"text":"Гастроном"},{"font":2,"text":"ул. Мира, 1"}])"));
+  EXPECT_EQ(d["images"][0], json::parse(R"({"image":3,"data":"4142"})"));
+  EXPECT_EQ(d["group_images"][0], json::parse(R"({"group":5,"image":3})"));
+  EXPECT_EQ(d["preset_keys"][0], json::parse(R"({"preset":2,"key":4711,"status":1,"name":"Хлеб","image":258})"));
+  EXPECT_EQ(d["system"], json::parse(R"({"date_ddmmyy":"170524","time_hhmm":"1030"})"));
+
+  device_.DeleteGroup(5);  // 0x06: deleted
+  device_.DeleteGroup(5);  // 0xE2: no such record
+  EXPECT_TRUE(scale_.Records(0x23).empty());
+  device_.ClearImage();
+  device_.ClearGroupImage();
+  device_.ClearPresetKeys();
+  EXPECT_TRUE(scale_.Records(0x37).empty() && scale_.Records(0xA3).empty() && scale_.Records(0x41).empty());
+}
+
+TEST_F(DeviceEmulatorTest, RefusalsAreJudgedPerOperation) {
+  Answer(0xF3, 0x25, 0xE2);
+  EXPECT_NO_THROW(device_.DeletePlu(1));
+  Answer(0xF3, 0x25, 0x15);
+  EXPECT_EQ(Error([&] { device_.DeletePlu(1); }), "Ошибка удаления из таблицы 25");
+  Answer(0xF3, 0x23, 0x15);
+  EXPECT_EQ(Error([&] { device_.DeleteGroup(1); }), "Ошибка удаления из таблицы 23");
+  Answer(0xF2, 0x23, 0x15);
+  EXPECT_EQ(Error([&] { device_.ClearMainGroup(); }), "Ошибка удаления из таблицы 23");
+  Answer(0xF1, 0x23, 0x15);
+  EXPECT_EQ(Error([&] { device_.WriteGroup(7, u"Сыры"); }), "Ошибка записи в таблицу 23, Code = 7; Code = Сыры");
+  Answer(0xF1, 0x3D, 0x15);
+  EXPECT_EQ(Error([&] { device_.WriteShop(1, u"x"); }), "Ошибка записи в таблицу 3D");
+  Answer(0xF1, 0x41, 0x15);
+  EXPECT_EQ(Error([&] { device_.WritePresetKey(2, 3, 0, 0, u"x"); }),
+            "Ошибка записи в таблицу 41, PresetNumber = 2; PresetKey = 3");
+  Answer(0xF1, 0x4E, 0x15);
+  EXPECT_EQ(Error([&] { device_.UploadSystemSettings(u"2024-05-17T10:30:00"); }), "Ошибка записи в таблицу 4E");
+  Answer(0xF1, 0x37, 0x15);
+  EXPECT_EQ(Error([&] { device_.UploadData(u"F137000000010008003A"); }), "Ошибка записи в таблицу 37");
+  Answer(0xF2, 0x41, 0x15);
+  EXPECT_EQ(Error([&] { device_.UploadData(u"f241"); }), "Ошибка удаления из таблицы 41");
+  Answer(0xF7, 0x23, 0x15);
+  EXPECT_NO_THROW(device_.UploadData(u"F72300000001"));  // reads are not judged
+  EXPECT_EQ(Error([&] { device_.UploadData(u"F1ZZ"); }), "Некорректные входные данные");
+}
+
+TEST_F(DeviceEmulatorTest, AClosedConnectionInsteadOfAnAnswerIsARefusal) {
+  Answer(0xF1, 0x25, -1, true);
+  PluValues v;
+  v.plu = 17;
+  v.barcode = u"2401234";
+  v.name = u"Сыр";
+  EXPECT_EQ(Error([&] { device_.WritePlu(v); }), "Ошибка записи в таблицу 25, Plu = 17; Name = Сыр");
+  EXPECT_EQ(device_.Response(), ByteString(1, '\0'));
+}
+
+TEST_F(DeviceEmulatorTest, TheExchangeLogShowsFramesAndAnswers) {
+  test::TempDir dir;
+  auto& log = log::LogWriter::Instance();
+  log.SetLogFolder(dir.path());
+  log.SetLogFileName("exchange");
+  log.SetLogDetail(3);
+  std::string file = log.GetLogFileName(false);
+  log.WriteLog(u"start", u"", log::TLogLevel::llInfo);  // the header goes before this
+  test::LogTail tail(file);
+  device_.ClearPlu();  // exchange log off: nothing
+  device_.ExtLogEnabled = true;
+  device_.ClearPlu();
+  auto lines = tail.Lines();
+  log.SetLogDetail(0);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].substr(24), "DEBUG\tДанные обмена ->: \tF2 25");
+  EXPECT_EQ(lines[1].substr(24), "DEBUG\tДанные обмена <-: \t06");
+}
+
+}  // namespace
+}  // namespace velquora::device

@@ -1,1 +1,92 @@
+// Field encodings byte for byte.
 #include <gtest/gtest.h>
+#include <iconv.h>
+
+#include "device/encoding.h"
+
+namespace velquora::device {
+namespace {
+
+ByteString B(std::initializer_list<int> bytes) {
+  ByteString out;
+  for (int b : bytes) out += static_cast<char>(b);
+  return out;
+}
+
+TEST(Encoding, IntToBCD) {
+  struct Case {
+    std::int64_t value;
+    int n;
+    ByteString bytes;
+  } cases[] = {
+      {1234, 2, B({0x12, 0x34})},
+      {7, 4, B({0x00, 0x00, 0x00, 0x07})},
+      {123456, 2, B({0x12, 0x34})},  // too many digits: the leading ones
+      {0, 9, ByteString(9, '\0')},
+      {90, 4, B({0x00, 0x00, 0x00, 0x90})},
+      {123456789, 4, B({0x12, 0x34, 0x56, 0x78})},
+      {32, 32, ByteString(31, '\0') + B({0x32})},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IntToBCD(c.value, c.n), c.bytes) << c.value;
+  EXPECT_THROW(IntToBCD(-1, 2), std::exception);
+}
+
+TEST(Encoding, BinaryIntegers) {
+  EXPECT_EQ(IntToBytesBE(300, 2), B({0x01, 0x2C}));
+  EXPECT_EQ(IntToBytesLE(300, 4), B({0x2C, 0x01, 0x00, 0x00}));
+  EXPECT_EQ(IntToBytesBE(255, 1), B({0xFF}));
+  EXPECT_THROW(IntToBytesBE(256, 1), std::exception);  // never a silently different number
+  EXPECT_THROW(IntToBytesLE(70000, 2), std::exception);
+}
+
+TEST(Encoding, Hex) {
+  EXPECT_EQ(BytesToHex(B({0xF2, 0x25}), u" "), u"F2 25 ");
+  EXPECT_EQ(BytesToHex(B({0x06}), u""), u"06");
+  EXPECT_EQ(HexToInt(u"0030"), 48);
+  EXPECT_EQ(HexToInt(u"ffh"), 255);
+  EXPECT_EQ(HexToInt(u"00G0"), 0);
+  EXPECT_EQ(HexToInt(u""), 0);
+  EXPECT_EQ(HexToBytes(u"f1250a"), B({0xF1, 0x25, 0x0A}));
+  EXPECT_EQ(HexToBytes(u"F12"), B({0xF1}));
+  EXPECT_EQ(HexToBytes(u"F1ZZ25"), B({0xF1, 0x00, 0x00}));
+  EXPECT_TRUE(IsHexData(u"f1250A"));
+  EXPECT_FALSE(IsHexData(u"F12"));
+  EXPECT_FALSE(IsHexData(u"F1ZZ"));
+}
+
+TEST(Encoding, StatusBits) {
+  EXPECT_EQ(SetStatusBit(0x74, 0, true), 0x75);
+  EXPECT_EQ(SetStatusBit(0x75, 0, false), 0x74);
+  EXPECT_EQ(SetStatusBit(0x1D, 6, true), 0x5D);
+}
+
+// Every code point of the Basic Multilingual Plane converts as the C library's CP866 does;
+// a character the code page lacks becomes '?'.
+TEST(Encoding, CodePage866AgreesWithIconv) {
+  iconv_t cd = iconv_open("CP866", "UTF-16LE");
+  ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+  int mismatches = 0;
+  for (char32_t c = 0; c <= 0xFFFF; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    char16_t unit = static_cast<char16_t>(c);
+    char in[2] = {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    char out[4] = {};
+    char* ip = in;
+    char* op = out;
+    std::size_t il = 2, ol = sizeof out;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    std::size_t rc = iconv(cd, &ip, &il, &op, &ol);
+    ByteString expected = (rc == static_cast<std::size_t>(-1) || ol != sizeof out - 1) ? "?" : ByteString(out, 1);
+    if (TextToCP866(std::u16string_view(&unit, 1)) != expected && ++mismatches < 10) {
+      ADD_FAILURE() << "U+" << std::hex << static_cast<unsigned>(c);
+    }
+  }
+  iconv_close(cd);
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(TextToCP866(u"Сыр"), B({0x91, 0xEB, 0xE0}));
+  EXPECT_EQ(TextToCP866(u"a😀b"), "a?b");
+  EXPECT_EQ(CP866ToText(TextToCP866(u"Ёлка №5 ёж")), u"Ёлка №5 ёж");
+}
+
+}  // namespace
+}  // namespace velquora::device

@@ -1,1 +1,148 @@
+// Record and frame builders against the protocol's examples.
 #include <gtest/gtest.h>
+
+#include "device/protocol.h"
+#include "device/records.h"
+
+namespace velquora::device {
+namespace {
+
+ByteString B(std::initializer_list<int> bytes) {
+  ByteString out;
+  for (int b : bytes) out += static_cast<char>(b);
+  return out;
+}
+
+PluValues Cheese() {
+  PluValues v;
+  v.plu = 17;
+  v.barcode = u"2401234";
+  v.name = u"Сыр";
+  v.price = 123400;  // 12.34
+  v.weight_goods = true;
+  return v;
+}
+
+LabelSettings Label(int commodity_font = 3) {
+  LabelSettings s;
+  s.commodity_font = commodity_font;
+  s.label_format = 17;
+  return s;
+}
+
+TEST(PluRecord, WeightGoodsWithoutTare) {
+  TPLURecord r = BuildPluRecord(Cheese(), Label());
+  EXPECT_EQ(r.Commodity, B({0x03, 0x03, 0x91, 0xEB, 0xE0, 0x0C}));
+  EXPECT_EQ(r.Ingredient, B({0x0C}));
+  EXPECT_EQ(r.SpecMessage, B({0x0C}));
+  EXPECT_EQ(r.PLU_RecordSize, B({0x00, 55}));
+  EXPECT_EQ(r.PLU_Status, B({0x74, 0x00}));
+  EXPECT_EQ(r.PLU_Status2, B({0x1D, 0xE0, 0x5F}));
+  EXPECT_EQ(r.Unit_Price, B({0x00, 0x00, 0x12, 0x34}));
+  EXPECT_EQ(r.EAN_Data, B({0x24, 0x01, 0x23, 0x40, 0x00, 0x00, 0x01}));
+  EXPECT_TRUE(r.PLU_Tare.empty());
+  ByteString bytes = r.Bytes();
+  ASSERT_EQ(bytes.size(), 55u);
+  EXPECT_EQ(bytes.substr(0, 4), B({0x00, 0x00, 0x00, 0x17}));
+  EXPECT_EQ(static_cast<std::uint8_t>(bytes[15]), 17);
+  EXPECT_EQ(static_cast<std::uint8_t>(bytes[16]), 0x05);
+  EXPECT_EQ(bytes.substr(36, 10), ByteString(10, '\0'));
+  EXPECT_EQ(bytes.back(), '\0');
+}
+
+TEST(PluRecord, PieceGoodsWithTare) {
+  PluValues v = Cheese();
+  v.weight_goods = false;
+  v.tare = 15;
+  TPLURecord r = BuildPluRecord(v, Label());
+  EXPECT_EQ(r.PLU_Status, B({0x75, 0x00}));
+  EXPECT_EQ(r.PLU_Status2, B({0x5D, 0xE0, 0x5F}));
+  EXPECT_EQ(r.PLU_Tare, B({0x00, 0x15}));
+  EXPECT_EQ(r.EAN_Data.back(), 0x02);
+  EXPECT_EQ(r.PLU_RecordSize, B({0x00, 57}));
+  EXPECT_EQ(r.Bytes().substr(protocol::kPluTareOffset, 2), B({0x00, 0x15}));
+}
+
+TEST(PluRecord, LinesAndFonts) {
+  TFont fonts;
+  fonts.F1 = 2;
+  EXPECT_EQ(BuildTextBlock(u"Сыр||Ой", 4, 3, fonts, "n"), B({0x02, 0x03, 0x91, 0xEB, 0xE0, 0x0D, 0x03, 0x02, 0x8E, 0xA9, 0x0C}));
+  EXPECT_EQ(BuildTextBlock(u"a||b||c||d||e||f", 4, 1, SetDefFont(), "n"),
+            B({1, 1, 'a', 0x0D, 1, 1, 'b', 0x0D, 1, 1, 'c', 0x0D, 1, 1, 'd', 0x0C}));
+  EXPECT_EQ(BuildTextBlock(u"a||", 15, 0, SetDefFont(), "n"), B({0, 1, 'a', 0x0D, 0, 0, 0x0C}));
+  EXPECT_EQ(BuildTextBlock(u"a|||b", 15, 0, SetDefFont(), "n"), B({0, 1, 'a', 0x0D, 0, 2, '|', 'b', 0x0C}));
+  fonts.F1 = 10;  // outside 0..9: the default
+  EXPECT_EQ(BuildTextBlock(u"a", 4, 7, fonts, "n"), B({7, 1, 'a', 0x0C}));
+  EXPECT_THROW(BuildTextBlock(u"a", 4, 12, SetDefFont(), "n"), std::exception);
+  EXPECT_EQ(BuildTextBlock(u"", 4, 12, SetDefFont(), "n"), B({0x0C}));  // no lines, no font check
+  EXPECT_THROW(BuildTextBlock(std::u16string(256, u'x'), 4, 0, SetDefFont(), "n"), std::exception);
+  EXPECT_NO_THROW(BuildTextBlock(std::u16string(255, u'x'), 4, 0, SetDefFont(), "n"));
+}
+
+TEST(PluRecord, PricesRoundHalfToEven) {
+  struct Case {
+    std::int64_t ten_thousandths;
+    ByteString field;
+  } cases[] = {
+      {123400, B({0, 0, 0x12, 0x34})}, {123450, B({0, 0, 0x12, 0x34})}, {123550, B({0, 0, 0x12, 0x36})},
+      {123456, B({0, 0, 0x12, 0x35})}, {50, B({0, 0, 0, 0})},            {150, B({0, 0, 0, 0x02})},
+      {9999999900, B({0x99, 0x99, 0x99, 0x99})},
+  };
+  for (const auto& c : cases) {
+    PluValues v = Cheese();
+    v.price = c.ten_thousandths;
+    EXPECT_EQ(BuildPluRecord(v, Label()).Unit_Price, c.field) << c.ten_thousandths;
+  }
+}
+
+TEST(PluRecord, NumbersThatDoNotFitTheirFieldsFail) {
+  auto fails = [](auto change) {
+    PluValues v = Cheese();
+    LabelSettings s = Label();
+    change(v, s);
+    EXPECT_ANY_THROW(BuildPluRecord(v, s));
+  };
+  fails([](PluValues& v, LabelSettings&) { v.price = 12345678900; });  // 1234567.89
+  fails([](PluValues& v, LabelSettings&) { v.price = -1; });
+  fails([](PluValues& v, LabelSettings&) { v.plu = 100000000; });
+  fails([](PluValues& v, LabelSettings&) { v.main_group = 10000; });
+  fails([](PluValues& v, LabelSettings&) { v.tare = -5; });
+  fails([](PluValues& v, LabelSettings&) { v.barcode = u"24A1234"; });
+  fails([](PluValues&, LabelSettings& s) { s.label_format = 256; });
+  fails([](PluValues&, LabelSettings& s) { s.commodity_font = 12; });
+  try {
+    PluValues v = Cheese();
+    v.barcode = u"24A1234";
+    BuildPluRecord(v, Label());
+  } catch (const std::exception& e) {
+    EXPECT_STREQ(e.what(), "'24A12340000001' is not a valid integer value");
+  }
+}
+
+TEST(TableFrames, BytesAsTheProtocolGivesThem) {
+  LabelSettings s;
+  s.company_font = 2;
+  s.label_format = 17;
+  EXPECT_EQ(GroupFrame(5, u"Мясо"), B({0xF1, 0x23, 0, 0, 0, 0x05, 0x00, 0x0B, 0x00, 0x8C, 0xEF, 0xE1, 0xAE}));
+  EXPECT_EQ(GroupFrame(5, u""), B({0xF1, 0x23, 0, 0, 0, 0x05, 0x00, 0x07, 0x00}));
+  EXPECT_EQ(ShopFrame(1, u"Лавка", s),
+            B({0xF1, 0x3D, 0, 0, 0, 1, 0x00, 0x10, 0x00, 0x11, 0x02, 0x05, 0x8B, 0xA0, 0xA2, 0xAA, 0xA0, 0x0C}));
+  EXPECT_EQ(GroupImageFrame(12, 3), B({0xF1, 0xA3, 0, 0, 0, 0x12, 0x00, 0x08, 0x00, 0x03}));
+  EXPECT_EQ(SystemSettingsFrame(u"2024-05-17T10:30:00"),
+            B({0xF1, 0x4E, 0, 0, 0, 0xFF, 0x00, 0x17, 0x05, 0x24, 0x00, 0x00, 0x10, 0x30}));
+  EXPECT_THROW(SystemSettingsFrame(u"2024-05-17"), std::exception);
+  EXPECT_EQ(RecordNumberFrame(0xF3, 0x25, 123), B({0xF3, 0x25, 0, 0, 0x01, 0x23}));
+  EXPECT_EQ(ClearFrame(0x41), B({0xF2, 0x41}));
+  ByteString preset = PresetKeyFrame(1, 2, 3, 0x01020304, u"Хлеб!");
+  ASSERT_EQ(preset.size(), 91u);
+  EXPECT_EQ(preset.substr(6, 2), B({0x00, 0x59}));
+  EXPECT_EQ(preset.substr(14, 5), B({0x95, 0xAB, 0xA5, 0xA1, '!'}));
+  EXPECT_EQ(preset.substr(19, 27), std::string(27, ' '));
+  EXPECT_EQ(preset.substr(50, 32), ByteString(31, '\0') + B({0x32}));
+  EXPECT_EQ(preset.substr(83, 4), B({0x04, 0x03, 0x02, 0x01}));
+  EXPECT_THROW(PresetKeyFrame(1, 2, 3, 4, std::u16string(33, u'a')), std::exception);
+  EXPECT_THROW(GroupFrame(100000000, u"x"), std::exception);
+}
+
+}  // namespace
+}  // namespace velquora::device

@@ -1,1 +1,219 @@
+// The transport against real loopback peers, and through the socket seam for failures that a
+// peer cannot produce on demand (interrupted calls, short sends, refused attempts).
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "device/device.h"
+#include "device/tcp_socket.h"
+#include "driver/equipment_error.h"
+
+namespace velquora::device {
+namespace {
+
+// A loopback listener whose behaviour each test scripts.
+class Peer {
+ public:
+  Peer() {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(fd_, 4);
+    socklen_t len = sizeof a;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+  }
+  ~Peer() {
+    if (thread_.joinable()) thread_.join();
+    close(fd_);
+  }
+  int port() const { return port_; }
+  // Accepts one connection and runs `script` on it.
+  template <typename F>
+  void Serve(F script) {
+    thread_ = std::thread([this, script] {
+      int c = accept(fd_, nullptr, nullptr);
+      script(c);
+      close(c);
+    });
+  }
+
+ private:
+  int fd_;
+  int port_;
+  std::thread thread_;
+};
+
+std::string Message(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST(Transport, AddressAndPortAreCheckedBeforeAnySocketExists) {
+  TTCPSocket s;
+  for (const char16_t* bad : {u"", u"scale.local", u"255.255.255.255", u"10.0.0", u"1.2.3.4.5"}) {
+    s.IPAddress = bad;
+    s.IPPort = 1111;
+    EXPECT_EQ(Message([&] { s.SetConnection(); }), "Синтаксическая ошибка в IP-адресе");
+    EXPECT_FALSE(s.Connected());
+  }
+  s.IPAddress = u"127.0.0.1";
+  for (int port : {0, 65536, -1}) {
+    s.IPPort = port;
+    EXPECT_EQ(Message([&] { s.SetConnection(); }), "Номер порта должен лежать в диапазоне 1-65535");
+  }
+}
+
+TEST(Transport, RefusedPortFailsAndLeavesItClosed) {
+  int port;
+  {
+    Peer gone;  // a port that was free a moment ago and has no listener now
+    port = gone.port();
+  }
+  TTCPSocket s;
+  s.IPAddress = u" 127.0.0.1\t";
+  s.IPPort = port;
+  EXPECT_EQ(Message([&] { s.SetConnection(); }), "Ошибка при установлении подключения");
+  EXPECT_FALSE(s.Connected());
+  try {
+    s.SetConnection();
+  } catch (const driver::EquException& e) {
+    EXPECT_EQ(e.Code, 1001);
+  }
+}
+
+TEST(Transport, ReadsOneByteOrZeroWhenThePeerCloses) {
+  Peer peer;
+  peer.Serve([](int c) {
+    char buf[2];
+    recv(c, buf, 2, MSG_WAITALL);
+    send(c, "\x06\x15\x15", 3, 0);
+    recv(c, buf, 1, 0);  // then the next request, which it leaves unanswered by closing
+  });
+  TTCPSocket s;
+  s.IPAddress = u"127.0.0.1";
+  s.IPPort = peer.port();
+  s.SetConnection();
+  s.WriteStr("\xF2\x25");
+  ByteString answer;
+  s.ReadString(1, answer);
+  EXPECT_EQ(answer, "\x06");
+  s.WriteStr("X");
+  // The two extra bytes stay on the connection; after them the peer has closed.
+  s.ReadString(1, answer);
+  EXPECT_EQ(answer, "\x15");
+  s.ReadString(1, answer);
+  s.ReadString(1, answer);
+  EXPECT_EQ(answer, ByteString(1, '\0'));
+  s.CloseConnection();
+  s.CloseConnection();  // a closed transport: no effect
+}
+
+TEST(Transport, ASilentPeerTimesOut) {
+  Peer peer;
+  peer.Serve([](int c) { std::this_thread::sleep_for(std::chrono::milliseconds(600)); (void)c; });
+  TTCPSocket s(platform::RealSockets(), 2000, 200);
+  s.IPAddress = u"127.0.0.1";
+  s.IPPort = peer.port();
+  s.SetConnection();
+  ByteString answer;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Message([&] { s.ReadString(1, answer); }), "Ошибка при получении ответа от сервера");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(550));
+}
+
+TEST(Transport, ReadUntilEndCollectsEverything) {
+  Peer peer;
+  std::string payload(2500, '\0');
+  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 7);
+  peer.Serve([&](int c) { send(c, payload.data(), payload.size(), 0); });
+  TTCPSocket s;
+  s.IPAddress = u"127.0.0.1";
+  s.IPPort = peer.port();
+  s.SetConnection();
+  ByteString all;
+  s.ReadString(all);
+  EXPECT_EQ(all, payload);
+}
+
+// The seam: a socket API that fails as the test says.
+class ScriptedSockets : public platform::SocketApi {
+ public:
+  int refuse_connects = 0;
+  int interrupt_each = 0;  // interruptions before each real send/receive
+  std::size_t send_chunk = 1 << 20;
+  std::string sent;
+  int opened = 0, closed = 0;
+
+  platform::SocketHandle OpenTcp() override {
+    ++opened;
+    return 42;
+  }
+  bool Connect(platform::SocketHandle, std::uint32_t, std::uint16_t, int) override {
+    return refuse_connects-- <= 0;
+  }
+  bool SetReceiveTimeout(platform::SocketHandle, int) override { return true; }
+  platform::IoResult Send(platform::SocketHandle, const void* data, std::size_t size) override {
+    if (pending_-- > 0) return {-1, true};
+    pending_ = interrupt_each;
+    std::size_t n = std::min(size, send_chunk);
+    sent.append(static_cast<const char*>(data), n);
+    return {static_cast<long>(n), false};
+  }
+  platform::IoResult Receive(platform::SocketHandle, void* data, std::size_t) override {
+    if (pending_-- > 0) return {-1, true};
+    pending_ = interrupt_each;
+    *static_cast<char*>(data) = 0x06;
+    return {1, false};
+  }
+  void ShutdownAndClose(platform::SocketHandle) override { ++closed; }
+
+ private:
+  int pending_ = 0;
+};
+
+TEST(TransportSeam, ShortAndInterruptedSendsStillDeliverEveryByte) {
+  ScriptedSockets api;
+  api.send_chunk = 3;
+  api.interrupt_each = 1;
+  TTCPSocket s(api);
+  s.IPAddress = u"10.0.0.5";
+  s.IPPort = 1111;
+  s.SetConnection();
+  s.WriteStr("0123456789");
+  EXPECT_EQ(api.sent, "0123456789");
+  ByteString answer;
+  s.ReadString(1, answer);
+  EXPECT_EQ(answer, "\x06");
+}
+
+TEST(TransportSeam, EnableSucceedsOnTheThirdAttemptAndClosesOldSockets) {
+  ScriptedSockets api;
+  api.refuse_connects = 2;
+  TDevice device(std::make_unique<TTCPSocket>(api));
+  device.Enable(u"10.0.0.5", 1111);
+  EXPECT_EQ(api.opened, 3);
+  EXPECT_EQ(api.closed, 2);  // the two refused sockets
+  device.Enable(u"10.0.0.5", 1111);  // reconnecting closes the open one first
+  EXPECT_EQ(api.closed, 3);
+
+  ScriptedSockets never;
+  never.refuse_connects = 3;
+  TDevice unreachable(std::make_unique<TTCPSocket>(never));
+  EXPECT_EQ(Message([&] { unreachable.Enable(u"10.0.0.5", 1111); }), "Ошибка при установлении подключения");
+  EXPECT_EQ(never.opened, 3);
+}
+
+}  // namespace
+}  // namespace velquora::device
