@@ -1,1 +1,192 @@
+// The equipment framework through the host's eyes: test drivers of the test add-in library.
 #include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include <filesystem>
+
+#include "addin_library.h"
+#include "common/text.h"
+#include "driver/common_driver.h"
+#include "support/log_tail.h"
+#include "support/temp_dir.h"
+
+namespace velquora::host {
+namespace {
+
+class FrameworkTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    log_dir_ = new test::TempDir();
+    setenv("VELQUORA_TEST_LOG_FOLDER", log_dir_->path().c_str(), 1);
+    lib_ = new AddinLibrary(VELQUORA_BIN_DIR "/libtest_addin.so");
+  }
+  static void TearDownTestSuite() {
+    delete lib_;
+    delete log_dir_;
+  }
+  void SetUp() override { d_ = std::make_unique<Component>(*lib_, u"TestDriver"); }
+  void TearDown() override { EXPECT_TRUE(d_->memory().faults().empty()); }
+
+  bool Ok(const CallResult& r) { return r.ok && r.result == Value(true); }
+  std::pair<std::int32_t, std::u16string> LastError(Component& c) {
+    CallResult r = c.Call(u"GetLastError", {std::u16string()});
+    return {std::get<std::int32_t>(r.result), std::get<std::u16string>(r.args[0])};
+  }
+  std::u16string Out(Component& c, const std::u16string& method) {
+    CallResult r = c.Call(method, {std::u16string()});
+    EXPECT_TRUE(Ok(r)) << ToUtf8(method);
+    return std::get<std::u16string>(r.args[0]);
+  }
+  static void Parse(const std::u16string& text, pugi::xml_document& doc) {
+    std::string utf8 = ToUtf8(text);
+    ASSERT_TRUE(doc.load_buffer(utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_declaration));
+  }
+
+  static AddinLibrary* lib_;
+  static test::TempDir* log_dir_;
+  std::unique_ptr<Component> d_;
+};
+AddinLibrary* FrameworkTest::lib_ = nullptr;
+test::TempDir* FrameworkTest::log_dir_ = nullptr;
+
+TEST_F(FrameworkTest, CommonMethodsInTheirOrderThenTheDriversOwn) {
+  for (long i = 0; i < 10; ++i) {
+    EXPECT_EQ(d_->MethodName(i, 0), driver::kCommonMethods[i].ru);
+    EXPECT_EQ(d_->MethodName(i, 1), driver::kCommonMethods[i].en);
+    EXPECT_EQ(d_->object()->GetNParams(i), driver::kCommonMethods[i].params);
+  }
+  EXPECT_EQ(d_->MethodName(10, 1), u"ReadInt");
+  EXPECT_EQ(d_->Call(u"GetInterfaceRevision").result, Value(std::int32_t{3002}));
+}
+
+TEST_F(FrameworkTest, LastErrorKeepsTheLastFailure) {
+  EXPECT_EQ(LastError(*d_), std::make_pair(0, std::u16string()));
+  EXPECT_FALSE(Ok(d_->Call(u"Check")));
+  EXPECT_EQ(LastError(*d_), std::make_pair(1001, std::u16string(u"Устройство не включено")));
+  EXPECT_TRUE(Ok(d_->Call(u"Open", {std::u16string()})));
+  EXPECT_TRUE(Ok(d_->Call(u"Check")));
+  EXPECT_EQ(LastError(*d_).second, u"Устройство не включено");
+  EXPECT_FALSE(Ok(d_->Call(u"DoAdditionalAction", {std::u16string(u"Nothing")})));
+  EXPECT_EQ(LastError(*d_), std::make_pair(1001, std::u16string(u"Action not found")));
+  EXPECT_TRUE(Ok(d_->Call(u"Close", {std::u16string()})));
+  EXPECT_FALSE(Ok(d_->Call(u"Check")));
+}
+
+TEST_F(FrameworkTest, ActionsAreFoundByNameInAnyCase) {
+  for (const char16_t* name : {u"ViewLog", u"viewlog", u"ShowHelp"}) {
+    EXPECT_FALSE(Ok(d_->Call(u"DoAdditionalAction", {std::u16string(name)})));
+    EXPECT_NE(LastError(*d_).second, u"Action not found") << ToUtf8(name);
+  }
+  for (const char16_t* name : {u"", u"ViewLogs", u"Open"}) {
+    EXPECT_FALSE(Ok(d_->Call(u"DoAdditionalAction", {std::u16string(name)})));
+    EXPECT_EQ(LastError(*d_).second, u"Action not found") << ToUtf8(name);
+  }
+}
+
+TEST_F(FrameworkTest, DefaultDeviceTestOpensAndClosesAgain) {
+  CallResult r = d_->Call(u"DeviceTest", {std::u16string(u"x"), std::u16string(u"y")});
+  ASSERT_TRUE(Ok(r));
+  EXPECT_EQ(r.args[0], Value(std::u16string(u"Тестовый драйвер")));
+  EXPECT_EQ(r.args[1], Value(std::u16string()));
+  EXPECT_FALSE(Ok(d_->Call(u"Check"))) << "the driver is closed again";
+}
+
+TEST_F(FrameworkTest, SettingsConvertAndUnknownOnesAreKept) {
+  auto set = [&](const std::u16string& name, Value v) { return Ok(d_->Call(u"SetParameter", {name, v})); };
+  auto read = [&](const char16_t* method, const std::u16string& name) { return d_->Call(method, {name, Value()}); };
+
+  EXPECT_TRUE(set(u"logenabled", true));
+  EXPECT_EQ(read(u"ReadBool", u"LogEnabled").args[1], Value(true));
+  EXPECT_TRUE(set(u"ЛогВключен", std::u16string(u"FaLsE")));
+  EXPECT_EQ(read(u"ReadBool", u"LogEnabled").args[1], Value(false));
+  EXPECT_TRUE(set(u"Text", std::u16string(u"0")));
+  EXPECT_EQ(read(u"ReadInt", u"Text").args[1], Value(std::int32_t{0}));
+  EXPECT_TRUE(set(u"Text", std::u16string(u"abc")));
+  EXPECT_FALSE(Ok(read(u"ReadInt", u"Text")));
+  EXPECT_EQ(LastError(*d_).second, u"Не удалось преобразовать значение \"abc\" к типу Integer");
+
+  // A missing setting reads as empty, is recorded, and does not stop the operation.
+  CallResult missing = read(u"ReadStr", u"Nope");
+  EXPECT_TRUE(Ok(missing));
+  EXPECT_EQ(missing.args[1], Value(std::u16string()));
+  EXPECT_EQ(LastError(*d_), std::make_pair(1001, std::u16string(u"Свойство \"Nope\" не существует")));
+
+  // Any number of settings the driver does not know are kept and read back.
+  EXPECT_TRUE(set(u"Extra1", std::int32_t{5}));
+  EXPECT_TRUE(set(u"Extra2", std::u16string(u"два")));
+  EXPECT_EQ(d_->Property(u"Extra1"), Value(std::int32_t{5}));
+  EXPECT_EQ(d_->Property(u"extra2"), Value(std::u16string(u"два")));
+
+  EXPECT_FALSE(set(u"LastErrorDescription", std::u16string(u"x")));
+  EXPECT_EQ(LastError(*d_).second, u"Свойство \"LastErrorDescription\" запрещено к изменению.");
+}
+
+TEST_F(FrameworkTest, DocumentsWithoutATemplate) {
+  ASSERT_TRUE(Ok(d_->Call(u"SetParameter", {std::u16string(u"Extra"), 2.5})));
+  pugi::xml_document doc;
+  Parse(Out(*d_, u"GetParameters"), doc);
+  EXPECT_STREQ(doc.first_child().attribute("version").value(), "1.0");
+  pugi::xml_node page = doc.child("Settings").child("Page");
+  EXPECT_STREQ(page.attribute("Caption").value(), "Параметры");
+  std::vector<std::array<std::string, 4>> params;
+  for (auto p : page.children("Parameter")) {
+    params.push_back({p.attribute("Name").value(), p.attribute("Caption").value(), p.attribute("TypeValue").value(),
+                      p.attribute("DefaultValue").value()});
+  }
+  std::vector<std::array<std::string, 4>> expected = {{"LogEnabled", "ЛогВключен", "Boolean", "false"},
+                                                      {"Text", "Текст", "String", "abc"},
+                                                      {"", "Extra", "Number", "2.5"}};
+  EXPECT_EQ(params, expected);
+
+  pugi::xml_document actions;
+  Parse(Out(*d_, u"GetAdditionalActions"), actions);
+  pugi::xml_node action = actions.child("Actions").child("Action");
+  EXPECT_STREQ(action.attribute("Name").value(), "ViewLog");
+  EXPECT_STREQ(action.attribute("Caption").value(), "Просмотр лога");
+  EXPECT_FALSE(action.next_sibling());
+}
+
+TEST_F(FrameworkTest, OfflineScaleTypeContract) {
+  Component scale(*lib_, u"TestScale");
+  pugi::xml_document doc;
+  Parse(Out(scale, u"GetDescription"), doc);
+  pugi::xml_node d = doc.child("DriverDescription");
+  EXPECT_STREQ(d.attribute("Name").value(), "test_addin");
+  EXPECT_STREQ(d.attribute("EquipmentType").value(), "ВесыСПечатьюЭтикеток");
+  EXPECT_STREQ(d.attribute("IntegrationComponent").value(), "false");
+  EXPECT_STREQ(d.attribute("MainDriverInstalled").value(), "false");
+  EXPECT_STREQ(d.attribute("DriverVersion").value(), "0.0.0.0");
+  EXPECT_STREQ(d.attribute("LogIsEnabled").value(), "false");
+  EXPECT_TRUE(std::filesystem::is_directory(d.attribute("LogPath").value()));
+
+  EXPECT_FALSE(Ok(scale.Call(u"UploadGoods", {std::u16string(), std::u16string(u"<Table/>"), std::u16string()})));
+  EXPECT_EQ(LastError(scale).second, u"Abstract error: UploadGoods is not implemented by this driver");
+  EXPECT_FALSE(Ok(scale.Call(u"ClearGoods", {std::u16string()})));
+  EXPECT_FALSE(Ok(scale.Call(u"UploadGoods", {std::u16string(), std::u16string(u"<Table>"), std::u16string()})));
+  EXPECT_EQ(LastError(scale).second.rfind(u"Ошибка разбора XML: ", 0), 0u);
+
+  Component capture(*lib_, u"TestScaleCapture");
+  std::u16string goods = u"<Table><Record Name=\"Сыр\u0001😀\"/></Table>";
+  EXPECT_FALSE(Ok(capture.Call(u"UploadGoods", {std::u16string(), goods, std::u16string(u"полный")})));
+  EXPECT_EQ(LastError(capture).second, u"Сыр|полный");
+}
+
+TEST_F(FrameworkTest, DuplicateRegistrationsAreLoggedWithTheClassName) {
+  Component tracer(*lib_, u"TestComponent");
+  ASSERT_TRUE(tracer.Call(u"Log", {true}).ok);
+  std::string file;
+  for (const auto& e : std::filesystem::directory_iterator(log_dir_->path())) file = e.path().string();
+  test::LogTail tail(file);
+  Component fresh(*lib_, u"TestDriver");
+  EXPECT_FALSE(Ok(fresh.Call(u"Check")));
+  ASSERT_TRUE(tracer.Call(u"Log", {false}).ok);
+  auto lines = tail.Lines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[0].substr(24), "DEBUG\tTTestDriver: \tСвойство с указанным именем уже зарегистрировано. [Текст,Text]");
+  int errors = 0;
+  for (const auto& l : lines) errors += l.find("\tERROR\tException: \tУстройство не включено") != std::string::npos;
+  EXPECT_EQ(errors, 1);
+}
+
+}  // namespace
+}  // namespace velquora::host

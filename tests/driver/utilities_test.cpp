@@ -1,1 +1,80 @@
+// Shared utilities and the settings conversions.
 #include <gtest/gtest.h>
+
+#include "driver/setting_conversion.h"
+#include "driver/utilities.h"
+
+namespace velquora::driver {
+namespace {
+
+using addin::Variant;
+
+TEST(Utilities, EquipmentTypeNames) {
+  EXPECT_EQ(EquipmentTypeName(static_cast<int>(TEquipmentType::etPrintingScale)), u"ВесыСПечатьюЭтикеток");
+  EXPECT_EQ(EquipmentTypeName(static_cast<int>(TEquipmentType::etUnknown)), u"НеизвестныйТипОборудования");
+  EXPECT_EQ(EquipmentTypeName(0), u"СканерШтрихкода");
+  try {
+    EquipmentTypeName(15);
+    FAIL();
+  } catch (const std::exception& e) {
+    EXPECT_STREQ(e.what(), "Enum value unacceptable");
+  }
+}
+
+TEST(Utilities, CleanXmlTextKeepsOnlyWhatXmlAllows) {
+  std::u16string in = u"a\tb\nc\rd";
+  in += char16_t{0x0000};
+  in += char16_t{0x0001};
+  in += char16_t{0xFFFE};
+  in += char16_t{0xFFFF};
+  in += u"😀е";
+  EXPECT_EQ(CleanXmlText(in), u"a\tb\nc\rdе");
+}
+
+TEST(Utilities, AttributeReaders) {
+  EXPECT_EQ(VarToIntDef(Variant::String(u" 42 "), kAbsent), 42);
+  EXPECT_EQ(VarToIntDef(Variant::String(u"4a2"), kAbsent), kAbsent);
+  EXPECT_EQ(VarToIntDef(Variant::String(u""), kAbsent), kAbsent);
+  EXPECT_EQ(VarToIntDef(Variant::String(u"99999999999"), kAbsent), kAbsent);
+  EXPECT_EQ(VarToIntDef(Variant::Null(), kAbsent), kAbsent);
+  EXPECT_EQ(VarToCurrDef(Variant::String(u"12.50"), kAbsent), 125000);
+  EXPECT_EQ(VarToCurrDef(Variant::String(u"0.00005"), kAbsent), 0);   // half to even
+  EXPECT_EQ(VarToCurrDef(Variant::String(u"0.00015"), kAbsent), 2);
+  EXPECT_EQ(VarToCurrDef(Variant::String(u"12,50"), kAbsent), kAbsent);  // "." is the separator
+  for (const char16_t* bad : {u"", u"abc", u"1.2.3"}) EXPECT_EQ(VarToCurrDef(Variant::String(bad), kAbsent), kAbsent);
+  EXPECT_EQ(VarToCurrDef(Variant::Null(), kAbsent), kAbsent);
+  EXPECT_FALSE(VarToBoolDef(Variant::String(u"FALSE"), true));
+  EXPECT_TRUE(VarToBoolDef(Variant::String(u"0"), true));
+  EXPECT_TRUE(VarToBoolDef(Variant::String(u"yes"), true));
+  EXPECT_TRUE(VarToBoolDef(Variant::Null(), true));
+  EXPECT_FALSE(VarToBoolDef(Variant::Int(0), true));
+}
+
+TEST(Utilities, FileVersion) {
+  EXPECT_EQ(GetFileVersionText(VELQUORA_BIN_DIR "/libw_velquora.so"), u"1.2.3.43");
+  EXPECT_EQ(GetFileVersionText(VELQUORA_BIN_DIR "/libtest_addin.so"), u"0.0.0.0");
+  EXPECT_EQ(GetFileVersionText("/nonexistent"), u"0.0.0.0");
+}
+
+TEST(SettingConversion, AsTheGettersConvert) {
+  EXPECT_FALSE(SettingToBool(Variant::String(u"fAlSe")));
+  EXPECT_TRUE(SettingToBool(Variant::String(u"TRUE")));
+  EXPECT_TRUE(SettingToBool(Variant::String(u"2")));
+  EXPECT_FALSE(SettingToBool(Variant::Int(0)));
+  EXPECT_THROW(SettingToBool(Variant::String(u"maybe")), std::exception);
+  EXPECT_EQ(SettingToInt(Variant::String(u"0")), 0);
+  EXPECT_EQ(SettingToInt(Variant::Bool(true)), -1);
+  EXPECT_EQ(SettingToInt(Variant::Double(2.5)), 2);
+  EXPECT_EQ(SettingToInt(Variant::Double(3.5)), 4);
+  EXPECT_EQ(SettingToInt(Variant()), 0);
+  EXPECT_THROW(SettingToInt(Variant::String(u"abc")), std::exception);
+  EXPECT_THROW(SettingToInt(Variant::Double(3e10)), std::exception);
+  EXPECT_EQ(SettingToStr(Variant::Int(17)), u"17");
+  EXPECT_EQ(SettingToStr(Variant::Double(0.1)), u"0.1");
+  EXPECT_EQ(SettingToStr(Variant::Bool(false)), u"False");
+  EXPECT_EQ(SettingToCurr(Variant::String(u"1.23456")), 12346);
+  EXPECT_DOUBLE_EQ(SettingToDouble(Variant::String(u"2.25")), 2.25);
+}
+
+}  // namespace
+}  // namespace velquora::driver
