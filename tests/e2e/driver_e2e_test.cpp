@@ -1,1 +1,211 @@
-#include <gtest/gtest.h>
+// The driver's identity, settings, connection and documents, as a host sees them.
+#include <pugixml.hpp>
+
+#include <filesystem>
+
+#include "e2e/e2e_fixture.h"
+#include "support/log_tail.h"
+#include "support/temp_dir.h"
+
+namespace velquora::e2e {
+host::AddinLibrary* DriverTest::lib_ = nullptr;
+
+namespace {
+
+void Parse(const std::u16string& text, pugi::xml_document& doc) {
+  std::string utf8 = ToUtf8(text);
+  ASSERT_TRUE(doc.load_buffer(utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_declaration)) << utf8;
+}
+
+// Element by element and attribute by attribute, text included.
+void ExpectSameTree(const pugi::xml_node& a, const pugi::xml_node& b, const std::string& path) {
+  ASSERT_STREQ(a.name(), b.name()) << path;
+  EXPECT_STREQ(a.child_value(), b.child_value()) << path;
+  std::vector<std::pair<std::string, std::string>> aa, ba;
+  for (auto x : a.attributes()) aa.emplace_back(x.name(), x.value());
+  for (auto x : b.attributes()) ba.emplace_back(x.name(), x.value());
+  EXPECT_EQ(aa, ba) << path;
+  auto ac = a.children(), bc = b.children();
+  std::vector<pugi::xml_node> an, bn;
+  for (auto x : ac) if (x.type() == pugi::node_element) an.push_back(x);
+  for (auto x : bc) if (x.type() == pugi::node_element) bn.push_back(x);
+  ASSERT_EQ(an.size(), bn.size()) << path;
+  for (std::size_t i = 0; i < an.size(); ++i) ExpectSameTree(an[i], bn[i], path + "/" + an[i].name());
+}
+
+TEST_F(DriverTest, PresentsItselfAsTheScaleDriver) {
+  EXPECT_EQ(lib_->ClassNames(), u"w_velquora");
+  const std::vector<std::pair<std::u16string, long>> scale_methods = {
+      {u"UploadGoods", 3}, {u"UploadGroups", 1}, {u"UploadShops", 1}, {u"ClearGoods", 1},
+      {u"ClearGroups", 0}, {u"DeleteGood", 1},  {u"DeleteGroup", 1}, {u"UploadData", 2}};
+  ASSERT_EQ(d_->object()->GetNMethods(), 18);
+  EXPECT_EQ(d_->MethodName(2, 1), u"GetLastError");
+  EXPECT_EQ(d_->MethodName(9, 1), u"DoAdditionalAction");
+  for (std::size_t i = 0; i < scale_methods.size(); ++i) {
+    EXPECT_EQ(d_->MethodName(static_cast<long>(10 + i), 1), scale_methods[i].first);
+    EXPECT_EQ(d_->object()->GetNParams(static_cast<long>(10 + i)), scale_methods[i].second);
+  }
+  EXPECT_EQ(d_->FindMethod(u"выгрузитьтовары"), 10);
+  EXPECT_EQ(d_->FindMethod(u"UploadSystemSettings"), -1);
+
+  const std::vector<std::tuple<std::u16string, std::u16string, Value>> settings = {
+      {u"ЛогВключен", u"LogEnabled", false},
+      {u"IPАдрес", u"IPAddress", std::u16string()},
+      {u"IPПорт", u"IPPort", std::u16string(u"0")},
+      {u"ШрифтНаименования", u"CommodityFont", std::u16string(u"0")},
+      {u"ШрифтИнгридиентов", u"IngredientFont", std::u16string(u"0")},
+      {u"ШрифтСообщений", u"SpecMessageFont", std::u16string(u"0")},
+      {u"ШрифтМагазина", u"CompanyFont", std::u16string(u"0")},
+      {u"НомерФорматаЭтикетки", u"LabelFormatNumber", std::u16string(u"17")},
+      {u"ВестиЛогОбмена", u"ExtLogEnabled", std::u16string(u"false")}};
+  Component fresh(*lib_, u"w_velquora");
+  ASSERT_EQ(fresh.object()->GetNProps(), 10);
+  for (std::size_t i = 0; i < settings.size(); ++i) {
+    long n = static_cast<long>(i + 1);
+    EXPECT_EQ(fresh.PropName(n, 0), std::get<0>(settings[i]));
+    EXPECT_EQ(fresh.PropName(n, 1), std::get<1>(settings[i]));
+    EXPECT_EQ(fresh.Property(std::get<1>(settings[i])), std::get<2>(settings[i]));
+    EXPECT_TRUE(fresh.object()->IsPropWritable(n));
+  }
+}
+
+TEST_F(DriverTest, DescriptionAndSettingsPage) {
+  pugi::xml_document doc;
+  Parse(Out(u"GetDescription"), doc);
+  EXPECT_STREQ(doc.first_child().attribute("version").value(), "1.0");
+  pugi::xml_node d = doc.child("DriverDescription");
+  EXPECT_STREQ(d.attribute("Name").value(), "w_velquora");
+  EXPECT_STREQ(d.attribute("Description").value(), "Драйвер сетевых весов с печатью этикеток (Native API)");
+  EXPECT_STREQ(d.attribute("EquipmentType").value(), "ВесыСПечатьюЭтикеток");
+  EXPECT_STREQ(d.attribute("IntegrationComponent").value(), "false");
+  EXPECT_STREQ(d.attribute("MainDriverInstalled").value(), "false");
+  EXPECT_STREQ(d.attribute("DriverVersion").value(), "1.2.3.43");
+  EXPECT_STREQ(d.attribute("IntegrationComponentVersion").value(), "1.2.3.43");
+  EXPECT_STREQ(d.attribute("LogIsEnabled").value(), "false");
+  EXPECT_TRUE(std::filesystem::is_directory(d.attribute("LogPath").value()));
+
+  Set(u"LogEnabled", true);
+  ASSERT_TRUE(Open());
+  Parse(Out(u"GetDescription"), doc);
+  EXPECT_STREQ(doc.child("DriverDescription").attribute("LogIsEnabled").value(), "true");
+  ASSERT_TRUE(Call(u"Close", {std::u16string()}));
+  Set(u"LogEnabled", false);
+  ASSERT_TRUE(Open());
+
+  Set(u"CommodityFont", std::int32_t{2});  // values set never change the page
+  pugi::xml_document page, shipped;
+  Parse(Out(u"GetParameters"), page);
+  ASSERT_TRUE(shipped.load_file(VELQUORA_SOURCE_DIR "/resources/Parameters.xml"));
+  ExpectSameTree(page.child("Settings"), shipped.child("Settings"), "Settings");
+  EXPECT_EQ(std::distance(page.child("Settings").children("Page").begin(), page.child("Settings").children("Page").end()), 2);
+}
+
+TEST_F(DriverTest, OpenConnectsAndCopiesTheSettings) {
+  EXPECT_FALSE(Call(u"UploadGroups", {std::u16string(u"<Table/>")}));
+  EXPECT_EQ(ErrorUtf8(), "Устройство не включено");
+  EXPECT_EQ(Connections(), 0u) << "nothing reaches the scale before Open";
+
+  ASSERT_TRUE(Open());
+  EXPECT_EQ(Connections(), 1u);
+  EXPECT_TRUE(Call(u"UploadGroups", {std::u16string(u"<Table/>")}));
+  EXPECT_EQ(Connections(), 2u) << "every operation reconnects";
+  EXPECT_TRUE(Call(u"Close", {std::u16string()}));
+  EXPECT_TRUE(Call(u"Close", {std::u16string()}));
+}
+
+TEST_F(DriverTest, OpenWithoutAnAddressFailsButStaysEnabled) {
+  Component fresh(*lib_, u"w_velquora");
+  EXPECT_FALSE(Ok(fresh.Call(u"Open", {std::u16string()})));
+  CallResult e = fresh.Call(u"GetLastError", {std::u16string()});
+  EXPECT_EQ(e.result, Value(std::int32_t{1001}));
+  EXPECT_EQ(e.args[0], Value(std::u16string(u"Синтаксическая ошибка в IP-адресе")));
+  EXPECT_FALSE(Ok(fresh.Call(u"ClearGroups")));
+  e = fresh.Call(u"GetLastError", {std::u16string()});
+  EXPECT_EQ(e.args[0], Value(std::u16string(u"Синтаксическая ошибка в IP-адресе"))) << "enabled: it tried to connect";
+
+  Set(u"IPPort", std::u16string(u"не число"));
+  EXPECT_FALSE(Open());
+  EXPECT_EQ(ErrorUtf8(), "Не удалось преобразовать значение \"не число\" к типу Integer");
+}
+
+TEST_F(DriverTest, DeviceTestOpensOnlyWhenClosed) {
+  CallResult r = d_->Call(u"DeviceTest", {std::u16string(), std::u16string(u"x")});
+  ASSERT_TRUE(Ok(r));
+  EXPECT_EQ(r.args[0], Value(std::u16string(u"Весы подключены")));
+  EXPECT_EQ(r.args[1], Value(std::u16string()));
+  EXPECT_FALSE(Call(u"ClearGroups"));
+  EXPECT_EQ(ErrorUtf8(), "Устройство не включено");
+
+  ASSERT_TRUE(Open());
+  scale_->Stop();
+  r = d_->Call(u"DeviceTest", {std::u16string(), std::u16string()});
+  EXPECT_TRUE(Ok(r));
+  EXPECT_EQ(r.args[0], Value(std::u16string(u"Весы подключены")));
+
+  Component closed(*lib_, u"w_velquora");
+  ASSERT_TRUE(Ok(closed.Call(u"SetParameter", {std::u16string(u"IPAddress"), std::u16string(u"127.0.0.1")})));
+  ASSERT_TRUE(Ok(closed.Call(u"SetParameter", {std::u16string(u"IPPort"), std::int32_t{scale_->port()}})));
+  EXPECT_FALSE(Ok(closed.Call(u"DeviceTest", {std::u16string(), std::u16string()})));
+  CallResult e = closed.Call(u"GetLastError", {std::u16string()});
+  EXPECT_EQ(e.args[0], Value(std::u16string(u"Ошибка при установлении подключения")));
+}
+
+TEST_F(DriverTest, AChangedAddressTakesEffectAtTheNextOperation) {
+  ASSERT_TRUE(Open());
+  emulator::ScaleEmulator other;
+  other.Start();
+  Set(u"IPPort", std::int32_t{other.port()});
+  ASSERT_TRUE(Call(u"ClearGoods", {std::u16string()}));
+  EXPECT_EQ(other.Frames().size(), 1u);
+  EXPECT_TRUE(scale_->Frames().empty());
+}
+
+TEST_F(DriverTest, LogFilesFollowTheAddressAndHoldOneErrorPerFailure) {
+  StartScale("127.0.0.23");
+  Set(u"LogEnabled", true);
+  Set(u"ExtLogEnabled", true);
+  ASSERT_TRUE(Open());
+  pugi::xml_document doc;
+  Parse(Out(u"GetDescription"), doc);
+  std::string folder = doc.child("DriverDescription").attribute("LogPath").value();
+  std::string file;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    if (e.path().filename().string().rfind("127_0_0_23_", 0) == 0) file = e.path().string();
+  }
+  ASSERT_FALSE(file.empty());
+  test::LogTail tail(file);
+  EXPECT_TRUE(Call(u"ClearGoods", {std::u16string()}));
+  EXPECT_FALSE(Call(u"DeleteGood", {std::u16string(u"abc")}));
+  Set(u"LogEnabled", false);
+  ASSERT_TRUE(Open());  // switches logging off: the footer closes this file's block
+  auto lines = tail.Lines();
+  auto count = [&](const std::string& what) {
+    return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(what) != std::string::npos; });
+  };
+  EXPECT_EQ(count("\tDEBUG\t> ClearGoods: \tParams: []"), 1);
+  EXPECT_EQ(count("\tDEBUG\tДанные обмена ->: \tF2 25"), 1);
+  EXPECT_EQ(count("\tDEBUG\tДанные обмена <-: \t06"), 1);
+  EXPECT_EQ(count("\tERROR\tException: \t"), 1);
+  EXPECT_EQ(lines.back(), "");
+  EXPECT_EQ(lines[lines.size() - 2], "============Stop log===============");
+}
+
+TEST_F(DriverTest, AnAddressCannotSteerTheLogOutOfItsFolder) {
+  Set(u"LogEnabled", true);
+  Set(u"IPAddress", std::u16string(u"../../tmp/evil.10"));
+  EXPECT_FALSE(Open());
+  pugi::xml_document doc;
+  Parse(Out(u"GetDescription"), doc);
+  std::string folder = doc.child("DriverDescription").attribute("LogPath").value();
+  bool found = false;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    found |= e.path().filename().string().rfind("____tmpevil_10_", 0) == 0;
+  }
+  EXPECT_TRUE(found);
+  Set(u"LogEnabled", false);
+  Set(u"IPAddress", std::u16string(u"127.0.0.1"));
+  EXPECT_TRUE(Open());
+}
+
+}  // namespace
+}  // namespace velquora::e2e

@@ -1,1 +1,240 @@
-#include <gtest/gtest.h>
+// The scale methods end to end: what the host gets back and what the scale received.
+#include <algorithm>
+#include <optional>
+
+#include "e2e/e2e_fixture.h"
+
+namespace velquora::e2e {
+namespace {
+
+using nlohmann::json;
+
+class UploadTest : public DriverTest {
+ protected:
+  void SetUp() override {
+    DriverTest::SetUp();
+    Set(u"CommodityFont", std::int32_t{3});
+    Set(u"SpecMessageFont", std::int32_t{1});
+    ASSERT_TRUE(Open());
+  }
+  static std::u16string Record(const std::u16string& attrs) { return u"<Record " + attrs + u"/>"; }
+  static std::u16string Table(const std::u16string& records) { return u"<Table>" + records + u"</Table>"; }
+  static constexpr char16_t kGood[] =
+      u"PLU=\"17\" Code=\"1\" EANData=\"2401234\" Name=\"Сыр||Российский\" GroupCode=\"3\" Price=\"12,50\" "
+      u"SellByDate=\"5\" SellByTime=\"30\" PLUTare=\"0\"";
+  // kGood's attributes with some removed (nullopt), changed or added.
+  static std::u16string Good(const std::vector<std::pair<std::u16string, std::optional<std::u16string>>>& changes) {
+    std::vector<std::pair<std::u16string, std::u16string>> attrs = {
+        {u"PLU", u"17"},       {u"Code", u"1"},       {u"EANData", u"2401234"},   {u"Name", u"Сыр||Российский"},
+        {u"GroupCode", u"3"},  {u"Price", u"12,50"},  {u"SellByDate", u"5"},      {u"SellByTime", u"30"},
+        {u"PLUTare", u"0"}};
+    for (const auto& [name, value] : changes) {
+      auto it = std::find_if(attrs.begin(), attrs.end(), [&](const auto& a) { return a.first == name; });
+      if (it != attrs.end()) attrs.erase(it);
+      if (value) attrs.emplace_back(name, *value);
+    }
+    std::u16string out;
+    for (const auto& [name, value] : attrs) out += name + u"=\"" + value + u"\" ";
+    return out;
+  }
+  std::size_t Sent() { return scale_->Frames().size(); }
+};
+
+TEST_F(UploadTest, GoodsArriveAsTheHostDescribedThem) {
+  ASSERT_TRUE(Goods(Table(Record(kGood) +
+                          Record(u"PLU=\" 18 \" Code=\"2\" EANData=\"0012345\" Name=\"Хлеб\" GroupCode=\"9\" "
+                                 u"Price=\"45.99\" SellByDate=\"3\" SellByTime=\"0\" PLUTare=\"15\" "
+                                 u"IsWeightGoods=\"FALSE\" Description=\"мука||вода\" SpecMessage=\"Свежий\" F1=\"5\"") +
+                          u"<Other PLU=\"99\"/>")));
+  json plu = Plu();
+  ASSERT_EQ(plu.size(), 2u);
+  EXPECT_EQ(plu[0]["plu"], 17);
+  EXPECT_EQ(plu[0]["price"], 1250);
+  EXPECT_EQ(plu[0]["weight_goods"], true);
+  EXPECT_EQ(plu[0]["name"], json::parse(R"([{"font":3,"text":"Сыр"},{"font":3,"text":"Российский"}])"));
+  EXPECT_EQ(plu[0]["sell_by_time"], 30);
+  EXPECT_EQ(plu[1]["plu"], 18);
+  EXPECT_EQ(plu[1]["price"], 4599);
+  EXPECT_EQ(plu[1]["weight_goods"], false);
+  EXPECT_EQ(plu[1]["tare"], 15);
+  EXPECT_EQ(plu[1]["ean"], "00123450000002");
+  EXPECT_EQ(plu[1]["name"][0]["font"], 5);
+  EXPECT_EQ(plu[1]["ingredients"].size(), 2u);
+  EXPECT_EQ(plu[1]["spec_message"][0], json::parse(R"({"font":1,"text":"Свежий"})"));
+}
+
+TEST_F(UploadTest, EachRecordIsCheckedBeforeItIsSent) {
+  struct Case {
+    std::u16string attrs;
+    const char* message;
+  };
+  const auto without = [](const char16_t* a) { return Good({{a, std::nullopt}}); };
+  const auto with = [](const char16_t* a, std::u16string v) { return Good({{a, std::move(v)}}); };
+  const Case cases[] = {
+      {u"EANData=\"240123\"", "Длина данных штрихкода меньше 7 символов"},
+      {with(u"EANData", u"240123"), "Длина данных штрихкода меньше 7 символов"},
+      {without(u"PLU"), "Некорректный номер товара"},
+      {with(u"PLU", u"-999999"), "Некорректный номер товара"},
+      {with(u"PLU", u"100000000"), "Некорректный номер товара"},
+      {without(u"Code"), "Некорректный код товара"},
+      {without(u"GroupCode"), "Некорректный код группы товара"},
+      {with(u"GroupCode", u"10000"), "Некорректный код группы товара"},
+      {without(u"Price"), "Некорректная цена"},
+      {with(u"Price", u""), "Некорректная цена"},
+      {with(u"Price", u"дорого"), "Некорректная цена"},
+      {with(u"Price", u"1000000.00"), "Некорректная цена"},
+      {with(u"Price", u"-1"), "Некорректная цена"},
+      {without(u"SellByDate"), "Некорректный срок продажи в днях"},
+      {without(u"SellByTime"), "Некорректный срок продажи в часах и минутах"},
+      {without(u"PLUTare"), "Некорректный вес тары"},
+      {with(u"PLUTare", u"-5"), "Некорректный вес тары"},
+      {with(u"UsedByDate", u"10000"), "Некорректное значение атрибута UsedByDate: 10000"},
+      {with(u"PackedTime", u"-1"), "Некорректное значение атрибута PackedTime: -1"},
+      {with(u"EANData", u"24A1234"), "'24A12340000001' is not a valid integer value"},
+      {with(u"Name", std::u16string(256, u'я')), "Строка 1 текста \"Наименование\" длиннее 255 байт"},
+  };
+  for (const auto& c : cases) {
+    std::size_t before = Sent();
+    EXPECT_FALSE(Goods(Table(Record(c.attrs)))) << c.message;
+    EXPECT_EQ(ErrorUtf8(), c.message);
+    EXPECT_EQ(Sent(), before) << c.message << ": nothing of a failing record is sent";
+  }
+  EXPECT_TRUE(Plu().empty());
+}
+
+TEST_F(UploadTest, ReadingRulesForPricesFlagsAndFonts) {
+  ASSERT_TRUE(Goods(Table(
+      Record(Good({{u"PLU", u"1"}, {u"Price", u"12.50"}, {u"IsWeightGoods", u"yes"}, {u"F1", u"3"}})) +
+      Record(Good({{u"PLU", u"2"}, {u"Name", u"А||Б"}, {u"Price", u"0,015"}, {u"IsWeightGoods", u"0"}, {u"F1", u"1"},
+                   {u"UsedByDate", u"abc"}})) +
+      u"<record " + Good({{u"PLU", u"3"}, {u"Name", std::nullopt}, {u"IsWeightGoods", u"False"}}) + u"/>")));
+  json plu = Plu();
+  ASSERT_EQ(plu.size(), 3u);
+  EXPECT_EQ(plu[0]["price"], 1250);
+  EXPECT_EQ(plu[0]["weight_goods"], true);
+  EXPECT_EQ(plu[1]["price"], 2);  // 1.5 hundredths to the even neighbour
+  EXPECT_EQ(plu[1]["weight_goods"], true);
+  EXPECT_EQ(plu[1]["name"], json::parse(R"([{"font":1,"text":"А"},{"font":3,"text":"Б"}])"));
+  EXPECT_EQ(plu[1]["used_by_date"], 0);
+  EXPECT_EQ(plu[2]["weight_goods"], false);
+  EXPECT_EQ(plu[2]["name"], json::array());
+}
+
+TEST_F(UploadTest, TheFirstFailingRecordEndsTheUpload) {
+  EXPECT_FALSE(Goods(Table(Record(kGood) + Record(Good({{u"PLU", u"18"}, {u"Price", u"x"}})) +
+                           Record(Good({{u"PLU", u"19"}})))));
+  EXPECT_EQ(ErrorUtf8(), "Некорректная цена");
+  ASSERT_EQ(Plu().size(), 1u);
+  EXPECT_EQ(Plu()[0]["plu"], 17);
+}
+
+TEST_F(UploadTest, DocumentShapes) {
+  std::size_t connections = Connections();
+  EXPECT_TRUE(Goods(u"<Table><!-- nothing --></Table>"));
+  EXPECT_EQ(Connections(), connections + 1);
+  EXPECT_TRUE(scale_->Frames().empty());
+  EXPECT_FALSE(Goods(u"<table>" + Record(kGood) + u"</table>"));
+  EXPECT_EQ(ErrorUtf8(), "Не найден корневой узел");
+  EXPECT_FALSE(Goods(u"<Table><Record><PLU>17</PLU></Record></Table>"));
+  EXPECT_EQ(ErrorUtf8(), "Длина данных штрихкода меньше 7 символов");
+  connections = Connections();
+  EXPECT_FALSE(Goods(u"<Table><Record"));
+  EXPECT_EQ(Error().rfind(u"Ошибка разбора XML: ", 0), 0u);
+  EXPECT_EQ(Connections(), connections) << "a document that does not parse never touches the network";
+  EXPECT_TRUE(Goods(Table(Record(Good({{u"Description", u"соль\u0001 😀"}})))));
+  EXPECT_EQ(Plu()[0]["ingredients"][0]["text"], "соль ");
+}
+
+TEST_F(UploadTest, RefusalsAndTransportFailuresReachTheHost) {
+  emulator::Faults f;
+  f.rules.push_back({0xF1, 0x25, -1, 0x15});
+  scale_->SetFaults(f);
+  EXPECT_FALSE(Goods(Table(Record(kGood))));
+  EXPECT_EQ(ErrorUtf8(), "Ошибка записи в таблицу 25, Plu = 17; Name = Сыр||Российский");
+  scale_->Stop();
+  EXPECT_FALSE(Goods(Table(Record(kGood))));
+  EXPECT_EQ(ErrorUtf8(), "Ошибка при установлении подключения");
+}
+
+TEST_F(UploadTest, DeleteAndClear) {
+  ASSERT_TRUE(Goods(Table(Record(kGood))));
+  ASSERT_TRUE(Call(u"UploadGroups", {Table(Record(u"Code=\"5\" Name=\"Мясо\""))}));
+  EXPECT_TRUE(Call(u"DeleteGood", {std::int32_t{17}}));
+  EXPECT_TRUE(Call(u"DeleteGood", {std::u16string(u"17")}));  // 0xE2: already gone
+  EXPECT_TRUE(Call(u"DeleteGroup", {std::int32_t{5}}));       // 0x06 is success
+  EXPECT_TRUE(Call(u"DeleteGroup", {std::int32_t{5}}));
+  std::size_t before = Sent();
+  EXPECT_FALSE(Call(u"DeleteGood", {std::int32_t{100000000}}));
+  EXPECT_EQ(ErrorUtf8(), "Некорректный номер товара: 100000000");
+  EXPECT_FALSE(Call(u"DeleteGroup", {std::int32_t{-1}}));
+  EXPECT_EQ(ErrorUtf8(), "Некорректный номер группы: -1");
+  EXPECT_FALSE(Call(u"DeleteGood", {std::u16string(u"abc")}));
+  EXPECT_EQ(ErrorUtf8(), "Не удалось преобразовать значение \"abc\" к типу Integer");
+  EXPECT_EQ(Sent(), before);
+
+  ASSERT_TRUE(Goods(Table(Record(kGood))));
+  EXPECT_TRUE(Call(u"ClearGoods", {std::u16string()}));
+  EXPECT_TRUE(Plu().empty());
+  EXPECT_TRUE(Call(u"ClearGroups"));
+  emulator::Faults f;
+  f.rules.push_back({0xF2, 0x23, -1, 0x15});
+  scale_->SetFaults(f);
+  EXPECT_FALSE(Call(u"ClearGroups"));
+  EXPECT_EQ(ErrorUtf8(), "Ошибка удаления из таблицы 23");
+}
+
+TEST_F(UploadTest, GroupsAndShops) {
+  ASSERT_TRUE(Call(u"UploadGroups", {Table(Record(u"Code=\"1\" Name=\"Сыры\"") + Record(u"Code=\"2\" ImageNumber=\"\"") +
+                                           Record(u"Code=\"3\" ImageNumber=\"7\" Name=\"Хлеб\""))}));
+  json groups = scale_->Dump()["main_groups"];
+  ASSERT_EQ(groups.size(), 3u);
+  EXPECT_EQ(groups[2], json::parse(R"({"group":3,"name":"Хлеб"})"));
+  EXPECT_FALSE(Call(u"UploadGroups", {Table(Record(u"Code=\"4\" ImageNumber=\"семь\""))}));
+  EXPECT_EQ(ErrorUtf8(), "Некорректный номер картинки");
+  EXPECT_FALSE(Call(u"UploadGroups", {Table(Record(u"Name=\"x\""))}));
+  EXPECT_EQ(ErrorUtf8(), "Некорректный номер группы");
+
+  Set(u"CompanyFont", std::int32_t{4});
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Call(u"UploadShops", {Table(Record(u"Code=\"1\" Name=\"Гастроном||ул. Мира, 1\""))}));
+  json shop = scale_->Dump()["shops"][0];
+  EXPECT_EQ(shop["label_format"], 17);
+  EXPECT_EQ(shop["name"], json::parse(R"([{"font":4,"text":"Гастроном"},{"font":4,"text":"ул. Мира, 1"}])"));
+  EXPECT_FALSE(Call(u"UploadShops", {Table(Record(u"Name=\"x\""))}));
+  EXPECT_EQ(ErrorUtf8(), "Некорректный номер магазина");
+}
+
+TEST_F(UploadTest, RawDataIsCheckedWholeBeforeAnythingIsSent) {
+  const std::u16string record25 = u"00000007001900" + std::u16string(36, u'A');  // 25 bytes
+  ASSERT_TRUE(Call(u"UploadData", {std::u16string(u"f37xyz"), record25}));
+  auto frames = scale_->Frames();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].size(), 27u);
+  EXPECT_EQ(frames[0].substr(0, 2), "\xF1\x37");
+  EXPECT_EQ(scale_->Records(0x37).count(7), 1u);
+
+  ASSERT_TRUE(Call(u"UploadData", {std::u16string(u"D41"), std::u16string()}));
+  EXPECT_EQ(scale_->Frames().back(), "\xF2\x41");
+
+  std::size_t before = Sent();
+  for (const char16_t* name : {u"X37", u""}) {
+    EXPECT_FALSE(Call(u"UploadData", {std::u16string(name), record25}));
+    EXPECT_EQ(ErrorUtf8(), "Некорректное имя файла");
+  }
+  EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"F37"), record25 + record25.substr(0, 30)}));
+  EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные");
+  EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"F37"), record25 + u"00000008001900" + std::u16string(34, u'A') + u"ZZ"}));
+  EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные");
+  EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"FZZ"), record25}));
+  EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные");
+  EXPECT_EQ(Sent(), before);
+
+  emulator::Faults f;
+  f.rules.push_back({0xF1, 0x41, -1, 0x15});
+  scale_->SetFaults(f);
+  EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"F41"), record25}));
+  EXPECT_EQ(ErrorUtf8(), "Ошибка записи в таблицу 41");
+}
+
+}  // namespace
+}  // namespace velquora::e2e
