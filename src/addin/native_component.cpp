@@ -30,7 +30,7 @@ WCHAR_T* TNativeComponent::AllocZeroed(std::size_t bytes, std::u16string_view te
   void* block = MemoryManager().Alloc(bytes);
   if (!block) throw std::bad_alloc();
   std::memset(block, 0, bytes);
-  std::memcpy(block, text.data(), text.size() * sizeof(WCHAR_T));
+  if (!text.empty()) std::memcpy(block, text.data(), text.size() * sizeof(WCHAR_T));
   return static_cast<WCHAR_T*>(block);
 }
 

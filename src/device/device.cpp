@@ -64,8 +64,11 @@ void TDevice::Exchange(ByteString frame, std::initializer_list<std::uint8_t> acc
 void TDevice::WritePlu(const PluValues& v) {
   FPLURecord = BuildPluRecord(v, Label);
   ByteString frame{static_cast<char>(p::kWrite), static_cast<char>(p::kTablePlu)};
-  Exchange(frame + FPLURecord.Bytes(), {p::kAck},
-           "Ошибка записи в таблицу 25, Plu = " + std::to_string(v.plu) + "; Name = " + ToUtf8(v.name));
+  // The refusal text is built only when needed: this runs once per goods record.
+  Exchange(frame + FPLURecord.Bytes(), {}, "");
+  if (Answer() != p::kAck) {
+    throw Error("Ошибка записи в таблицу 25, Plu = " + std::to_string(v.plu) + "; Name = " + ToUtf8(v.name));
+  }
 }
 
 void TDevice::DeletePlu(std::int64_t record) {

@@ -1,6 +1,9 @@
 #include "driver/goods_reader.h"
 
+#include <charconv>
+
 #include "common/error.h"
+#include "common/text.h"
 #include "device/protocol.h"
 #include "driver/host_xml.h"
 #include "driver/utilities.h"
@@ -11,8 +14,17 @@ namespace p = device::protocol;
 
 namespace {
 
-std::int32_t IntAttr(const pugi::xml_node& node, const char* name) {
-  return VarToIntDef(AttributeValue(node, name), kAbsent);
+// Integer attributes are read straight from the parser's UTF-8 text: one record has a dozen of
+// them and a goods document may have tens of thousands of records.
+std::int32_t IntAttr(const pugi::xml_node& node, const char* name, std::int32_t absent = kAbsent) {
+  pugi::xml_attribute a = node.attribute(name);
+  if (!a) return absent;
+  std::string_view text = TrimControl(std::string_view(a.value()));
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  std::int32_t value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return absent;
+  return value;
 }
 
 // A required number: absent or outside its field fails with the field's own message.
@@ -78,8 +90,7 @@ device::PluValues ReadGoodsRecord(const pugi::xml_node& r) {
   v.ingredients = AttributeText(r, "Description");
   v.spec_message = AttributeText(r, "SpecMessage");
   v.weight_goods = weight;
-  v.name_fonts = {VarToIntDef(AttributeValue(r, "F1"), -1), VarToIntDef(AttributeValue(r, "F2"), -1),
-                  VarToIntDef(AttributeValue(r, "F3"), -1), VarToIntDef(AttributeValue(r, "F4"), -1)};
+  v.name_fonts = {IntAttr(r, "F1", -1), IntAttr(r, "F2", -1), IntAttr(r, "F3", -1), IntAttr(r, "F4", -1)};
   return v;
 }
 
@@ -87,7 +98,7 @@ GroupRecord ReadGroupRecord(const pugi::xml_node& r) {
   GroupRecord g;
   g.code = Required(IntAttr(r, "Code"), p::kMaxBcd4, "Некорректный номер группы");
   std::u16string image = AttributeText(r, "ImageNumber");
-  if (!image.empty() && VarToIntDef(addin::Variant::String(image), kAbsent) == kAbsent) {
+  if (!image.empty() && IntAttr(r, "ImageNumber") == kAbsent) {
     throw Error("Некорректный номер картинки");
   }
   g.name = AttributeText(r, "Name");

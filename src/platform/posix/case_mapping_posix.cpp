@@ -8,12 +8,27 @@ namespace {
 
 // A private C.UTF-8 locale: its character classes cover all of Unicode and do not change
 // when the host process switches its own locale.
+// Freed when the library is unloaded, so a host that loads and unloads it leaks nothing.
+class Utf8LocaleHolder {
+ public:
+  Utf8LocaleHolder() {
+    loc_ = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    if (!loc_) loc_ = newlocale(LC_CTYPE_MASK, "C.utf8", static_cast<locale_t>(0));
+  }
+  ~Utf8LocaleHolder() {
+    if (loc_) freelocale(loc_);
+  }
+  Utf8LocaleHolder(const Utf8LocaleHolder&) = delete;
+  Utf8LocaleHolder& operator=(const Utf8LocaleHolder&) = delete;
+  locale_t get() const { return loc_; }
+
+ private:
+  locale_t loc_;
+};
+
 locale_t Utf8Locale() {
-  static locale_t loc = [] {
-    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    return l ? l : newlocale(LC_CTYPE_MASK, "C.utf8", static_cast<locale_t>(0));
-  }();
-  return loc;
+  static Utf8LocaleHolder holder;
+  return holder.get();
 }
 
 // Used only where no UTF-8 locale exists: Latin-1 and basic Cyrillic.
