@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -112,19 +113,24 @@ int main(int argc, char** argv) {
   long rss_after = PeakRssKb();
   std::vector<std::string> frames = scale.Frames();
   scale.Clear();
-  double host_rate = UploadThroughHost(lib, scale, doc, false);
-  scale.Clear();
-  double bare_rate = ReplayBare(scale, frames);
-  scale.Clear();
+  // Alternate the two and keep the best of each: a shared 2-core machine is noisy.
+  double host_rate = 0, bare_rate = 0;
+  for (int round = 0; round < 3; ++round) {
+    host_rate = std::max(host_rate, UploadThroughHost(lib, scale, doc, false));
+    scale.Clear();
+    bare_rate = std::max(bare_rate, ReplayBare(scale, frames));
+    scale.Clear();
+  }
   double logged_rate = UploadThroughHost(lib, scale, doc, true);
 
   std::printf("records per upload:                         %d (%zu record bytes)\n", kRecords, bytes);
-  std::printf("full host path, logging off:                %.0f goods/s\n", host_rate);
-  std::printf("bare socket replay of the same frames:      %.0f frames/s\n", bare_rate);
+  std::printf("full host path, logging off (best of 3):    %.0f goods/s\n", host_rate);
+  std::printf("bare socket replay, same frames (best of 3): %.0f frames/s\n", bare_rate);
   std::printf("ratio host / bare (target >= 0.9):          %.2f\n", host_rate / bare_rate);
   std::printf("read + check + encode CPU (target <= 5 us): %.2f us/record\n", encode_us);
-  std::printf("peak memory growth for the upload:          %ld KiB (peak RSS %ld KiB)\n", rss_after - rss_before,
-              rss_after);
+  std::printf("peak RSS growth for the upload:             %ld KiB (whole process %ld KiB; the in-process\n"
+              "                                            emulator's copy of every frame included)\n",
+              rss_after - rss_before, rss_after);
   std::printf("full host path, log and exchange log on:    %.0f goods/s\n", logged_rate);
   return 0;
 }
