@@ -1,18 +1,53 @@
 #include "driver/viewers.h"
 
 #include "common/error.h"
+#include "common/text.h"
+#include "help/markdown_renderer.h"
+#include "platform/file_system.h"
+#include "platform/library_file.h"
+#include "platform/process.h"
 
 namespace velquora::driver {
 namespace {
 
-// This build carries no window program: say so instead of pretending to show anything.
-class MissingViewers final : public Viewers {
+// The windows run in a program of their own beside the library: a window toolkit must never be
+// loaded into the host's process, which may run its own (or another version of it).
+class ProgramViewers final : public Viewers {
  public:
-  void ShowLog(const std::string&) override {
-    throw Error("Просмотр лога недоступен: окно просмотра не входит в эту сборку драйвера");
+  void ShowLog(const std::string& log_folder) override { Run({"log", log_folder}); }
+
+  void ShowHelp(const std::u16string& caption) override {
+    RequireDisplay();
+    help::TMarkdownRenderer::Render(
+        help::DefaultServices([this](const std::string& html, const std::u16string& title) {
+          Run({"doc", html, ToUtf8(title)});
+        }),
+        "help", caption);
   }
-  void ShowHelp(const std::u16string&) override {
-    throw Error("Справка недоступна: окно просмотра не входит в эту сборку драйвера");
+
+ private:
+  static void RequireDisplay() {
+    if (!platform::DisplayAvailable()) {
+      throw Error("Нет графического сеанса (не заданы DISPLAY и WAYLAND_DISPLAY): окно просмотра показать нельзя");
+    }
+  }
+
+  static std::string ViewerPath() {
+    std::string library = platform::OwnLibraryPath();
+    std::size_t slash = library.rfind('/');
+    return (slash == std::string::npos ? std::string(".") : library.substr(0, slash)) + "/velquora-viewer";
+  }
+
+  void Run(const std::vector<std::string>& args) {
+    RequireDisplay();
+    std::string program = ViewerPath();
+    if (!platform::RealFileSystem().FileExists(program)) throw Error("Программа просмотра не найдена: " + program);
+    platform::ProcessResult result = platform::RunAndWait(program, args);
+    if (result.exit_code != 0) {
+      std::string text(TrimControl(std::string_view(result.error_output)));
+      if (text.empty()) text = "Окно просмотра завершилось с ошибкой (код " + std::to_string(result.exit_code) + ")";
+      throw Error(text);
+    }
   }
 };
 
@@ -21,8 +56,8 @@ Viewers* g_override = nullptr;
 }  // namespace
 
 Viewers& InstalledViewers() {
-  static MissingViewers missing;
-  return g_override ? *g_override : missing;
+  static ProgramViewers viewers;
+  return g_override ? *g_override : viewers;
 }
 
 void SetViewersForTesting(Viewers* viewers) { g_override = viewers; }

@@ -27,6 +27,12 @@ class FileSystem {
   virtual std::vector<std::string> ListNames(const std::string& folder) = 0;
   virtual std::optional<std::int64_t> LastWriteTimeNs(const std::string& path) = 0;
   virtual std::string ReadAll(const std::string& path) = 0;
+  // Creates one folder only this user may enter; false when the name exists already.
+  virtual bool CreatePrivateDirectory(const std::string& path) = 0;
+  // Creates or replaces a file with `bytes`. Throws on failure.
+  virtual void WriteFile(const std::string& path, std::string_view bytes) = 0;
+  // Removes a folder with everything in it (symbolic links are removed, not followed).
+  virtual void RemoveAll(const std::string& path) = 0;
 };
 
 // The real file system of this machine.

@@ -171,6 +171,9 @@ class FailingFolders : public platform::FileSystem {
   std::vector<std::string> ListNames(const std::string&) override { return {}; }
   std::optional<std::int64_t> LastWriteTimeNs(const std::string&) override { return std::nullopt; }
   std::string ReadAll(const std::string&) override { return {}; }
+  bool CreatePrivateDirectory(const std::string&) override { return false; }
+  void WriteFile(const std::string&, std::string_view) override {}
+  void RemoveAll(const std::string&) override {}
   bool appended = false;
 };
 

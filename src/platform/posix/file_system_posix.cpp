@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -115,6 +116,34 @@ class PosixFileSystem final : public FileSystem {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) return std::nullopt;
     return std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+  }
+
+  bool CreatePrivateDirectory(const std::string& path) override {
+    if (mkdir(path.c_str(), 0700) == 0) return true;
+    if (errno == EEXIST) return false;
+    ThrowErrno("Cannot create folder", path);
+  }
+
+  void WriteFile(const std::string& path, std::string_view bytes) override {
+    int raw = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (raw < 0) ThrowErrno("Cannot create file", path);
+    Fd fd(raw);
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+      ssize_t n = write(fd.get(), p, left);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        ThrowErrno("Cannot write file", path);
+      }
+      p += n;
+      left -= static_cast<std::size_t>(n);
+    }
+  }
+
+  void RemoveAll(const std::string& path) override {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
   }
 
   std::string ReadAll(const std::string& path) override {

@@ -1,0 +1,47 @@
+#pragma once
+// What the log viewer window does, apart from its widgets: the sorted list of log files, the
+// selection, loading the chosen file, and the once-a-second check that reloads a file the
+// writer has appended to. The window only wires widgets to these operations.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace velquora::log {
+
+class LogViewerModel {
+ public:
+  LogViewerModel(platform::FileSystem& fs, std::string folder);
+
+  // FormCreate: fill the list, select its last entry, load it.
+  void Open();
+  // Lists every ".log" entry of the folder (extension in any case), sorted ignoring case;
+  // clears the selection.
+  void FillLogFileList();
+  // The list is about to drop down: refresh it (files created meanwhile appear).
+  void DropDown() { FillLogFileList(); }
+  // The user picked entry `index`; loads it. Throws when the file cannot be read (the text stays).
+  void Select(int index);
+  // The timer: true when the shown file changed since it was loaded and has been reloaded.
+  bool Tick();
+
+  const std::vector<std::string>& Files() const { return files_; }
+  int Selected() const { return selected_; }
+  std::string SelectedText() const { return selected_ < 0 ? std::string() : files_[static_cast<std::size_t>(selected_)]; }
+  const std::string& Folder() const { return FLogDirectory; }
+  // The shown file's content, line ends as "\n".
+  const std::string& Text() const { return text_; }
+
+ private:
+  void LoadSelectedLog();
+
+  platform::FileSystem& fs_;
+  std::string FLogDirectory;
+  std::int64_t FLogLastWriteTime = 0;
+  std::vector<std::string> files_;
+  int selected_ = -1;
+  std::string text_;
+};
+
+}  // namespace velquora::log
