@@ -107,6 +107,7 @@ int RunLogWindow(const std::string& folder) {
   gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(w.text), GTK_WRAP_NONE);
   GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
   gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_ALWAYS, GTK_POLICY_ALWAYS);
+  gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(scroller), FALSE);
   gtk_container_add(GTK_CONTAINER(scroller), w.text);
 
   gtk_box_pack_start(GTK_BOX(layout), toolbar, FALSE, FALSE, 0);

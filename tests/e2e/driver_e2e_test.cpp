@@ -207,5 +207,18 @@ TEST_F(DriverTest, AnAddressCannotSteerTheLogOutOfItsFolder) {
   EXPECT_TRUE(Open());
 }
 
+TEST_F(DriverTest, WithoutADisplayTheWindowsFailAtOnce) {
+  std::string display = getenv("DISPLAY") ? getenv("DISPLAY") : "";
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  for (const char16_t* action : {u"ViewLog", u"ShowHelp"}) {
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Call(u"DoAdditionalAction", {std::u16string(action)}));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(ErrorUtf8(), "Нет графического сеанса (не заданы DISPLAY и WAYLAND_DISPLAY): окно просмотра показать нельзя");
+  }
+  if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
+}
+
 }  // namespace
 }  // namespace velquora::e2e
