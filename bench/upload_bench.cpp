@@ -30,10 +30,12 @@ std::u16string GoodsDocument(int n) {
   std::u16string doc = u"<Table>";
   for (int i = 1; i <= n; ++i) {
     std::u16string k = IntToText16(i);
-    doc += u"<Record PLU=\"" + k + u"\" Code=\"" + k + u"\" EANData=\"24" + IntToText16(10000 + i % 90000) +
-           u"\" Name=\"Сыр Российский||весовой " + k + u"\" GroupCode=\"" + IntToText16(i % 10 + 1) +
-           u"\" Price=\"" + IntToText16(100 + i % 5000) + u",50\" SellByDate=\"5\" SellByTime=\"0\" PLUTare=\"" +
-           IntToText16(i % 3 == 0 ? 15 : 0) + u"\" IsWeightGoods=\"" + (i % 2 ? u"true" : u"false") +
+    doc += u"<Record PLU=\"" + k + u"\" Code=\"" + k + u"\" EANData=\"24" +
+           IntToText16(10000 + i % 90000) + u"\" Name=\"Сыр Российский||весовой " + k +
+           u"\" GroupCode=\"" + IntToText16(i % 10 + 1) + u"\" Price=\"" +
+           IntToText16(100 + i % 5000) + u",50\" SellByDate=\"5\" SellByTime=\"0\" PLUTare=\"" +
+           IntToText16(i % 3 == 0 ? 15 : 0) + u"\" IsWeightGoods=\"" +
+           (i % 2 ? u"true" : u"false") +
            u"\" Description=\"молоко||соль||закваска\" SpecMessage=\"Хранить при +4\"/>";
   }
   return doc + u"</Table>";
@@ -51,8 +53,8 @@ long PeakRssKb() {
   return u.ru_maxrss;
 }
 
-double UploadThroughHost(host::AddinLibrary& lib, emulator::ScaleEmulator& scale, const std::u16string& doc,
-                         bool logging) {
+double UploadThroughHost(host::AddinLibrary& lib, emulator::ScaleEmulator& scale,
+                         const std::u16string& doc, bool logging) {
   host::Component c(lib, u"w_velquora");
   c.Call(u"SetParameter", {std::u16string(u"IPAddress"), std::u16string(u"127.0.0.1")});
   c.Call(u"SetParameter", {std::u16string(u"IPPort"), std::int32_t{scale.port()}});
@@ -123,14 +125,16 @@ int main(int argc, char** argv) {
   }
   double logged_rate = UploadThroughHost(lib, scale, doc, true);
 
-  std::printf("records per upload:                         %d (%zu record bytes)\n", kRecords, bytes);
+  std::printf("records per upload:                         %d (%zu record bytes)\n", kRecords,
+              bytes);
   std::printf("full host path, logging off (best of 3):    %.0f goods/s\n", host_rate);
   std::printf("bare socket replay, same frames (best of 3): %.0f frames/s\n", bare_rate);
   std::printf("ratio host / bare (target >= 0.9):          %.2f\n", host_rate / bare_rate);
   std::printf("read + check + encode CPU (target <= 5 us): %.2f us/record\n", encode_us);
-  std::printf("peak RSS growth for the upload:             %ld KiB (whole process %ld KiB; the in-process\n"
-              "                                            emulator's copy of every frame included)\n",
-              rss_after - rss_before, rss_after);
+  std::printf(
+      "peak RSS growth for the upload:             %ld KiB (whole process %ld KiB; the in-process\n"
+      "                                            emulator's copy of every frame included)\n",
+      rss_after - rss_before, rss_after);
   std::printf("full host path, log and exchange log on:    %.0f goods/s\n", logged_rate);
   return 0;
 }

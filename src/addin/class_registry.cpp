@@ -20,9 +20,13 @@ WCHAR_T g_class_names[kNamesUnits];
 
 }  // namespace
 
-void RegisterComponentClass(const ComponentClass& cls) { Classes().push_back(cls); }
+void RegisterComponentClass(const ComponentClass& cls) {
+  Classes().push_back(cls);
+}
 
-void ClearComponentClasses() { Classes().clear(); }
+void ClearComponentClasses() {
+  Classes().clear();
+}
 
 const WCHAR_T* ClassNamesImpl() noexcept {
   try {

@@ -24,17 +24,21 @@ TCustomNativeComponent::TCustomNativeComponent() {
 
 TCustomNativeComponent::~TCustomNativeComponent() = default;
 
-long TCustomNativeComponent::FindExtraMethod(const std::u16string&) { return -1; }
-Variant TCustomNativeComponent::CallExtraMethod(long, VarArrayData&) { return Variant::Bool(false); }
-long TCustomNativeComponent::GetExtraNParams(long) { return 0; }
-std::u16string TCustomNativeComponent::GetExtraMethodName(long, long) { return {}; }
+long TCustomNativeComponent::FindExtraMethod(const std::u16string&) {
+  return -1;
+}
+Variant TCustomNativeComponent::CallExtraMethod(long, VarArrayData&) {
+  return Variant::Bool(false);
+}
+long TCustomNativeComponent::GetExtraNParams(long) {
+  return 0;
+}
+std::u16string TCustomNativeComponent::GetExtraMethodName(long, long) {
+  return {};
+}
 
 std::u16string TCustomNativeComponent::GetFileVersion() const {
-  auto version = platform::ReadFileVersion(platform::OwnLibraryPath());
-  if (!version) return u"0.0.0.0";
-  const auto& v = *version;
-  return IntToText16(v[0]) + u"." + IntToText16(v[1]) + u"." + IntToText16(v[2]) + u"." +
-         IntToText16(v[3]);
+  return ToUtf16(platform::FileVersionText(platform::OwnLibraryPath()));
 }
 
 // ---- method registry ----
@@ -49,7 +53,8 @@ void TCustomNativeComponent::mt_Add(const std::u16string& name1, const std::u16s
 
 long TCustomNativeComponent::mt_Find(const std::u16string& name) {
   for (std::size_t i = 0; i < methods_.size(); ++i) {
-    if (EqualsNoCase(name, methods_[i].MethodName1) || EqualsNoCase(name, methods_[i].MethodName2)) {
+    if (EqualsNoCase(name, methods_[i].MethodName1) ||
+        EqualsNoCase(name, methods_[i].MethodName2)) {
       return static_cast<long>(i);
     }
   }
@@ -75,7 +80,8 @@ void TCustomNativeComponent::pt_Add(const std::u16string& name1, const std::u16s
                                     bool readonly, const Variant& value) {
   // An empty name never counts as taken: settings registered by the host have no English name.
   if ((!name1.empty() && pt_Find(name1) != -1) || (!name2.empty() && pt_Find(name2) != -1)) {
-    throw Error(u"Свойство с указанным именем уже зарегистрировано. [" + name1 + u"," + name2 + u"]");
+    throw Error(u"Свойство с указанным именем уже зарегистрировано. [" + name1 + u"," + name2 +
+                u"]");
   }
   properties_.push_back({name1, name2, readonly, value});
 }
@@ -130,8 +136,8 @@ WCHAR_T* TCustomNativeComponent::NewHostString(const std::u16string& text) noexc
   }
 }
 
-void TCustomNativeComponent::ReportToHost(const std::u16string& source, const std::u16string& message,
-                                          HostLong code) {
+void TCustomNativeComponent::ReportToHost(const std::u16string& source,
+                                          const std::u16string& message, HostLong code) {
   try {
     ScopedHostString src(memory_, source);
     ScopedHostString msg(memory_, message);
@@ -156,7 +162,9 @@ bool TCustomNativeComponent::setMemManager(void* memory) {
   return true;
 }
 
-HostLong TCustomNativeComponent::GetInfo() { return 2000; }
+HostLong TCustomNativeComponent::GetInfo() {
+  return 2000;
+}
 
 void TCustomNativeComponent::Done() {
   try {
@@ -177,7 +185,9 @@ bool TCustomNativeComponent::RegisterExtensionAs(WCHAR_T** name) {
   }
 }
 
-HostLong TCustomNativeComponent::GetNProps() { return pt_Count(); }
+HostLong TCustomNativeComponent::GetNProps() {
+  return pt_Count();
+}
 
 HostLong TCustomNativeComponent::FindProp(const WCHAR_T* name) {
   try {
@@ -206,9 +216,13 @@ bool TCustomNativeComponent::GetPropValue(HostLong num, TVariant* value) {
   }
 }
 
-bool TCustomNativeComponent::SetPropValue(HostLong, TVariant*) { return true; }
+bool TCustomNativeComponent::SetPropValue(HostLong, TVariant*) {
+  return true;
+}
 
-bool TCustomNativeComponent::IsPropReadable(HostLong) { return true; }
+bool TCustomNativeComponent::IsPropReadable(HostLong) {
+  return true;
+}
 
 bool TCustomNativeComponent::IsPropWritable(HostLong num) {
   try {
@@ -218,7 +232,9 @@ bool TCustomNativeComponent::IsPropWritable(HostLong num) {
   }
 }
 
-HostLong TCustomNativeComponent::GetNMethods() { return mt_Count(); }
+HostLong TCustomNativeComponent::GetNMethods() {
+  return mt_Count();
+}
 
 HostLong TCustomNativeComponent::FindMethod(const WCHAR_T* name) {
   try {
@@ -256,7 +272,9 @@ bool TCustomNativeComponent::GetParamDefValue(HostLong, HostLong, TVariant* valu
   return false;
 }
 
-bool TCustomNativeComponent::HasRetVal(HostLong) { return true; }
+bool TCustomNativeComponent::HasRetVal(HostLong) {
+  return true;
+}
 
 VarArrayData TCustomNativeComponent::ArgumentsFromHost(const TVariant* params, HostLong size) {
   VarArrayData args;
@@ -265,7 +283,8 @@ VarArrayData TCustomNativeComponent::ArgumentsFromHost(const TVariant* params, H
   return args;
 }
 
-void TCustomNativeComponent::ArgumentsToHost(const VarArrayData& args, TVariant* params, HostLong size) {
+void TCustomNativeComponent::ArgumentsToHost(const VarArrayData& args, TVariant* params,
+                                             HostLong size) {
   for (HostLong i = 0; i < size && static_cast<std::size_t>(i) < args.size(); ++i) {
     VariantToTVariant(memory_, args[static_cast<std::size_t>(i)], params[i]);
   }
@@ -285,7 +304,8 @@ bool TCustomNativeComponent::FailCallAsFunc(HostLong num, const std::u16string& 
   return false;
 }
 
-bool TCustomNativeComponent::CallAsFunc(HostLong num, TVariant* ret, TVariant* params, HostLong size) {
+bool TCustomNativeComponent::CallAsFunc(HostLong num, TVariant* ret, TVariant* params,
+                                        HostLong size) {
   try {
     Setpt_ValueDirect(kLastErrorNameEn, Variant::String(u""));
   } catch (...) {
@@ -319,8 +339,12 @@ bool TCustomNativeComponent::CallAsProc(HostLong num, TVariant* params, HostLong
   }
 }
 
-void TCustomNativeComponent::SetLocale(const WCHAR_T* locale) { (void)WChar_TToStr(locale); }
+void TCustomNativeComponent::SetLocale(const WCHAR_T* locale) {
+  (void)WChar_TToStr(locale);
+}
 
-void* TCustomNativeComponent::GetNativeComponentObjectHeader() { return BuildObjectHeader(this); }
+void* TCustomNativeComponent::GetNativeComponentObjectHeader() {
+  return BuildObjectHeader(this);
+}
 
 }  // namespace velquora::addin

@@ -58,7 +58,8 @@ class TCustomNativeComponent {
 
   // Method registry.
   long mt_Count() const { return static_cast<long>(methods_.size()); }
-  void mt_Add(const std::u16string& name1, const std::u16string& name2, int params, TObjectMethod mt);
+  void mt_Add(const std::u16string& name1, const std::u16string& name2, int params,
+              TObjectMethod mt);
   long mt_Find(const std::u16string& name);
   TMethod mt_Get(long index) const;
   void mt_Clear() { methods_.clear(); }

@@ -10,7 +10,9 @@
 using velquora::addin::HostLong;
 using velquora::addin::WCHAR_T;
 
-VELQUORA_EXPORT const WCHAR_T* GetClassNames() { return velquora::addin::ClassNamesImpl(); }
+VELQUORA_EXPORT const WCHAR_T* GetClassNames() {
+  return velquora::addin::ClassNamesImpl();
+}
 
 VELQUORA_EXPORT HostLong GetClassObject(const WCHAR_T* name, void** object) {
   return velquora::addin::ClassObjectImpl(name, object);

@@ -18,7 +18,9 @@ std::u16string TExtNativeComponent::ArgumentListText(const VarArrayData& args) {
 namespace {
 // Trace lines are DEBUG records: skip forming them (a goods document can be megabytes) when the
 // writer would drop them anyway.
-bool Tracing() { return log::LogWriter::Instance().LogDetail() >= 3; }
+bool Tracing() {
+  return log::LogWriter::Instance().LogDetail() >= 3;
+}
 }  // namespace
 
 void TExtNativeComponent::LogMethodCall(const std::u16string& name, const VarArrayData& args) {
@@ -31,7 +33,8 @@ void TExtNativeComponent::LogMethodResult(const std::u16string& name, const Vari
                                           const VarArrayData& args) {
   if (!Tracing()) return;
   std::u16string text;
-  if (result.IsBool()) text = std::u16string(u"Result=") + (result.bool_value() ? u"True" : u"False");
+  if (result.IsBool())
+    text = std::u16string(u"Result=") + (result.bool_value() ? u"True" : u"False");
   text += u"; Params: " + ArgumentListText(args);
   log::LogWriter::Instance().WriteLog(u"< " + name, text, log::TLogLevel::llDebug);
 }

@@ -86,9 +86,11 @@ struct TVariant {
 
 static_assert(offsetof(TVariant, str) == 0 && sizeof(void*) == 8);
 #if defined(_WIN64)
-static_assert(sizeof(TVariant) == 48 && offsetof(TVariant, cbElements) == 40 && offsetof(TVariant, vt) == 44);
+static_assert(sizeof(TVariant) == 48 && offsetof(TVariant, cbElements) == 40 &&
+              offsetof(TVariant, vt) == 44);
 #elif defined(__linux__) && defined(__x86_64__)
-static_assert(sizeof(TVariant) == 64 && offsetof(TVariant, cbElements) == 56 && offsetof(TVariant, vt) == 60);
+static_assert(sizeof(TVariant) == 64 && offsetof(TVariant, cbElements) == 56 &&
+              offsetof(TVariant, vt) == 60);
 #endif
 
 // How a host's C++ objects lay out their entry tables.

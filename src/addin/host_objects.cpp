@@ -7,7 +7,8 @@ using Table = EntryTable<>;
 void* HostMemory::Alloc(std::size_t size) const {
   if (!object_) return nullptr;
   void* block = nullptr;
-  Table::Entry<bool (*)(void*, void**, HostULong)>(object_, 0)(object_, &block, static_cast<HostULong>(size));
+  Table::Entry<bool (*)(void*, void**, HostULong)>(object_, 0)(object_, &block,
+                                                               static_cast<HostULong>(size));
   return block;
 }
 
@@ -22,7 +23,8 @@ bool HostConnection::AddError(unsigned short code, const WCHAR_T* source, const 
   return Table::Entry<Fn>(object_, kAddError)(object_, code, source, descr, scode);
 }
 
-bool HostConnection::Read(WCHAR_T* name, TVariant* value, HostLong* error, WCHAR_T** description) const {
+bool HostConnection::Read(WCHAR_T* name, TVariant* value, HostLong* error,
+                          WCHAR_T** description) const {
   using Fn = bool (*)(void*, WCHAR_T*, TVariant*, HostLong*, WCHAR_T**);
   return Table::Entry<Fn>(object_, kRead)(object_, name, value, error, description);
 }

@@ -51,7 +51,8 @@ class HostConnection {
   bool present() const { return object_ != nullptr; }
   void* object() const { return object_; }
 
-  bool AddError(unsigned short code, const WCHAR_T* source, const WCHAR_T* descr, HostLong scode) const;
+  bool AddError(unsigned short code, const WCHAR_T* source, const WCHAR_T* descr,
+                HostLong scode) const;
   bool Read(WCHAR_T* name, TVariant* value, HostLong* error, WCHAR_T** description) const;
   bool Write(WCHAR_T* name, TVariant* value) const;
   bool RegisterProfileAs(WCHAR_T* name) const;

@@ -43,13 +43,16 @@ WCHAR_T* TNativeComponent::_ToWChar_T(std::u16string_view text) {
   return AllocZeroed((text.size() + 1) * 2, text);
 }
 
-void TNativeComponent::DisposeWChar_T(WCHAR_T* text) { MemoryManager().Free(text); }
+void TNativeComponent::DisposeWChar_T(WCHAR_T* text) {
+  MemoryManager().Free(text);
+}
 
 bool TNativeComponent::Read(std::u16string_view name, TVariant* value, HostLong* error,
                             std::u16string& description) {
   if (!Connection().present()) return true;
   WCHAR_T* descr = nullptr;
-  WithHostString(*this, name, [&](WCHAR_T* n) { return Connection().Read(n, value, error, &descr); });
+  WithHostString(*this, name,
+                 [&](WCHAR_T* n) { return Connection().Read(n, value, error, &descr); });
   description = descr ? std::u16string(descr) : std::u16string();
   return true;
 }
@@ -81,7 +84,8 @@ bool TNativeComponent::ExternalEvent(std::u16string_view source, std::u16string_
   Connection().SetEventBufferDepth(100);
   WithHostString(*this, source, [&](WCHAR_T* s) {
     return WithHostString(*this, message, [&](WCHAR_T* m) {
-      return WithHostString(*this, data, [&](WCHAR_T* d) { return Connection().ExternalEvent(s, m, d); });
+      return WithHostString(*this, data,
+                            [&](WCHAR_T* d) { return Connection().ExternalEvent(s, m, d); });
     });
   });
   return true;
@@ -97,11 +101,14 @@ void TNativeComponent::ResetStatusLine() {
   if (Connection().present()) Connection().ResetStatusLine();
 }
 
-bool TNativeComponent::AddError(unsigned short, std::u16string_view, std::u16string_view, HostLong) {
+bool TNativeComponent::AddError(unsigned short, std::u16string_view, std::u16string_view,
+                                HostLong) {
   return true;  // nothing in the system reports through this service
 }
 
-bool TNativeComponent::CleanEventBuffer() { return true; }
+bool TNativeComponent::CleanEventBuffer() {
+  return true;
+}
 
 void* TNativeComponent::GetInterface(int number) {
   auto* returned = static_cast<char*>(Connection().GetInterface(number));
@@ -119,7 +126,8 @@ bool TNativeComponent::Confirm(const std::u16string& message) {
   void* messages = GetInterface(0);
   if (!messages) return false;
   TVariant answer{};
-  InterfaceEntry<void (*)(void*, const WCHAR_T*, TVariant*)>(messages, 0)(messages, message.c_str(), &answer);
+  InterfaceEntry<void (*)(void*, const WCHAR_T*, TVariant*)>(messages, 0)(messages, message.c_str(),
+                                                                          &answer);
   std::uint8_t first;
   std::memcpy(&first, &answer, 1);
   return first != 0;

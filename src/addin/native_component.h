@@ -22,15 +22,18 @@ class TNativeComponent : public TCustomNativeComponent {
   WCHAR_T* _ToWChar_T(std::u16string_view text);
   void DisposeWChar_T(WCHAR_T* text);
 
-  bool Read(std::u16string_view name, TVariant* value, HostLong* error, std::u16string& description);
+  bool Read(std::u16string_view name, TVariant* value, HostLong* error,
+            std::u16string& description);
   bool Write(std::u16string_view name, TVariant* value);
   bool RegisterProfileAs(std::u16string_view name);
   bool SetEventBufferDepth(HostLong depth);
   HostLong GetEventBufferDepth();
-  bool ExternalEvent(std::u16string_view source, std::u16string_view message, std::u16string_view data);
+  bool ExternalEvent(std::u16string_view source, std::u16string_view message,
+                     std::u16string_view data);
   bool SetStatusLine(std::u16string_view text);
   void ResetStatusLine();
-  bool AddError(unsigned short code, std::u16string_view source, std::u16string_view text, HostLong scode);
+  bool AddError(unsigned short code, std::u16string_view source, std::u16string_view text,
+                HostLong scode);
   bool CleanEventBuffer();
   void Alert(const std::u16string& message);
   bool Confirm(const std::u16string& message);

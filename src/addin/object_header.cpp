@@ -20,67 +20,149 @@ void Destructor(void*) {}
 // Forwarders: the component's operations catch everything themselves; the guard here only keeps
 // a fault in a derived override from ever reaching the host.
 bool Init(void* i, void* connection) noexcept {
-  try { return Self(i)->Init(connection); } catch (...) { return false; }
+  try {
+    return Self(i)->Init(connection);
+  } catch (...) {
+    return false;
+  }
 }
 bool SetMemManager(void* i, void* memory) noexcept {
-  try { return Self(i)->setMemManager(memory); } catch (...) { return false; }
+  try {
+    return Self(i)->setMemManager(memory);
+  } catch (...) {
+    return false;
+  }
 }
 HostLong GetInfo(void* i) noexcept {
-  try { return Self(i)->GetInfo(); } catch (...) { return 0; }
+  try {
+    return Self(i)->GetInfo();
+  } catch (...) {
+    return 0;
+  }
 }
 void Done(void* i) noexcept {
-  try { Self(i)->Done(); } catch (...) {}
+  try {
+    Self(i)->Done();
+  } catch (...) {
+  }
 }
 bool RegisterExtensionAs(void* i, WCHAR_T** name) noexcept {
-  try { return Self(i)->RegisterExtensionAs(name); } catch (...) { return false; }
+  try {
+    return Self(i)->RegisterExtensionAs(name);
+  } catch (...) {
+    return false;
+  }
 }
 HostLong GetNProps(void* i) noexcept {
-  try { return Self(i)->GetNProps(); } catch (...) { return 0; }
+  try {
+    return Self(i)->GetNProps();
+  } catch (...) {
+    return 0;
+  }
 }
 HostLong FindProp(void* i, const WCHAR_T* name) noexcept {
-  try { return Self(i)->FindProp(name); } catch (...) { return -1; }
+  try {
+    return Self(i)->FindProp(name);
+  } catch (...) {
+    return -1;
+  }
 }
 const WCHAR_T* GetPropName(void* i, HostLong num, HostLong alias) noexcept {
-  try { return Self(i)->GetPropName(num, alias); } catch (...) { return nullptr; }
+  try {
+    return Self(i)->GetPropName(num, alias);
+  } catch (...) {
+    return nullptr;
+  }
 }
 bool GetPropValue(void* i, HostLong num, TVariant* value) noexcept {
-  try { return Self(i)->GetPropValue(num, value); } catch (...) { return false; }
+  try {
+    return Self(i)->GetPropValue(num, value);
+  } catch (...) {
+    return false;
+  }
 }
 bool SetPropValue(void* i, HostLong num, TVariant* value) noexcept {
-  try { return Self(i)->SetPropValue(num, value); } catch (...) { return false; }
+  try {
+    return Self(i)->SetPropValue(num, value);
+  } catch (...) {
+    return false;
+  }
 }
 bool IsPropReadable(void* i, HostLong num) noexcept {
-  try { return Self(i)->IsPropReadable(num); } catch (...) { return false; }
+  try {
+    return Self(i)->IsPropReadable(num);
+  } catch (...) {
+    return false;
+  }
 }
 bool IsPropWritable(void* i, HostLong num) noexcept {
-  try { return Self(i)->IsPropWritable(num); } catch (...) { return false; }
+  try {
+    return Self(i)->IsPropWritable(num);
+  } catch (...) {
+    return false;
+  }
 }
 HostLong GetNMethods(void* i) noexcept {
-  try { return Self(i)->GetNMethods(); } catch (...) { return 0; }
+  try {
+    return Self(i)->GetNMethods();
+  } catch (...) {
+    return 0;
+  }
 }
 HostLong FindMethod(void* i, const WCHAR_T* name) noexcept {
-  try { return Self(i)->FindMethod(name); } catch (...) { return -1; }
+  try {
+    return Self(i)->FindMethod(name);
+  } catch (...) {
+    return -1;
+  }
 }
 const WCHAR_T* GetMethodName(void* i, HostLong num, HostLong alias) noexcept {
-  try { return Self(i)->GetMethodName(num, alias); } catch (...) { return nullptr; }
+  try {
+    return Self(i)->GetMethodName(num, alias);
+  } catch (...) {
+    return nullptr;
+  }
 }
 HostLong GetNParams(void* i, HostLong num) noexcept {
-  try { return Self(i)->GetNParams(num); } catch (...) { return 0; }
+  try {
+    return Self(i)->GetNParams(num);
+  } catch (...) {
+    return 0;
+  }
 }
 bool GetParamDefValue(void* i, HostLong num, HostLong param, TVariant* value) noexcept {
-  try { return Self(i)->GetParamDefValue(num, param, value); } catch (...) { return false; }
+  try {
+    return Self(i)->GetParamDefValue(num, param, value);
+  } catch (...) {
+    return false;
+  }
 }
 bool HasRetVal(void* i, HostLong num) noexcept {
-  try { return Self(i)->HasRetVal(num); } catch (...) { return false; }
+  try {
+    return Self(i)->HasRetVal(num);
+  } catch (...) {
+    return false;
+  }
 }
 bool CallAsProc(void* i, HostLong num, TVariant* params, HostLong size) noexcept {
-  try { return Self(i)->CallAsProc(num, params, size); } catch (...) { return false; }
+  try {
+    return Self(i)->CallAsProc(num, params, size);
+  } catch (...) {
+    return false;
+  }
 }
 bool CallAsFunc(void* i, HostLong num, TVariant* ret, TVariant* params, HostLong size) noexcept {
-  try { return Self(i)->CallAsFunc(num, ret, params, size); } catch (...) { return false; }
+  try {
+    return Self(i)->CallAsFunc(num, ret, params, size);
+  } catch (...) {
+    return false;
+  }
 }
 void SetLocale(void* i, const WCHAR_T* locale) noexcept {
-  try { Self(i)->SetLocale(locale); } catch (...) {}
+  try {
+    Self(i)->SetLocale(locale);
+  } catch (...) {
+  }
 }
 
 template <typename F>
@@ -114,6 +196,8 @@ TCustomNativeComponent* ComponentOfHeader(void* header) {
   return static_cast<TCustomNativeComponent*>(static_cast<void**>(header)[Layout::kSelf]);
 }
 
-void FreeObjectHeader(void* header) { delete[] static_cast<void**>(header); }
+void FreeObjectHeader(void* header) {
+  delete[] static_cast<void**>(header);
+}
 
 }  // namespace velquora::addin

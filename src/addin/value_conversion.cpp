@@ -19,8 +19,8 @@ Variant DateFromTm(const std::tm& t) {
   if (!EncodeDateTime(static_cast<int>(y), static_cast<int>(m), static_cast<int>(d),
                       static_cast<int>(hh), static_cast<int>(nn), static_cast<int>(ss), days)) {
     auto num = [](unsigned v) { return v == 65535 ? std::string("?") : std::to_string(v); };
-    std::string shown = num(y) + "-" + num(m) + "-" + num(d) + " " + num(hh) + ":" + num(nn) +
-                        ":" + num(ss) + ".0";
+    std::string shown =
+        num(y) + "-" + num(m) + "-" + num(d) + " " + num(hh) + ":" + num(nn) + ":" + num(ss) + ".0";
     throw Error("'" + shown + "' is not a valid date and time");
   }
   return Variant::Date(days);
@@ -72,7 +72,8 @@ void VariantToTVariant(const HostMemory& memory, const Variant& value, TVariant&
   if (value.IsInteger()) {
     double magnitude = value.IsSigned() ? std::fabs(static_cast<double>(value.int_value()))
                                         : static_cast<double>(value.uint_value());
-    std::int64_t v = value.IsSigned() ? value.int_value() : static_cast<std::int64_t>(value.uint_value());
+    std::int64_t v =
+        value.IsSigned() ? value.int_value() : static_cast<std::int64_t>(value.uint_value());
     if (magnitude < 2147483647.0) {
       r.vt = VTYPE_I4;
       r.lVal = static_cast<std::int32_t>(v);

@@ -105,7 +105,9 @@ std::string FormatCurrency(std::int64_t v) {
 
 namespace {
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int DaysInMonth(int y, int m) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -198,7 +200,8 @@ std::u16string Variant::ToText() const {
     }
     case VariantKind::Array: {
       std::u16string text = u"{";
-      for (std::size_t i = 0; i < items_.size(); ++i) text += (i ? u"; " : u"") + items_[i].ToText();
+      for (std::size_t i = 0; i < items_.size(); ++i)
+        text += (i ? u"; " : u"") + items_[i].ToText();
       return text + u"}";
     }
   }

@@ -115,8 +115,12 @@ std::u16string AsciiUpper(std::u16string_view text) {
   return out;
 }
 
-std::u16string U16(std::string_view utf8) { return ToUtf16(utf8); }
+std::u16string U16(std::string_view utf8) {
+  return ToUtf16(utf8);
+}
 
-std::u16string IntToText16(long long value) { return ToUtf16(std::to_string(value)); }
+std::u16string IntToText16(long long value) {
+  return ToUtf16(std::to_string(value));
+}
 
 }  // namespace velquora

@@ -20,12 +20,18 @@ std::string HexByte(std::uint8_t b) {
 
 }  // namespace
 
-std::string WriteErrorText(std::uint8_t table) { return "Ошибка записи в таблицу " + HexByte(table); }
-std::string DeleteErrorText(std::uint8_t table) { return "Ошибка удаления из таблицы " + HexByte(table); }
+std::string WriteErrorText(std::uint8_t table) {
+  return "Ошибка записи в таблицу " + HexByte(table);
+}
+std::string DeleteErrorText(std::uint8_t table) {
+  return "Ошибка удаления из таблицы " + HexByte(table);
+}
 
 TDevice::TDevice(std::unique_ptr<TTCPSocket> socket) : FTCPSocket(std::move(socket)) {}
 
-TDevice::~TDevice() { Disable(); }
+TDevice::~TDevice() {
+  Disable();
+}
 
 void TDevice::Enable(const std::u16string& address, std::int32_t port) {
   FTCPSocket->IPAddress = address;
@@ -40,20 +46,27 @@ void TDevice::Enable(const std::u16string& address, std::int32_t port) {
   }
 }
 
-void TDevice::Disable() { FTCPSocket->CloseConnection(); }
+void TDevice::Disable() {
+  FTCPSocket->CloseConnection();
+}
 
 void TDevice::RunCommand(const ByteString& command) {
   auto& log = log::LogWriter::Instance();
-  if (ExtLogEnabled) log.WriteLog(u"Данные обмена -> ", BytesToHex(command, u" "), log::TLogLevel::llDebug);
+  if (ExtLogEnabled)
+    log.WriteLog(u"Данные обмена -> ", BytesToHex(command, u" "), log::TLogLevel::llDebug);
   FTCPSocket->WriteStr(command);
   FResponse.clear();
   FTCPSocket->ReadString(1, FResponse);
-  if (ExtLogEnabled) log.WriteLog(u"Данные обмена <- ", BytesToHex(FResponse, u""), log::TLogLevel::llDebug);
+  if (ExtLogEnabled)
+    log.WriteLog(u"Данные обмена <- ", BytesToHex(FResponse, u""), log::TLogLevel::llDebug);
 }
 
-std::uint8_t TDevice::Answer() const { return FResponse.empty() ? 0 : static_cast<std::uint8_t>(FResponse[0]); }
+std::uint8_t TDevice::Answer() const {
+  return FResponse.empty() ? 0 : static_cast<std::uint8_t>(FResponse[0]);
+}
 
-void TDevice::Exchange(ByteString frame, std::initializer_list<std::uint8_t> accepted, const std::string& message) {
+void TDevice::Exchange(ByteString frame, std::initializer_list<std::uint8_t> accepted,
+                       const std::string& message) {
   FRequest = std::move(frame);
   RunCommand(FRequest);
   if (accepted.size() && std::find(accepted.begin(), accepted.end(), Answer()) == accepted.end()) {
@@ -67,19 +80,24 @@ void TDevice::WritePlu(const PluValues& v) {
   // The refusal text is built only when needed: this runs once per goods record.
   Exchange(frame + FPLURecord.Bytes(), {}, "");
   if (Answer() != p::kAck) {
-    throw Error("Ошибка записи в таблицу 25, Plu = " + std::to_string(v.plu) + "; Name = " + ToUtf8(v.name));
+    throw Error("Ошибка записи в таблицу 25, Plu = " + std::to_string(v.plu) +
+                "; Name = " + ToUtf8(v.name));
   }
 }
 
 void TDevice::DeletePlu(std::int64_t record) {
-  Exchange(RecordNumberFrame(p::kDelete, p::kTablePlu, record), {p::kAck, p::kNoRecord}, DeleteErrorText(p::kTablePlu));
+  Exchange(RecordNumberFrame(p::kDelete, p::kTablePlu, record), {p::kAck, p::kNoRecord},
+           DeleteErrorText(p::kTablePlu));
 }
 
-void TDevice::ClearPlu() { Exchange(ClearFrame(p::kTablePlu), {p::kAck}, DeleteErrorText(p::kTablePlu)); }
+void TDevice::ClearPlu() {
+  Exchange(ClearFrame(p::kTablePlu), {p::kAck}, DeleteErrorText(p::kTablePlu));
+}
 
 void TDevice::WriteGroup(std::int64_t code, const std::u16string& name) {
-  Exchange(GroupFrame(code, name), {p::kAck},
-           "Ошибка записи в таблицу 23, Code = " + std::to_string(code) + "; Code = " + ToUtf8(name));
+  Exchange(
+      GroupFrame(code, name), {p::kAck},
+      "Ошибка записи в таблицу 23, Code = " + std::to_string(code) + "; Code = " + ToUtf8(name));
 }
 
 void TDevice::DeleteGroup(std::int64_t record) {
@@ -104,7 +122,9 @@ void TDevice::WriteImage(std::int64_t image, const std::u16string& data) {
   Exchange(ImageFrame(image, data), {p::kAck}, WriteErrorText(p::kTableImage));
 }
 
-void TDevice::ClearImage() { Exchange(ClearFrame(p::kTableImage), {p::kAck}, DeleteErrorText(p::kTableImage)); }
+void TDevice::ClearImage() {
+  Exchange(ClearFrame(p::kTableImage), {p::kAck}, DeleteErrorText(p::kTableImage));
+}
 
 void TDevice::WriteGroupImage(std::int64_t group, std::int64_t image) {
   Exchange(GroupImageFrame(group, image), {p::kAck}, WriteErrorText(p::kTableGroupImage));
@@ -114,8 +134,8 @@ void TDevice::ClearGroupImage() {
   Exchange(ClearFrame(p::kTableGroupImage), {p::kAck}, DeleteErrorText(p::kTableGroupImage));
 }
 
-void TDevice::WritePresetKey(std::int64_t preset, std::int64_t key, std::int64_t status, std::int64_t image,
-                             const std::u16string& name) {
+void TDevice::WritePresetKey(std::int64_t preset, std::int64_t key, std::int64_t status,
+                             std::int64_t image, const std::u16string& name) {
   Exchange(PresetKeyFrame(preset, key, status, image, name), {p::kAck},
            "Ошибка записи в таблицу 41, PresetNumber = " + std::to_string(preset) +
                "; PresetKey = " + std::to_string(key));
@@ -137,23 +157,11 @@ void TDevice::UploadData(const std::u16string& request) {
   auto command = static_cast<std::uint8_t>(frame[0]);
   auto table = static_cast<std::uint8_t>(frame[1]);
   std::uint8_t answer = Answer();
-  bool ok = true;
-  switch (command) {
-    case p::kWrite:
-      ok = answer == p::kAck;
-      if (!ok) throw Error(WriteErrorText(table));
-      break;
-    case p::kClear:
-      ok = answer == p::kAck;
-      if (!ok) throw Error(DeleteErrorText(table));
-      break;
-    case p::kDelete:
-      ok = answer == p::kAck || answer == p::kNoRecord;
-      if (!ok) throw Error(DeleteErrorText(table));
-      break;
-    default:
-      break;  // reads and anything else: the answer is not judged
-  }
+  // Judged by the frame's own command: a refused write, clear or delete is a failure.
+  if (command == p::kWrite && answer != p::kAck) throw Error(WriteErrorText(table));
+  if (command == p::kClear && answer != p::kAck) throw Error(DeleteErrorText(table));
+  if (command == p::kDelete && answer != p::kAck && answer != p::kNoRecord)
+    throw Error(DeleteErrorText(table));
 }
 
 }  // namespace velquora::device

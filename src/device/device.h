@@ -35,8 +35,8 @@ class TDevice {
   void ClearImage();
   void WriteGroupImage(std::int64_t group, std::int64_t image);
   void ClearGroupImage();
-  void WritePresetKey(std::int64_t preset, std::int64_t key, std::int64_t status, std::int64_t image,
-                      const std::u16string& name);
+  void WritePresetKey(std::int64_t preset, std::int64_t key, std::int64_t status,
+                      std::int64_t image, const std::u16string& name);
   void ClearPresetKeys();
   void UploadSystemSettings(const std::u16string& date_time);
   // Sends a whole frame given as hex text; the answer is judged by the frame's command byte.
@@ -44,7 +44,8 @@ class TDevice {
 
  private:
   // Sends `frame` as the request and fails with `message` unless the answer is accepted.
-  void Exchange(ByteString frame, std::initializer_list<std::uint8_t> accepted, const std::string& message);
+  void Exchange(ByteString frame, std::initializer_list<std::uint8_t> accepted,
+                const std::string& message);
   std::uint8_t Answer() const;
 
   std::unique_ptr<TTCPSocket> FTCPSocket;

@@ -57,7 +57,8 @@ ByteString IntToBCD(std::int64_t value, int n) {
 
 ByteString IntToBytesBE(std::uint64_t value, int n) {
   if (n < 8 && (value >> (8 * n)) != 0) {
-    throw Error("IntToBytesBE: значение " + std::to_string(value) + " не помещается в " + std::to_string(n) + " байт");
+    throw Error("IntToBytesBE: значение " + std::to_string(value) + " не помещается в " +
+                std::to_string(n) + " байт");
   }
   ByteString out(static_cast<std::size_t>(n), '\0');
   for (int i = n - 1; i >= 0; --i, value >>= 8) out[i] = static_cast<char>(value & 0xFF);
@@ -75,7 +76,9 @@ ByteString TextToCP866(std::u16string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     char16_t c = text[i];
     // A surrogate pair is one character the code page lacks.
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) ++i;
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF)
+      ++i;
     out += (c >= 0xD800 && c <= 0xDFFF) ? '?' : ToCP866(c);
   }
   return out;

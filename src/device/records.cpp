@@ -8,17 +8,19 @@ namespace velquora::device {
 
 namespace p = protocol;
 
-TFont SetDefFont() { return TFont{}; }
+TFont SetDefFont() {
+  return TFont{};
+}
 
 void CheckRange(std::int64_t value, std::int64_t max, const char* field) {
   if (value < 0 || value > max) {
-    throw Error("Значение " + std::to_string(value) + " не помещается в поле \"" + field + "\" (допустимо 0.." +
-                std::to_string(max) + ")");
+    throw Error("Значение " + std::to_string(value) + " не помещается в поле \"" + field +
+                "\" (допустимо 0.." + std::to_string(max) + ")");
   }
 }
 
-ByteString BuildTextBlock(std::u16string_view text, int max_lines, int default_font, const TFont& fonts,
-                          const char* block) {
+ByteString BuildTextBlock(std::u16string_view text, int max_lines, int default_font,
+                          const TFont& fonts, const char* block) {
   ByteString bytes = TextToCP866(text);
   ByteString out;
   if (!bytes.empty()) {
@@ -26,13 +28,14 @@ ByteString BuildTextBlock(std::u16string_view text, int max_lines, int default_f
     std::size_t start = 0;
     for (int line = 1; line <= max_lines; ++line) {
       std::size_t sep = bytes.find("||", start);
-      std::string_view piece(bytes.data() + start, (sep == ByteString::npos ? bytes.size() : sep) - start);
+      std::string_view piece(bytes.data() + start,
+                             (sep == ByteString::npos ? bytes.size() : sep) - start);
       int font = line <= 4 ? line_fonts[line - 1] : -1;
       if (font < 0 || font > p::kMaxFont) font = default_font;
       if (font < 0 || font > p::kMaxFont) throw Error("Некорректный номер шрифта");
       if (piece.size() > static_cast<std::size_t>(p::kMaxLineBytes)) {
-        throw Error(std::string("Строка ") + std::to_string(line) + " текста \"" + block + "\" длиннее " +
-                    std::to_string(p::kMaxLineBytes) + " байт");
+        throw Error(std::string("Строка ") + std::to_string(line) + " текста \"" + block +
+                    "\" длиннее " + std::to_string(p::kMaxLineBytes) + " байт");
       }
       out += IntToBCD(font, 1);
       out += static_cast<char>(piece.size());
@@ -50,10 +53,13 @@ ByteString BuildTextBlock(std::u16string_view text, int max_lines, int default_f
 ByteString TPLURecord::Bytes() const {
   ByteString out;
   out.reserve(64 + Commodity.size() + Ingredient.size() + SpecMessage.size());
-  for (const ByteString* f : {&PLU_Number, &PLU_RecordSize, &PLU_Status, &PLU_Status2, &Unit_Price,
-                              &Label_Format1, &Barcode_Format, &EAN_Data, &Main_Group_Code, &Sell_By_Date,
-                              &Sell_By_Time, &Used_By_Date, &Packed_Date, &Packed_Time, &PLU_Tare, &Image1,
-                              &Image2_10, &Commodity, &Ingredient, &SpecMessage, &BCC}) {
+  for (const ByteString* f : {&PLU_Number,     &PLU_RecordSize, &PLU_Status,
+                              &PLU_Status2,    &Unit_Price,     &Label_Format1,
+                              &Barcode_Format, &EAN_Data,       &Main_Group_Code,
+                              &Sell_By_Date,   &Sell_By_Time,   &Used_By_Date,
+                              &Packed_Date,    &Packed_Time,    &PLU_Tare,
+                              &Image1,         &Image2_10,      &Commodity,
+                              &Ingredient,     &SpecMessage,    &BCC}) {
     out += *f;
   }
   return out;
@@ -106,7 +112,8 @@ TPLURecord BuildPluRecord(const PluValues& v, const LabelSettings& s) {
   TPLURecord r;
   r.PLU_Number = IntToBCD(v.plu, 4);
   r.PLU_Status = {static_cast<char>(st.byte1), static_cast<char>(st.byte2)};
-  r.PLU_Status2 = {static_cast<char>(st.status2_1), static_cast<char>(st.status2_2), static_cast<char>(st.status2_3)};
+  r.PLU_Status2 = {static_cast<char>(st.status2_1), static_cast<char>(st.status2_2),
+                   static_cast<char>(st.status2_3)};
   r.Unit_Price = IntToBCD(PriceInHundredths(v.price), 4);
   r.Label_Format1 = IntToBytesLE(static_cast<std::uint64_t>(s.label_format), 1);
   r.Barcode_Format = ByteString(1, static_cast<char>(p::kPluBarcodeFormat));
@@ -120,10 +127,12 @@ TPLURecord BuildPluRecord(const PluValues& v, const LabelSettings& s) {
   if (has_tare) r.PLU_Tare = IntToBCD(v.tare, 2);
   r.Image1 = ByteString(1, '\0');
   r.Image2_10 = ByteString(9, '\0');
-  r.Commodity = BuildTextBlock(v.name, p::kMaxNameLines, s.commodity_font, v.name_fonts, "Наименование");
-  r.Ingredient = BuildTextBlock(v.ingredients, p::kMaxIngredientLines, s.ingredient_font, SetDefFont(), "Состав");
-  r.SpecMessage =
-      BuildTextBlock(v.spec_message, p::kMaxSpecMessageLines, s.spec_message_font, SetDefFont(), "Спецсообщение");
+  r.Commodity =
+      BuildTextBlock(v.name, p::kMaxNameLines, s.commodity_font, v.name_fonts, "Наименование");
+  r.Ingredient = BuildTextBlock(v.ingredients, p::kMaxIngredientLines, s.ingredient_font,
+                                SetDefFont(), "Состав");
+  r.SpecMessage = BuildTextBlock(v.spec_message, p::kMaxSpecMessageLines, s.spec_message_font,
+                                 SetDefFont(), "Спецсообщение");
   r.BCC = ByteString(1, '\0');
   std::size_t size = p::kPluFixedBytes + (has_tare ? p::kPluTareBytes : 0) + r.Commodity.size() +
                      r.Ingredient.size() + r.SpecMessage.size();
@@ -134,7 +143,8 @@ TPLURecord BuildPluRecord(const PluValues& v, const LabelSettings& s) {
 
 namespace {
 
-ByteString Head(std::uint8_t table, std::int64_t record, std::size_t record_size, const char* field) {
+ByteString Head(std::uint8_t table, std::int64_t record, std::size_t record_size,
+                const char* field) {
   CheckRange(record, p::kMaxBcd4, field);
   if (record_size > 0xFFFF) throw Error(std::string("Запись \"") + field + "\" длиннее 65535 байт");
   ByteString out{static_cast<char>(p::kWrite), static_cast<char>(table)};
@@ -154,7 +164,8 @@ ByteString GroupFrame(std::int64_t code, std::u16string_view name) {
 
 ByteString ShopFrame(std::int64_t code, std::u16string_view name, const LabelSettings& s) {
   CheckRange(s.label_format, 0xFFFF, "Номер формата этикетки");
-  ByteString block = BuildTextBlock(name, p::kMaxShopLines, s.company_font, SetDefFont(), "Название магазина");
+  ByteString block =
+      BuildTextBlock(name, p::kMaxShopLines, s.company_font, SetDefFont(), "Название магазина");
   ByteString out = Head(p::kTableShop, code, block.size() + 8, "Номер магазина");
   out += IntToBytesBE(static_cast<std::uint64_t>(s.label_format), 2);
   return out + block;
@@ -173,8 +184,8 @@ ByteString GroupImageFrame(std::int64_t group, std::int64_t image) {
   return out + IntToBCD(image, 2);
 }
 
-ByteString PresetKeyFrame(std::int64_t preset, std::int64_t key, std::int64_t status, std::int64_t image,
-                          std::u16string_view name) {
+ByteString PresetKeyFrame(std::int64_t preset, std::int64_t key, std::int64_t status,
+                          std::int64_t image, std::u16string_view name) {
   CheckRange(key, p::kMaxBcd4, "Номер клавиши");
   CheckRange(status, p::kMaxByte, "Статус клавиши");
   CheckRange(image, 0xFFFFFFFFll, "Номер картинки");
@@ -183,7 +194,8 @@ ByteString PresetKeyFrame(std::int64_t preset, std::int64_t key, std::int64_t st
   }
   std::u16string padded(name);
   padded.resize(p::kPresetNameChars, u' ');
-  ByteString out = Head(p::kTablePresetKey, preset, p::kPresetKeyRecordBytes, "Номер клавиши быстрого доступа");
+  ByteString out =
+      Head(p::kTablePresetKey, preset, p::kPresetKeyRecordBytes, "Номер клавиши быстрого доступа");
   out += IntToBCD(key, 4);
   out += IntToBytesBE(static_cast<std::uint64_t>(status), 1);
   out += '\0';
@@ -200,7 +212,8 @@ ByteString SystemSettingsFrame(std::u16string_view t) {
   auto digits = [&](std::initializer_list<int> positions, std::int64_t& out) {
     out = 0;
     for (int pos : positions) {
-      if (static_cast<std::size_t>(pos) > t.size() || t[pos - 1] < u'0' || t[pos - 1] > u'9') return false;
+      if (static_cast<std::size_t>(pos) > t.size() || t[pos - 1] < u'0' || t[pos - 1] > u'9')
+        return false;
       out = out * 10 + (t[pos - 1] - u'0');
     }
     return true;
@@ -224,6 +237,8 @@ ByteString RecordNumberFrame(std::uint8_t command, std::uint8_t table, std::int6
   return out + IntToBCD(record, 4);
 }
 
-ByteString ClearFrame(std::uint8_t table) { return ByteString{static_cast<char>(p::kClear), static_cast<char>(table)}; }
+ByteString ClearFrame(std::uint8_t table) {
+  return ByteString{static_cast<char>(p::kClear), static_cast<char>(table)};
+}
 
 }  // namespace velquora::device

@@ -20,13 +20,14 @@ void CheckRange(std::int64_t value, std::int64_t max, const char* field);
 
 // Lines cut at "||", each tagged with its font, closed by 0x0C. `block` names the text in
 // messages (a line over 255 bytes fails).
-ByteString BuildTextBlock(std::u16string_view text, int max_lines, int default_font, const TFont& fonts,
-                          const char* block);
+ByteString BuildTextBlock(std::u16string_view text, int max_lines, int default_font,
+                          const TFont& fonts, const char* block);
 
 struct TPLURecord {
   ByteString PLU_Number, PLU_RecordSize, PLU_Status, PLU_Status2, Unit_Price, Label_Format1,
       Barcode_Format, EAN_Data, Main_Group_Code, Sell_By_Date, Sell_By_Time, Used_By_Date,
-      Packed_Date, Packed_Time, PLU_Tare, Image1, Image2_10, Commodity, Ingredient, SpecMessage, BCC;
+      Packed_Date, Packed_Time, PLU_Tare, Image1, Image2_10, Commodity, Ingredient, SpecMessage,
+      BCC;
   ByteString Bytes() const;  // the 21 fields in order
 };
 
@@ -55,8 +56,8 @@ ByteString GroupFrame(std::int64_t code, std::u16string_view name);
 ByteString ShopFrame(std::int64_t code, std::u16string_view name, const LabelSettings& s);
 ByteString ImageFrame(std::int64_t image, std::u16string_view data);
 ByteString GroupImageFrame(std::int64_t group, std::int64_t image);
-ByteString PresetKeyFrame(std::int64_t preset, std::int64_t key, std::int64_t status, std::int64_t image,
-                          std::u16string_view name);
+ByteString PresetKeyFrame(std::int64_t preset, std::int64_t key, std::int64_t status,
+                          std::int64_t image, std::u16string_view name);
 // Fails with "Некорректная системная дата" unless the text holds the date and time digits.
 ByteString SystemSettingsFrame(std::u16string_view date_time);
 ByteString RecordNumberFrame(std::uint8_t command, std::uint8_t table, std::int64_t record);

@@ -15,7 +15,9 @@ constexpr char kReceiveFailed[] = "Ошибка при получении отв
 TTCPSocket::TTCPSocket(platform::SocketApi& api, int connect_timeout_ms, int receive_timeout_ms)
     : api_(api), connect_timeout_ms_(connect_timeout_ms), receive_timeout_ms_(receive_timeout_ms) {}
 
-TTCPSocket::~TTCPSocket() { CloseConnection(); }
+TTCPSocket::~TTCPSocket() {
+  CloseConnection();
+}
 
 void TTCPSocket::SetConnection() {
   CloseConnection();

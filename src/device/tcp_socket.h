@@ -12,7 +12,8 @@ inline constexpr int kReceiveTimeoutMs = 10000;
 
 class TTCPSocket {
  public:
-  explicit TTCPSocket(platform::SocketApi& api = platform::RealSockets(), int connect_timeout_ms = kConnectTimeoutMs,
+  explicit TTCPSocket(platform::SocketApi& api = platform::RealSockets(),
+                      int connect_timeout_ms = kConnectTimeoutMs,
                       int receive_timeout_ms = kReceiveTimeoutMs);
   ~TTCPSocket();
   TTCPSocket(const TTCPSocket&) = delete;

@@ -9,9 +9,9 @@
 
 namespace velquora::driver {
 
+using addin::VarArrayData;
 using addin::Variant;
 using addin::VariantKind;
-using addin::VarArrayData;
 
 const MethodName kCommonMethods[10] = {
     {u"ПолучитьРевизиюИнтерфейса", u"GetInterfaceRevision", 0},
@@ -74,19 +74,23 @@ void TCommonDriver::FillDriverInfo(TDriverInfo& info) {
   info.LogIsEnabled = false;
 }
 
-void TCommonDriver::AddFramedMethod(const MethodName& name, std::function<void(VarArrayData&)> work) {
-  mt_Add(name.ru, name.en, name.params,
-         [this, work = std::move(work)](VarArrayData& p) { return HandlerFrame([&] { work(p); }); });
+void TCommonDriver::AddFramedMethod(const MethodName& name,
+                                    std::function<void(VarArrayData&)> work) {
+  mt_Add(name.ru, name.en, name.params, [this, work = std::move(work)](VarArrayData& p) {
+    return HandlerFrame([&] { work(p); });
+  });
 }
 
 void TCommonDriver::RegisterMethods() {
   const auto& m = kCommonMethods;
   mt_Add(m[0].ru, m[0].en, m[0].params, [this](VarArrayData&) { return GetInterfaceRevision(); });
-  AddFramedMethod(m[1], [this](VarArrayData& p) { SetParam(p, 0, Variant::String(BuildDescriptionXml())); });
+  AddFramedMethod(
+      m[1], [this](VarArrayData& p) { SetParam(p, 0, Variant::String(BuildDescriptionXml())); });
   mt_Add(m[2].ru, m[2].en, m[2].params, [this](VarArrayData& p) { return GetLastErrorHandler(p); });
   AddFramedMethod(m[3], [this](VarArrayData&) { Open(); });
   AddFramedMethod(m[4], [this](VarArrayData&) { Close(); });
-  AddFramedMethod(m[5], [this](VarArrayData& p) { SetParam(p, 0, Variant::String(BuildParametersXml())); });
+  AddFramedMethod(
+      m[5], [this](VarArrayData& p) { SetParam(p, 0, Variant::String(BuildParametersXml())); });
   mt_Add(m[6].ru, m[6].en, m[6].params, [this](VarArrayData& p) {
     return HandlerFrame([&] {
       std::u16string name = Param(p, 0).ToText();
@@ -106,15 +110,22 @@ void TCommonDriver::RegisterMethods() {
     SetParam(p, 0, Variant::String(description));
     SetParam(p, 1, Variant::String(extra));
   });
-  AddFramedMethod(m[8], [this](VarArrayData& p) { SetParam(p, 0, Variant::String(BuildActionsXml())); });
+  AddFramedMethod(m[8],
+                  [this](VarArrayData& p) { SetParam(p, 0, Variant::String(BuildActionsXml())); });
   AddFramedMethod(m[9], [this](VarArrayData& p) { RunAction(Param(p, 0).ToText()); });
 }
 
-void TCommonDriver::RegisterSettings() { pt_Add(u"ЛогВключен", u"LogEnabled", false, Variant::Bool(false)); }
+void TCommonDriver::RegisterSettings() {
+  pt_Add(u"ЛогВключен", u"LogEnabled", false, Variant::Bool(false));
+}
 
-void TCommonDriver::Open() { FEnabled = true; }
+void TCommonDriver::Open() {
+  FEnabled = true;
+}
 
-void TCommonDriver::Close() { FEnabled = false; }
+void TCommonDriver::Close() {
+  FEnabled = false;
+}
 
 void TCommonDriver::DeviceTest(std::u16string& description, std::u16string& extra) {
   description.clear();
@@ -135,11 +146,17 @@ void TCommonDriver::DeviceTest(std::u16string& description, std::u16string& extr
   Close();
 }
 
-Variant TCommonDriver::GetInterfaceRevision() { return Variant::UInt(3002, VariantKind::UInt16); }
+Variant TCommonDriver::GetInterfaceRevision() {
+  return Variant::UInt(3002, VariantKind::UInt16);
+}
 
-bool TCommonDriver::LogEnabled() { return log::LogWriter::Instance().LogDetail() != 0; }
+bool TCommonDriver::LogEnabled() {
+  return log::LogWriter::Instance().LogDetail() != 0;
+}
 
-void TCommonDriver::SetLogEnabled(bool on) { log::LogWriter::Instance().SetLogDetail(on ? 3 : 0); }
+void TCommonDriver::SetLogEnabled(bool on) {
+  log::LogWriter::Instance().SetLogDetail(on ? 3 : 0);
+}
 
 void TCommonDriver::CheckEnabled() const {
   if (!FEnabled) throw EquException(kErrorNotEnabled, platform::LoadResourceString(65284));
@@ -157,7 +174,9 @@ std::u16string TCommonDriver::BuildDescriptionXml() {
   auto set = [&](const char* name, const std::u16string& value) {
     root.append_attribute(name) = ToUtf8(value).c_str();
   };
-  auto flag = [&](const char* name, bool value) { root.append_attribute(name) = value ? "true" : "false"; };
+  auto flag = [&](const char* name, bool value) {
+    root.append_attribute(name) = value ? "true" : "false";
+  };
   set("Name", info.Name);
   set("Description", info.Description);
   set("EquipmentType", EquipmentTypeName(static_cast<int>(info.EquipmentType)));
@@ -215,7 +234,8 @@ std::u16string TCommonDriver::BuildParametersXml() {
     param.append_attribute("Name") = ToUtf8(p.PropertyName2).c_str();
     param.append_attribute("Caption") = ToUtf8(p.PropertyName1).c_str();
     param.append_attribute("TypeValue") = TypeWord(p.Value);
-    std::string def = p.Value.IsBool() ? (p.Value.bool_value() ? "true" : "false") : ToUtf8(SettingToStr(p.Value));
+    std::string def = p.Value.IsBool() ? (p.Value.bool_value() ? "true" : "false")
+                                       : ToUtf8(SettingToStr(p.Value));
     param.append_attribute("DefaultValue") = def.c_str();
   }
   return DocumentText(doc);
@@ -231,7 +251,8 @@ void TCommonDriver::RunAction(const std::u16string& name) {
     const char16_t* name;
     void (TCommonDriver::*run)();
   };
-  static const Action kActions[] = {{u"ViewLog", &TCommonDriver::ViewLog}, {u"ShowHelp", &TCommonDriver::ShowHelp}};
+  static const Action kActions[] = {{u"ViewLog", &TCommonDriver::ViewLog},
+                                    {u"ShowHelp", &TCommonDriver::ShowHelp}};
   for (const auto& action : kActions) {
     if (ToUtf8(action.name).size() == ToUtf8(name).size() && EqualsNoCase(action.name, name)) {
       (this->*action.run)();
@@ -241,8 +262,12 @@ void TCommonDriver::RunAction(const std::u16string& name) {
   throw Error("Action not found");
 }
 
-void TCommonDriver::ViewLog() { InstalledViewers().ShowLog(log::LogWriter::Instance().GetLogFileName(true)); }
+void TCommonDriver::ViewLog() {
+  InstalledViewers().ShowLog(log::LogWriter::Instance().GetLogFileName(true));
+}
 
-void TCommonDriver::ShowHelp() { InstalledViewers().ShowHelp(platform::LoadResourceString(65110)); }
+void TCommonDriver::ShowHelp() {
+  InstalledViewers().ShowHelp(platform::LoadResourceString(65110));
+}
 
 }  // namespace velquora::driver

@@ -36,11 +36,23 @@ Variant TCustomDriver::GetSettingValue(const std::u16string& id) {
   }
 }
 
-bool TCustomDriver::GetSettingValueBool(const std::u16string& id) { return SettingToBool(GetSettingValue(id)); }
-std::int32_t TCustomDriver::GetSettingValueInt(const std::u16string& id) { return SettingToInt(GetSettingValue(id)); }
-std::int64_t TCustomDriver::GetSettingValueCurr(const std::u16string& id) { return SettingToCurr(GetSettingValue(id)); }
-double TCustomDriver::GetSettingValueDbl(const std::u16string& id) { return SettingToDouble(GetSettingValue(id)); }
-double TCustomDriver::GetSettingValueDate(const std::u16string& id) { return SettingToDouble(GetSettingValue(id)); }
-std::u16string TCustomDriver::GetSettingValueStr(const std::u16string& id) { return SettingToStr(GetSettingValue(id)); }
+bool TCustomDriver::GetSettingValueBool(const std::u16string& id) {
+  return SettingToBool(GetSettingValue(id));
+}
+std::int32_t TCustomDriver::GetSettingValueInt(const std::u16string& id) {
+  return SettingToInt(GetSettingValue(id));
+}
+std::int64_t TCustomDriver::GetSettingValueCurr(const std::u16string& id) {
+  return SettingToCurr(GetSettingValue(id));
+}
+double TCustomDriver::GetSettingValueDbl(const std::u16string& id) {
+  return SettingToDouble(GetSettingValue(id));
+}
+double TCustomDriver::GetSettingValueDate(const std::u16string& id) {
+  return SettingToDouble(GetSettingValue(id));
+}
+std::u16string TCustomDriver::GetSettingValueStr(const std::u16string& id) {
+  return SettingToStr(GetSettingValue(id));
+}
 
 }  // namespace velquora::driver

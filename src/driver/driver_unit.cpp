@@ -16,7 +16,8 @@ struct DriverUnit {
       std::string app_data = GetSpecialFolder(FolderId::CommonAppData);
       app_data.pop_back();
       const char sep = platform::kPathSeparator;
-      log::LogWriter::Instance().SetLogFolder(app_data + sep + log::kLogCompanyName + sep + ToUtf8(kDriverName));
+      log::LogWriter::Instance().SetLogFolder(app_data + sep + log::kLogCompanyName + sep +
+                                              ToUtf8(kDriverName));
       GetDriverInfo<TDriver>(kDriverName, platform::LoadResourceString(65111));
       addin::RegisterComponentClass(addin::ClassOf<TDriver>());
     } catch (...) {

@@ -37,7 +37,8 @@ std::int32_t Required(std::int32_t value, std::int64_t max, const char* message)
 std::int32_t Optional(std::int32_t value, const char* name) {
   if (value == kAbsent) return 0;
   if (value < 0 || value > p::kMaxBcd2) {
-    throw Error(std::string("Некорректное значение атрибута ") + name + ": " + std::to_string(value));
+    throw Error(std::string("Некорректное значение атрибута ") + name + ": " +
+                std::to_string(value));
   }
   return value;
 }
@@ -80,7 +81,8 @@ device::PluValues ReadGoodsRecord(const pugi::xml_node& r) {
   }
   v.price = price;
   v.sell_by_date = Required(sell_by_date, p::kMaxBcd2, "Некорректный срок продажи в днях");
-  v.sell_by_time = Required(sell_by_time, p::kMaxBcd2, "Некорректный срок продажи в часах и минутах");
+  v.sell_by_time =
+      Required(sell_by_time, p::kMaxBcd2, "Некорректный срок продажи в часах и минутах");
   v.tare = Required(tare, p::kMaxBcd2, "Некорректный вес тары");
   v.used_by_date = Optional(used_by_date, "UsedByDate");
   v.packed_date = Optional(packed_date, "PackedDate");
@@ -90,7 +92,8 @@ device::PluValues ReadGoodsRecord(const pugi::xml_node& r) {
   v.ingredients = AttributeText(r, "Description");
   v.spec_message = AttributeText(r, "SpecMessage");
   v.weight_goods = weight;
-  v.name_fonts = {IntAttr(r, "F1", -1), IntAttr(r, "F2", -1), IntAttr(r, "F3", -1), IntAttr(r, "F4", -1)};
+  v.name_fonts = {IntAttr(r, "F1", -1), IntAttr(r, "F2", -1), IntAttr(r, "F3", -1),
+                  IntAttr(r, "F4", -1)};
   return v;
 }
 

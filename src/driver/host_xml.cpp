@@ -10,8 +10,8 @@ namespace velquora::driver {
 namespace {
 
 void Load(std::string_view utf8, pugi::xml_document& doc) {
-  pugi::xml_parse_result result =
-      doc.load_buffer(utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_declaration, pugi::encoding_utf8);
+  pugi::xml_parse_result result = doc.load_buffer(
+      utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_declaration, pugi::encoding_utf8);
   if (!result) {
     throw Error(std::string("Ошибка разбора XML: ") + result.description() + " (смещение " +
                 std::to_string(result.offset) + ")");
@@ -24,7 +24,9 @@ void ParseHostDocument(std::u16string_view text, pugi::xml_document& doc) {
   Load(ToUtf8(CleanXmlText(text)), doc);
 }
 
-void ParseResourceDocument(std::string_view utf8, pugi::xml_document& doc) { Load(utf8, doc); }
+void ParseResourceDocument(std::string_view utf8, pugi::xml_document& doc) {
+  Load(utf8, doc);
+}
 
 void StartDocument(pugi::xml_document& doc) {
   doc.reset();

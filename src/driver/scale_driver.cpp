@@ -10,8 +10,8 @@
 
 namespace velquora::driver {
 
-using addin::Variant;
 using addin::VarArrayData;
+using addin::Variant;
 namespace p = device::protocol;
 
 namespace {
@@ -64,7 +64,8 @@ void TDriver::RegisterMethods() {
         });
       };
     };
-    mt_Add(m[0].ru, m[0].en, m[0].params, [this](VarArrayData& a) { return UploadGoodsHandler(a); });
+    mt_Add(m[0].ru, m[0].en, m[0].params,
+           [this](VarArrayData& a) { return UploadGoodsHandler(a); });
     mt_Add(m[1].ru, m[1].en, m[1].params, parsed([this](const auto& d) { UploadGroups(d); }, 0));
     mt_Add(m[2].ru, m[2].en, m[2].params, parsed([this](const auto& d) { UploadShops(d); }, 0));
     mt_Add(m[3].ru, m[3].en, m[3].params, [this](VarArrayData& a) { return ClearGoodsHandler(a); });
@@ -111,8 +112,8 @@ std::string TDriver::LogNameFromAddress(const std::u16string& address) {
   std::u16string name;
   for (char16_t c : address) {
     if (c == u'.') c = u'_';
-    bool keep = (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'-' ||
-                c == u'_' || (c >= 0x0400 && c <= 0x04FF);
+    bool keep = (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') ||
+                c == u'-' || c == u'_' || (c >= 0x0400 && c <= 0x04FF);
     if (keep) name += c;
   }
   return ToUtf8(name);
@@ -220,17 +221,22 @@ void TDriver::UploadShops(const pugi::xml_document& doc) {
 
 std::int64_t TDriver::RecordNumberArgument(const Variant& value, const char* message) {
   std::int32_t number = SettingToInt(value);
-  if (number < 0 || number > p::kMaxBcd4) throw Error(std::string(message) + ": " + std::to_string(number));
+  if (number < 0 || number > p::kMaxBcd4)
+    throw Error(std::string(message) + ": " + std::to_string(number));
   return number;
 }
 
 void TDriver::UploadData(const std::u16string& file_name, const std::u16string& data) {
   std::u16string prefix;
   char16_t first = file_name.empty() ? 0 : AsciiUpper(file_name.substr(0, 1))[0];
-  if (first == u'D') prefix = u"F2";
-  else if (first == u'F') prefix = u"F1";
-  else if (first == u'T') prefix = u"F7";
-  else throw Error("Некорректное имя файла");
+  if (first == u'D')
+    prefix = u"F2";
+  else if (first == u'F')
+    prefix = u"F1";
+  else if (first == u'T')
+    prefix = u"F7";
+  else
+    throw Error("Некорректное имя файла");
   prefix += AsciiUpper(file_name.substr(1, 2));
 
   // Split and check everything before the first frame goes out.

@@ -19,10 +19,14 @@ using addin::VariantKind;
 
 // Numbers of every kind as a double, for the rounding conversions.
 bool AsNumber(const Variant& v, double& out) {
-  if (v.IsSigned()) out = static_cast<double>(v.int_value());
-  else if (v.IsUnsigned()) out = static_cast<double>(v.uint_value());
-  else if (v.IsFloating() || v.kind() == VariantKind::Date) out = v.double_value();
-  else return false;
+  if (v.IsSigned())
+    out = static_cast<double>(v.int_value());
+  else if (v.IsUnsigned())
+    out = static_cast<double>(v.uint_value());
+  else if (v.IsFloating() || v.kind() == VariantKind::Date)
+    out = v.double_value();
+  else
+    return false;
   return true;
 }
 
@@ -48,7 +52,8 @@ std::int32_t SettingToInt(const Variant& v) {
   if (v.IsSigned()) {
     result = v.int_value();
   } else if (v.IsUnsigned()) {
-    if (v.uint_value() > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) CannotConvert(v, "Integer");
+    if (v.uint_value() > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+      CannotConvert(v, "Integer");
     result = static_cast<std::int64_t>(v.uint_value());
   } else if (v.kind() == VariantKind::Currency) {
     result = RoundHalfEven(static_cast<double>(v.currency_value()) / 10000.0);
@@ -63,7 +68,8 @@ std::int32_t SettingToInt(const Variant& v) {
   } else {
     CannotConvert(v, "Integer");
   }
-  if (result < std::numeric_limits<std::int32_t>::min() || result > std::numeric_limits<std::int32_t>::max()) {
+  if (result < std::numeric_limits<std::int32_t>::min() ||
+      result > std::numeric_limits<std::int32_t>::max()) {
     CannotConvert(v, "Integer");
   }
   return static_cast<std::int32_t>(result);

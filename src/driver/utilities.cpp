@@ -13,12 +13,13 @@ namespace velquora::driver {
 
 std::u16string EquipmentTypeName(int type) {
   static const char16_t* const kNames[] = {
-      u"СканерШтрихкода",       u"СчитывательМагнитныхКарт", u"ФискальныйРегистратор",
-      u"ПринтерЧеков",          u"ПринтерЭтикеток",          u"ДисплейПокупателя",
-      u"ТерминалСбораДанных",   u"ЭквайринговыйТерминал",    u"ЭлектронныеВесы",
-      u"ВесыСПечатьюЭтикеток",  u"СчитывательRFID",          u"ККТ",
-      u"Видеокамера",           u"ЭлектронныеЗамки",         u"НеизвестныйТипОборудования"};
-  if (type < 0 || type >= static_cast<int>(std::size(kNames))) throw Error("Enum value unacceptable");
+      u"СканерШтрихкода",      u"СчитывательМагнитныхКарт", u"ФискальныйРегистратор",
+      u"ПринтерЧеков",         u"ПринтерЭтикеток",          u"ДисплейПокупателя",
+      u"ТерминалСбораДанных",  u"ЭквайринговыйТерминал",    u"ЭлектронныеВесы",
+      u"ВесыСПечатьюЭтикеток", u"СчитывательRFID",          u"ККТ",
+      u"Видеокамера",          u"ЭлектронныеЗамки",         u"НеизвестныйТипОборудования"};
+  if (type < 0 || type >= static_cast<int>(std::size(kNames)))
+    throw Error("Enum value unacceptable");
   return kNames[type];
 }
 
@@ -35,7 +36,8 @@ std::u16string CleanXmlText(std::u16string_view text) {
   std::u16string out;
   out.reserve(text.size());
   for (char16_t c : text) {
-    if (c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD)) {
+    if (c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0xD7FF) ||
+        (c >= 0xE000 && c <= 0xFFFD)) {
       out += c;
     }
   }
@@ -99,12 +101,15 @@ std::optional<double> ParseDouble(std::u16string_view text) {
   return v;
 }
 
-std::int64_t RoundHalfEven(double value) { return static_cast<std::int64_t>(std::nearbyint(value)); }
+std::int64_t RoundHalfEven(double value) {
+  return static_cast<std::int64_t>(std::nearbyint(value));
+}
 
 std::int32_t VarToIntDef(const addin::Variant& value, std::int32_t def) {
   if (value.IsEmptyOrNull()) return def;
   auto v = ParseInteger(value.ToText());
-  if (!v || *v < std::numeric_limits<std::int32_t>::min() || *v > std::numeric_limits<std::int32_t>::max()) {
+  if (!v || *v < std::numeric_limits<std::int32_t>::min() ||
+      *v > std::numeric_limits<std::int32_t>::max()) {
     return def;
   }
   return static_cast<std::int32_t>(*v);
@@ -135,10 +140,7 @@ bool VarToBoolDef(const addin::Variant& value, bool def) {
 }
 
 std::u16string GetFileVersionText(const std::string& path) {
-  auto v = platform::ReadFileVersion(path.empty() ? platform::OwnLibraryPath() : path);
-  if (!v) return u"0.0.0.0";
-  return IntToText16((*v)[0]) + u"." + IntToText16((*v)[1]) + u"." + IntToText16((*v)[2]) + u"." +
-         IntToText16((*v)[3]);
+  return ToUtf16(platform::FileVersionText(path.empty() ? platform::OwnLibraryPath() : path));
 }
 
 }  // namespace velquora::driver

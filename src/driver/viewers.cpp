@@ -28,24 +28,30 @@ class ProgramViewers final : public Viewers {
  private:
   static void RequireDisplay() {
     if (!platform::DisplayAvailable()) {
-      throw Error("Нет графического сеанса (не заданы DISPLAY и WAYLAND_DISPLAY): окно просмотра показать нельзя");
+      throw Error(
+          "Нет графического сеанса (не заданы DISPLAY и WAYLAND_DISPLAY): окно просмотра показать "
+          "нельзя");
     }
   }
 
   static std::string ViewerPath() {
     std::string library = platform::OwnLibraryPath();
     std::size_t slash = library.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : library.substr(0, slash)) + "/velquora-viewer";
+    return (slash == std::string::npos ? std::string(".") : library.substr(0, slash)) +
+           "/velquora-viewer";
   }
 
   void Run(const std::vector<std::string>& args) {
     RequireDisplay();
     std::string program = ViewerPath();
-    if (!platform::RealFileSystem().FileExists(program)) throw Error("Программа просмотра не найдена: " + program);
+    if (!platform::RealFileSystem().FileExists(program))
+      throw Error("Программа просмотра не найдена: " + program);
     platform::ProcessResult result = platform::RunAndWait(program, args);
     if (result.exit_code != 0) {
       std::string text(TrimControl(std::string_view(result.error_output)));
-      if (text.empty()) text = "Окно просмотра завершилось с ошибкой (код " + std::to_string(result.exit_code) + ")";
+      if (text.empty())
+        text =
+            "Окно просмотра завершилось с ошибкой (код " + std::to_string(result.exit_code) + ")";
       throw Error(text);
     }
   }
@@ -60,6 +66,8 @@ Viewers& InstalledViewers() {
   return g_override ? *g_override : viewers;
 }
 
-void SetViewersForTesting(Viewers* viewers) { g_override = viewers; }
+void SetViewersForTesting(Viewers* viewers) {
+  g_override = viewers;
+}
 
 }  // namespace velquora::driver

@@ -27,7 +27,8 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 
 // An archive entry may only name a place inside the folder it is unpacked into.
 bool SafeEntryName(const std::string& name) {
-  if (name.empty() || name[0] == '/' || name[0] == '\\' || name.find(':') != std::string::npos) return false;
+  if (name.empty() || name[0] == '/' || name[0] == '\\' || name.find(':') != std::string::npos)
+    return false;
   std::size_t start = 0;
   while (start <= name.size()) {
     std::size_t end = name.find_first_of("/\\", start);
@@ -50,7 +51,8 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
 
 }  // namespace
 
-RendererServices DefaultServices(std::function<void(const std::string&, const std::u16string&)> show) {
+RendererServices DefaultServices(
+    std::function<void(const std::string&, const std::u16string&)> show) {
   return {[](std::string_view name) { return platform::FindDataItem(name); }, std::move(show),
           &platform::RealFileSystem()};
 }
@@ -61,15 +63,20 @@ std::string NewGuidText() {
   b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);  // version 4
   b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);
   char out[40];
-  std::snprintf(out, sizeof out, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[0], b[1],
-                b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+  std::snprintf(out, sizeof out,
+                "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[0],
+                b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13],
+                b[14], b[15]);
   return out;
 }
 
 std::string DecodeText(std::string_view bytes) {
-  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
-  if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE") return Utf16ToUtf8(bytes.substr(2), false);
-  if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF") return Utf16ToUtf8(bytes.substr(2), true);
+  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF")
+    return std::string(bytes.substr(3));
+  if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE")
+    return Utf16ToUtf8(bytes.substr(2), false);
+  if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF")
+    return Utf16ToUtf8(bytes.substr(2), true);
   return std::string(bytes);
 }
 
@@ -91,7 +98,8 @@ std::string HtmlDocument(const std::string& body, const std::string& css) {
 TMarkdownRenderer::TMarkdownRenderer(RendererServices services, std::string source_name)
     : services_(std::move(services)), FSourceName(std::move(source_name)) {
   if (!services_.fs) services_.fs = &platform::RealFileSystem();
-  std::string temp = platform::SpecialFolderPath(platform::SpecialFolder::Temp, true).value_or("/tmp");
+  std::string temp =
+      platform::SpecialFolderPath(platform::SpecialFolder::Temp, true).value_or("/tmp");
   // A fresh name every time: never an existing folder, and only this user may enter it.
   for (int attempt = 0; attempt < 8 && FTempDirectory.empty(); ++attempt) {
     std::string candidate = temp + kSep + NewGuidText();
@@ -100,10 +108,13 @@ TMarkdownRenderer::TMarkdownRenderer(RendererServices services, std::string sour
   if (FTempDirectory.empty()) throw Error("Cannot create a temporary folder in " + temp);
 }
 
-TMarkdownRenderer::~TMarkdownRenderer() { services_.fs->RemoveAll(FTempDirectory); }
+TMarkdownRenderer::~TMarkdownRenderer() {
+  services_.fs->RemoveAll(FTempDirectory);
+}
 
 bool TMarkdownRenderer::SourceExist() const {
-  return !FSourceName.empty() && services_.data_item && services_.data_item(FSourceName).has_value();
+  return !FSourceName.empty() && services_.data_item &&
+         services_.data_item(FSourceName).has_value();
 }
 
 void TMarkdownRenderer::Unpack(const std::string& archive) {
@@ -121,7 +132,8 @@ void TMarkdownRenderer::Unpack(const std::string& archive) {
   for (zip_int64_t i = 0; i < count; ++i) {
     const char* raw_name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0);
     std::string name = raw_name ? raw_name : "";
-    if (!SafeEntryName(name)) throw Error("The help archive holds an entry outside its folder: " + name);
+    if (!SafeEntryName(name))
+      throw Error("The help archive holds an entry outside its folder: " + name);
     std::string target = FTempDirectory + name;
     // Folders named by the entry, then the file itself.
     for (std::size_t at = name.find('/'); at != std::string::npos; at = name.find('/', at + 1)) {
@@ -136,7 +148,8 @@ void TMarkdownRenderer::Unpack(const std::string& archive) {
     if (!file) throw Error("Cannot read " + name + " from the help archive");
     zip_int64_t got = zip_fread(file, data.data(), data.size());
     zip_fclose(file);
-    if (got < 0 || static_cast<std::size_t>(got) != data.size()) throw Error("Cannot read " + name + " from the help archive");
+    if (got < 0 || static_cast<std::size_t>(got) != data.size())
+      throw Error("Cannot read " + name + " from the help archive");
     services_.fs->WriteFile(target, data);
   }
 }
@@ -164,14 +177,17 @@ std::string TMarkdownRenderer::Render(const std::u16string& caption) {
 }
 
 void TMarkdownRenderer::ConvertToHtml(const std::string& destination, const std::string& css) {
-  std::string source = !FSourceName.empty() && FSourceName[0] == kSep ? FSourceName : FTempDirectory + FSourceName;
+  std::string source =
+      !FSourceName.empty() && FSourceName[0] == kSep ? FSourceName : FTempDirectory + FSourceName;
   std::string html = MarkdownToHtml(DecodeText(services_.fs->ReadAll(source)));
-  services_.fs->WriteFile(destination.empty() ? FTempDirectory + "md.html" : destination, HtmlDocument(html, css));
+  services_.fs->WriteFile(destination.empty() ? FTempDirectory + "md.html" : destination,
+                          HtmlDocument(html, css));
 }
 
 void TMarkdownRenderer::Render(const RendererServices& services, const std::string& source,
                                const std::u16string& caption) {
-  if (source.empty() || !services.data_item || !services.data_item(source)) throw Error("File not found: " + source);
+  if (source.empty() || !services.data_item || !services.data_item(source))
+    throw Error("File not found: " + source);
   TMarkdownRenderer renderer(services, source);
   renderer.Render(caption);
 }

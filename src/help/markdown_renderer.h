@@ -20,7 +20,8 @@ struct RendererServices {
 };
 
 // The library's own data items and file system; `show` is the caller's.
-RendererServices DefaultServices(std::function<void(const std::string&, const std::u16string&)> show);
+RendererServices DefaultServices(
+    std::function<void(const std::string&, const std::u16string&)> show);
 
 class TMarkdownRenderer {
  public:
@@ -39,7 +40,8 @@ class TMarkdownRenderer {
   void ConvertToHtml(const std::string& destination, const std::string& css);
   bool SourceExist() const;
 
-  static void Render(const RendererServices& services, const std::string& source, const std::u16string& caption);
+  static void Render(const RendererServices& services, const std::string& source,
+                     const std::u16string& caption);
   static void ConvertToHtml(const RendererServices& services, const std::string& source,
                             const std::string& destination, const std::string& css);
 

@@ -28,7 +28,9 @@ class LogViewerModel {
 
   const std::vector<std::string>& Files() const { return files_; }
   int Selected() const { return selected_; }
-  std::string SelectedText() const { return selected_ < 0 ? std::string() : files_[static_cast<std::size_t>(selected_)]; }
+  std::string SelectedText() const {
+    return selected_ < 0 ? std::string() : files_[static_cast<std::size_t>(selected_)];
+  }
   const std::string& Folder() const { return FLogDirectory; }
   // The shown file's content, line ends as "\n".
   const std::string& Text() const { return text_; }

@@ -46,13 +46,6 @@ const char* LevelWord(TLogLevel level) {
   return "INFO";
 }
 
-std::string VersionText(const std::string& path) {
-  auto v = platform::ReadFileVersion(path);
-  if (!v) return "0.0.0.0";
-  return std::to_string((*v)[0]) + "." + std::to_string((*v)[1]) + "." + std::to_string((*v)[2]) +
-         "." + std::to_string((*v)[3]);
-}
-
 }  // namespace
 
 std::string ApplicationDataFolder() {
@@ -66,7 +59,8 @@ LogWriter::LogWriter(platform::FileSystem& fs, platform::Clock& clock, FolderSou
     : fs_(fs), clock_(clock), app_data_(std::move(app_data)) {}
 
 LogWriter& LogWriter::Instance() {
-  static LogWriter writer(platform::RealFileSystem(), platform::SystemClock(), &ApplicationDataFolder);
+  static LogWriter writer(platform::RealFileSystem(), platform::SystemClock(),
+                          &ApplicationDataFolder);
   return writer;
 }
 
@@ -145,7 +139,8 @@ std::string LogWriter::FormatRecord(const platform::LocalTime& t, std::u16string
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
                 t.hour, t.minute, t.second, t.millisecond);
-  std::string line = std::string(stamp) + "\t" + LevelWord(level) + "\t" + ToUtf8(TrimControl(caption));
+  std::string line =
+      std::string(stamp) + "\t" + LevelWord(level) + "\t" + ToUtf8(TrimControl(caption));
   if (!text.empty()) line += ": \t" + ToUtf8(TrimControl(text));
   return line;
 }
@@ -175,7 +170,7 @@ void LogWriter::WriteLogHeader() {
     WriteLogLine("============Start log=============");
     WriteLogLine("OS version:\t" + platform::SystemDescription());
     WriteLogLine("Application:\t" + FileNameOf(library));
-    WriteLogLine("App. version:\t" + VersionText(library));
+    WriteLogLine("App. version:\t" + platform::FileVersionText(library));
     WriteLogLine(blanks);
   } catch (...) {
     header_written_ = false;  // the next record tries again

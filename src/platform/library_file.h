@@ -13,4 +13,7 @@ std::string OwnLibraryPath();
 // The four-part file version stored in the file (major, minor, release, build), if any.
 std::optional<std::array<std::uint16_t, 4>> ReadFileVersion(const std::string& path);
 
+// "major.minor.release.build" of a file, "0.0.0.0" when it carries no version.
+std::string FileVersionText(const std::string& path);
+
 }  // namespace velquora::platform

@@ -7,8 +7,8 @@
 namespace velquora::platform {
 
 struct ProcessResult {
-  int exit_code = -1;         // -1 when it ended by a signal
-  std::string error_output;   // what it wrote to its standard error
+  int exit_code = -1;        // -1 when it ended by a signal
+  std::string error_output;  // what it wrote to its standard error
 };
 
 // Runs `program` with `args` and waits until it exits; throws std::runtime_error when it

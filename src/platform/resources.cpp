@@ -8,7 +8,8 @@ namespace velquora::platform {
 
 std::optional<std::string_view> FindDataItem(std::string_view name) {
   for (const auto& item : EmbeddedItems()) {
-    if (name == item.name) return std::string_view(reinterpret_cast<const char*>(item.data), item.size);
+    if (name == item.name)
+      return std::string_view(reinterpret_cast<const char*>(item.data), item.size);
   }
   return std::nullopt;
 }
@@ -27,7 +28,8 @@ std::u16string LoadResourceString(int id) {
     if (eq == std::string_view::npos) continue;
     int number = 0;
     auto [p, ec] = std::from_chars(line.data(), line.data() + eq, number);
-    if (ec == std::errc() && p == line.data() + eq && number == id) return ToUtf16(line.substr(eq + 1));
+    if (ec == std::errc() && p == line.data() + eq && number == id)
+      return ToUtf16(line.substr(eq + 1));
   }
   return {};
 }

@@ -20,13 +20,15 @@ struct LogWindow {
 
 void ShowText(LogWindow& w) {
   GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w.text));
-  gtk_text_buffer_set_text(buffer, w.model.Text().c_str(), static_cast<gint>(w.model.Text().size()));
+  gtk_text_buffer_set_text(buffer, w.model.Text().c_str(),
+                           static_cast<gint>(w.model.Text().size()));
 }
 
 void RefillCombo(LogWindow& w) {
   g_signal_handler_block(w.combo, w.changed_handler);
   gtk_combo_box_text_remove_all(GTK_COMBO_BOX_TEXT(w.combo));
-  for (const auto& name : w.model.Files()) gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(w.combo), name.c_str());
+  for (const auto& name : w.model.Files())
+    gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(w.combo), name.c_str());
   gtk_combo_box_set_active(GTK_COMBO_BOX(w.combo), w.model.Selected());
   g_signal_handler_unblock(w.combo, w.changed_handler);
 }
@@ -106,7 +108,8 @@ int RunLogWindow(const std::string& folder) {
   gtk_text_view_set_editable(GTK_TEXT_VIEW(w.text), FALSE);
   gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(w.text), GTK_WRAP_NONE);
   GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
-  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_ALWAYS, GTK_POLICY_ALWAYS);
+  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_ALWAYS,
+                                 GTK_POLICY_ALWAYS);
   gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(scroller), FALSE);
   gtk_container_add(GTK_CONTAINER(scroller), w.text);
 

@@ -4,4 +4,4 @@
 namespace velquora::viewer {
 // Shows the log viewer window for `folder` and returns when the user closes it.
 int RunLogWindow(const std::string& folder);
-}
+}  // namespace velquora::viewer

@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   try {
-    return log ? velquora::viewer::RunLogWindow(argv[2]) : velquora::viewer::RunDocWindow(argv[2], argv[3]);
+    return log ? velquora::viewer::RunLogWindow(argv[2])
+               : velquora::viewer::RunDocWindow(argv[2], argv[3]);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;

@@ -19,6 +19,8 @@ gboolean OnKey(GtkWidget* window, GdkEventKey* event, gpointer) {
 }
 }  // namespace
 
-void CloseOnEscape(GtkWidget* window) { g_signal_connect(window, "key-press-event", G_CALLBACK(OnKey), nullptr); }
+void CloseOnEscape(GtkWidget* window) {
+  g_signal_connect(window, "key-press-event", G_CALLBACK(OnKey), nullptr);
+}
 
 }  // namespace velquora::viewer

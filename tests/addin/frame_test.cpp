@@ -61,11 +61,14 @@ TEST_F(FrameTest, EveryInterfaceReachesTheSameComponent) {
   IComponentBase* o = c_->object();
   EXPECT_EQ(o->GetInfo(), 2000);  // first table
   o->SetLocale(u"ru_RU");         // third table
-  EXPECT_FALSE(c_->Call(u"Fail").ok);  // second table; reports through the connection set via the first
+  EXPECT_FALSE(
+      c_->Call(u"Fail").ok);  // second table; reports through the connection set via the first
   ASSERT_EQ(c_->connection().errors.size(), 1u);
-  // The reserved fourth interface word leads to a table whose entry takes a string and does nothing.
+  // The reserved fourth interface word leads to a table whose entry takes a string and does
+  // nothing.
   void* fourth = &reinterpret_cast<void**>(o)[3];
-  auto entry = reinterpret_cast<void (*)(void*, const WCHAR_T*)>((*static_cast<void***>(fourth))[2]);
+  auto entry =
+      reinterpret_cast<void (*)(void*, const WCHAR_T*)>((*static_cast<void***>(fourth))[2]);
   entry(fourth, u"ru");
   WCHAR_T* name = nullptr;
   ASSERT_TRUE(o->RegisterExtensionAs(&name));
@@ -135,7 +138,8 @@ TEST_F(FrameTest, SuccessfulCallWritesEveryArgumentBack) {
 TEST_F(FrameTest, FailedCallsReportAsThePathSays) {
   CallResult r = c_->Call(u"Fail", {std::u16string(u"арг")});
   EXPECT_FALSE(r.ok);
-  EXPECT_EQ(c_->Property(u"LastErrorDescription"), Value(std::u16string(u"Function Fail - Сбой оборудования")));
+  EXPECT_EQ(c_->Property(u"LastErrorDescription"),
+            Value(std::u16string(u"Function Fail - Сбой оборудования")));
   ASSERT_EQ(c_->connection().errors.size(), 1u);
   ErrorReport e = c_->connection().errors[0];
   EXPECT_EQ(e.code, 1006);
@@ -144,7 +148,8 @@ TEST_F(FrameTest, FailedCallsReportAsThePathSays) {
   EXPECT_EQ(e.scode, 1000);
 
   EXPECT_FALSE(c_->CallAsProc(u"Fail"));
-  EXPECT_EQ(c_->Property(u"LastErrorDescription"), Value(std::u16string(u"Function Fail - Сбой оборудования")));
+  EXPECT_EQ(c_->Property(u"LastErrorDescription"),
+            Value(std::u16string(u"Function Fail - Сбой оборудования")));
   ASSERT_EQ(c_->connection().errors.size(), 2u);
   e = c_->connection().errors[1];
   EXPECT_EQ(e.source, u"Упасть");
@@ -185,7 +190,8 @@ TEST_F(FrameTest, ValuesCrossTheBoundaryByTheTagRules) {
     EXPECT_EQ(r.result, c.out) << ValueText(c.in);
   }
   EXPECT_FALSE(c_->Call(u"Echo", {std::int64_t{5}}).ok);
-  EXPECT_EQ(c_->Property(u"LastErrorDescription"), Value(std::u16string(u"Function Echo - Неподдерживаемый тип данных")));
+  EXPECT_EQ(c_->Property(u"LastErrorDescription"),
+            Value(std::u16string(u"Function Echo - Неподдерживаемый тип данных")));
   EXPECT_FALSE(c_->Call(u"ReturnArray").ok);
   EXPECT_EQ(c_->connection().errors.back().description, u"Неподдерживаемый тип массива.");
 }
@@ -229,7 +235,8 @@ TEST_F(FrameTest, RecordsFromTheHostAreReadExactly) {
   when.tmVal.tm_min = 59;
   when.tmVal.tm_sec = 59;
   EXPECT_FALSE(o->CallAsFunc(echo, &ret, &when, 1));
-  EXPECT_EQ(c_->connection().errors.back().description, u"'2024-2-30 23:59:59.0' is not a valid date and time");
+  EXPECT_EQ(c_->connection().errors.back().description,
+            u"'2024-2-30 23:59:59.0' is not a valid date and time");
 
   TVariant date = Record(addin::VTYPE_DATE);
   EXPECT_FALSE(o->CallAsFunc(echo, &ret, &date, 1));
@@ -281,7 +288,8 @@ TEST_F(FrameTest, ServicesWithoutAConnectionDoNothing) {
 TEST_F(FrameTest, CallsAsFunctionsAreTraced) {
   ASSERT_TRUE(c_->Call(u"Log", {true}).ok);  // its own exit line opens the file
   std::string file = "";
-  for (const auto& entry : std::filesystem::directory_iterator(log_dir_->path())) file = entry.path().string();
+  for (const auto& entry : std::filesystem::directory_iterator(log_dir_->path()))
+    file = entry.path().string();
   ASSERT_FALSE(file.empty());
   test::LogTail tail(file);
   ASSERT_TRUE(c_->Call(u"ReturnTrue", {std::u16string(), std::u16string()}).ok);

@@ -28,7 +28,8 @@ void ExpectLayout(int first, int second, int third, int spare, int self, int wor
 
   auto table = [&](int at, void* const* entries, int count) {
     for (int k = 0; k < d; ++k) EXPECT_EQ(words[at + k], e.destructor) << "word " << at + k;
-    for (int k = 0; k < count; ++k) EXPECT_EQ(words[at + d + k], entries[k]) << "word " << at + d + k;
+    for (int k = 0; k < count; ++k)
+      EXPECT_EQ(words[at + d + k], entries[k]) << "word " << at + d + k;
   };
   table(first, e.first, 4);
   table(second, e.second, 16);
@@ -36,9 +37,13 @@ void ExpectLayout(int first, int second, int third, int spare, int self, int wor
   for (auto* w : words) EXPECT_NE(w, nullptr);
 }
 
-TEST(ObjectHeaderLayout, MsvcIsThe34WordBlock) { ExpectLayout<MsvcAbi>(8, 13, 30, 32, 33, 34); }
+TEST(ObjectHeaderLayout, MsvcIsThe34WordBlock) {
+  ExpectLayout<MsvcAbi>(8, 13, 30, 32, 33, 34);
+}
 
-TEST(ObjectHeaderLayout, ItaniumHasTwoDestructorEntriesPerTable) { ExpectLayout<ItaniumAbi>(8, 14, 32, 35, 36, 37); }
+TEST(ObjectHeaderLayout, ItaniumHasTwoDestructorEntriesPerTable) {
+  ExpectLayout<ItaniumAbi>(8, 14, 32, 35, 36, 37);
+}
 
 TEST(ObjectHeaderLayout, EntriesAreDistinctAndInHostOrder) {
   const EntryAddresses& e = ForwardingEntries();

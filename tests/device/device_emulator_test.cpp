@@ -70,7 +70,8 @@ TEST_F(DeviceEmulatorTest, PluRecordsDecodeToTheValuesWritten) {
   EXPECT_EQ(p["used_by_date"], 7);
   EXPECT_EQ(p["packed_time"], 9);
   EXPECT_EQ(p["name"], json::parse(R"([{"font":5,"text":"Сыр"},{"font":3,"text":"Российский"}])"));
-  EXPECT_EQ(p["ingredients"], json::parse(R"([{"font":0,"text":"молоко"},{"font":0,"text":"соль"}])"));
+  EXPECT_EQ(p["ingredients"],
+            json::parse(R"([{"font":0,"text":"молоко"},{"font":0,"text":"соль"}])"));
   EXPECT_EQ(p["spec_message"], json::parse(R"([{"font":1,"text":"Хранить при +4 °C"}])"));
   EXPECT_EQ(device_.Request().substr(0, 2), "\xF1\x25");
   EXPECT_EQ(device_.Response(), "\x06");
@@ -86,10 +87,12 @@ TEST_F(DeviceEmulatorTest, OtherTablesRoundTrip) {
   json d = scale_.Dump();
   EXPECT_EQ(d["main_groups"][0], json::parse(R"({"group":5,"name":"Мясо"})"));
   EXPECT_EQ(d["shops"][0]["label_format"], 17);
-  EXPECT_EQ(d["shops"][0]["name"], json::parse(R"([{"font":2,"text":"Гастроном"},{"font":2,"text":"ул. Мира, 1"}])"));
+  EXPECT_EQ(d["shops"][0]["name"],
+            json::parse(R"([{"font":2,"text":"Гастроном"},{"font":2,"text":"ул. Мира, 1"}])"));
   EXPECT_EQ(d["images"][0], json::parse(R"({"image":3,"data":"4142"})"));
   EXPECT_EQ(d["group_images"][0], json::parse(R"({"group":5,"image":3})"));
-  EXPECT_EQ(d["preset_keys"][0], json::parse(R"({"preset":2,"key":4711,"status":1,"name":"Хлеб","image":258})"));
+  EXPECT_EQ(d["preset_keys"][0],
+            json::parse(R"({"preset":2,"key":4711,"status":1,"name":"Хлеб","image":258})"));
   EXPECT_EQ(d["system"], json::parse(R"({"date_ddmmyy":"170524","time_hhmm":"1030"})"));
 
   device_.DeleteGroup(5);  // 0x06: deleted
@@ -98,7 +101,8 @@ TEST_F(DeviceEmulatorTest, OtherTablesRoundTrip) {
   device_.ClearImage();
   device_.ClearGroupImage();
   device_.ClearPresetKeys();
-  EXPECT_TRUE(scale_.Records(0x37).empty() && scale_.Records(0xA3).empty() && scale_.Records(0x41).empty());
+  EXPECT_TRUE(scale_.Records(0x37).empty() && scale_.Records(0xA3).empty() &&
+              scale_.Records(0x41).empty());
 }
 
 TEST_F(DeviceEmulatorTest, RefusalsAreJudgedPerOperation) {
@@ -111,16 +115,19 @@ TEST_F(DeviceEmulatorTest, RefusalsAreJudgedPerOperation) {
   Answer(0xF2, 0x23, 0x15);
   EXPECT_EQ(Error([&] { device_.ClearMainGroup(); }), "Ошибка удаления из таблицы 23");
   Answer(0xF1, 0x23, 0x15);
-  EXPECT_EQ(Error([&] { device_.WriteGroup(7, u"Сыры"); }), "Ошибка записи в таблицу 23, Code = 7; Code = Сыры");
+  EXPECT_EQ(Error([&] { device_.WriteGroup(7, u"Сыры"); }),
+            "Ошибка записи в таблицу 23, Code = 7; Code = Сыры");
   Answer(0xF1, 0x3D, 0x15);
   EXPECT_EQ(Error([&] { device_.WriteShop(1, u"x"); }), "Ошибка записи в таблицу 3D");
   Answer(0xF1, 0x41, 0x15);
   EXPECT_EQ(Error([&] { device_.WritePresetKey(2, 3, 0, 0, u"x"); }),
             "Ошибка записи в таблицу 41, PresetNumber = 2; PresetKey = 3");
   Answer(0xF1, 0x4E, 0x15);
-  EXPECT_EQ(Error([&] { device_.UploadSystemSettings(u"2024-05-17T10:30:00"); }), "Ошибка записи в таблицу 4E");
+  EXPECT_EQ(Error([&] { device_.UploadSystemSettings(u"2024-05-17T10:30:00"); }),
+            "Ошибка записи в таблицу 4E");
   Answer(0xF1, 0x37, 0x15);
-  EXPECT_EQ(Error([&] { device_.UploadData(u"F137000000010008003A"); }), "Ошибка записи в таблицу 37");
+  EXPECT_EQ(Error([&] { device_.UploadData(u"F137000000010008003A"); }),
+            "Ошибка записи в таблицу 37");
   Answer(0xF2, 0x41, 0x15);
   EXPECT_EQ(Error([&] { device_.UploadData(u"f241"); }), "Ошибка удаления из таблицы 41");
   Answer(0xF7, 0x23, 0x15);
@@ -134,7 +141,8 @@ TEST_F(DeviceEmulatorTest, AClosedConnectionInsteadOfAnAnswerIsARefusal) {
   v.plu = 17;
   v.barcode = u"2401234";
   v.name = u"Сыр";
-  EXPECT_EQ(Error([&] { device_.WritePlu(v); }), "Ошибка записи в таблицу 25, Plu = 17; Name = Сыр");
+  EXPECT_EQ(Error([&] { device_.WritePlu(v); }),
+            "Ошибка записи в таблицу 25, Plu = 17; Name = Сыр");
   EXPECT_EQ(device_.Response(), ByteString(1, '\0'));
 }
 

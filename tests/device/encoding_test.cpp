@@ -76,7 +76,8 @@ TEST(Encoding, CodePage866AgreesWithIconv) {
     std::size_t il = 2, ol = sizeof out;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     std::size_t rc = iconv(cd, &ip, &il, &op, &ol);
-    ByteString expected = (rc == static_cast<std::size_t>(-1) || ol != sizeof out - 1) ? "?" : ByteString(out, 1);
+    ByteString expected =
+        (rc == static_cast<std::size_t>(-1) || ol != sizeof out - 1) ? "?" : ByteString(out, 1);
     if (TextToCP866(std::u16string_view(&unit, 1)) != expected && ++mismatches < 10) {
       ADD_FAILURE() << "U+" << std::hex << static_cast<unsigned>(c);
     }

@@ -66,11 +66,13 @@ TEST(PluRecord, PieceGoodsWithTare) {
 TEST(PluRecord, LinesAndFonts) {
   TFont fonts;
   fonts.F1 = 2;
-  EXPECT_EQ(BuildTextBlock(u"Сыр||Ой", 4, 3, fonts, "n"), B({0x02, 0x03, 0x91, 0xEB, 0xE0, 0x0D, 0x03, 0x02, 0x8E, 0xA9, 0x0C}));
+  EXPECT_EQ(BuildTextBlock(u"Сыр||Ой", 4, 3, fonts, "n"),
+            B({0x02, 0x03, 0x91, 0xEB, 0xE0, 0x0D, 0x03, 0x02, 0x8E, 0xA9, 0x0C}));
   EXPECT_EQ(BuildTextBlock(u"a||b||c||d||e||f", 4, 1, SetDefFont(), "n"),
             B({1, 1, 'a', 0x0D, 1, 1, 'b', 0x0D, 1, 1, 'c', 0x0D, 1, 1, 'd', 0x0C}));
   EXPECT_EQ(BuildTextBlock(u"a||", 15, 0, SetDefFont(), "n"), B({0, 1, 'a', 0x0D, 0, 0, 0x0C}));
-  EXPECT_EQ(BuildTextBlock(u"a|||b", 15, 0, SetDefFont(), "n"), B({0, 1, 'a', 0x0D, 0, 2, '|', 'b', 0x0C}));
+  EXPECT_EQ(BuildTextBlock(u"a|||b", 15, 0, SetDefFont(), "n"),
+            B({0, 1, 'a', 0x0D, 0, 2, '|', 'b', 0x0C}));
   fonts.F1 = 10;  // outside 0..9: the default
   EXPECT_EQ(BuildTextBlock(u"a", 4, 7, fonts, "n"), B({7, 1, 'a', 0x0C}));
   EXPECT_THROW(BuildTextBlock(u"a", 4, 12, SetDefFont(), "n"), std::exception);
@@ -84,8 +86,12 @@ TEST(PluRecord, PricesRoundHalfToEven) {
     std::int64_t ten_thousandths;
     ByteString field;
   } cases[] = {
-      {123400, B({0, 0, 0x12, 0x34})}, {123450, B({0, 0, 0x12, 0x34})}, {123550, B({0, 0, 0x12, 0x36})},
-      {123456, B({0, 0, 0x12, 0x35})}, {50, B({0, 0, 0, 0})},            {150, B({0, 0, 0, 0x02})},
+      {123400, B({0, 0, 0x12, 0x34})},
+      {123450, B({0, 0, 0x12, 0x34})},
+      {123550, B({0, 0, 0x12, 0x36})},
+      {123456, B({0, 0, 0x12, 0x35})},
+      {50, B({0, 0, 0, 0})},
+      {150, B({0, 0, 0, 0x02})},
       {9999999900, B({0x99, 0x99, 0x99, 0x99})},
   };
   for (const auto& c : cases) {
@@ -123,10 +129,11 @@ TEST(TableFrames, BytesAsTheProtocolGivesThem) {
   LabelSettings s;
   s.company_font = 2;
   s.label_format = 17;
-  EXPECT_EQ(GroupFrame(5, u"Мясо"), B({0xF1, 0x23, 0, 0, 0, 0x05, 0x00, 0x0B, 0x00, 0x8C, 0xEF, 0xE1, 0xAE}));
+  EXPECT_EQ(GroupFrame(5, u"Мясо"),
+            B({0xF1, 0x23, 0, 0, 0, 0x05, 0x00, 0x0B, 0x00, 0x8C, 0xEF, 0xE1, 0xAE}));
   EXPECT_EQ(GroupFrame(5, u""), B({0xF1, 0x23, 0, 0, 0, 0x05, 0x00, 0x07, 0x00}));
-  EXPECT_EQ(ShopFrame(1, u"Лавка", s),
-            B({0xF1, 0x3D, 0, 0, 0, 1, 0x00, 0x10, 0x00, 0x11, 0x02, 0x05, 0x8B, 0xA0, 0xA2, 0xAA, 0xA0, 0x0C}));
+  EXPECT_EQ(ShopFrame(1, u"Лавка", s), B({0xF1, 0x3D, 0, 0, 0, 1, 0x00, 0x10, 0x00, 0x11, 0x02,
+                                          0x05, 0x8B, 0xA0, 0xA2, 0xAA, 0xA0, 0x0C}));
   EXPECT_EQ(GroupImageFrame(12, 3), B({0xF1, 0xA3, 0, 0, 0, 0x12, 0x00, 0x08, 0x00, 0x03}));
   EXPECT_EQ(SystemSettingsFrame(u"2024-05-17T10:30:00"),
             B({0xF1, 0x4E, 0, 0, 0, 0xFF, 0x00, 0x17, 0x05, 0x24, 0x00, 0x00, 0x10, 0x30}));

@@ -122,7 +122,10 @@ TEST(Transport, ReadsOneByteOrZeroWhenThePeerCloses) {
 
 TEST(Transport, ASilentPeerTimesOut) {
   Peer peer;
-  peer.Serve([](int c) { std::this_thread::sleep_for(std::chrono::milliseconds(600)); (void)c; });
+  peer.Serve([](int c) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    (void)c;
+  });
   TTCPSocket s(platform::RealSockets(), 2000, 200);
   s.IPAddress = u"127.0.0.1";
   s.IPPort = peer.port();
@@ -204,14 +207,15 @@ TEST(TransportSeam, EnableSucceedsOnTheThirdAttemptAndClosesOldSockets) {
   TDevice device(std::make_unique<TTCPSocket>(api));
   device.Enable(u"10.0.0.5", 1111);
   EXPECT_EQ(api.opened, 3);
-  EXPECT_EQ(api.closed, 2);  // the two refused sockets
+  EXPECT_EQ(api.closed, 2);          // the two refused sockets
   device.Enable(u"10.0.0.5", 1111);  // reconnecting closes the open one first
   EXPECT_EQ(api.closed, 3);
 
   ScriptedSockets never;
   never.refuse_connects = 3;
   TDevice unreachable(std::make_unique<TTCPSocket>(never));
-  EXPECT_EQ(Message([&] { unreachable.Enable(u"10.0.0.5", 1111); }), "Ошибка при установлении подключения");
+  EXPECT_EQ(Message([&] { unreachable.Enable(u"10.0.0.5", 1111); }),
+            "Ошибка при установлении подключения");
   EXPECT_EQ(never.opened, 3);
 }
 

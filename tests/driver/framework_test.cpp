@@ -39,7 +39,8 @@ class FrameworkTest : public ::testing::Test {
   }
   static void Parse(const std::u16string& text, pugi::xml_document& doc) {
     std::string utf8 = ToUtf8(text);
-    ASSERT_TRUE(doc.load_buffer(utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_declaration));
+    ASSERT_TRUE(
+        doc.load_buffer(utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_declaration));
   }
 
   static AddinLibrary* lib_;
@@ -92,8 +93,12 @@ TEST_F(FrameworkTest, DefaultDeviceTestOpensAndClosesAgain) {
 }
 
 TEST_F(FrameworkTest, SettingsConvertAndUnknownOnesAreKept) {
-  auto set = [&](const std::u16string& name, Value v) { return Ok(d_->Call(u"SetParameter", {name, v})); };
-  auto read = [&](const char16_t* method, const std::u16string& name) { return d_->Call(method, {name, Value()}); };
+  auto set = [&](const std::u16string& name, Value v) {
+    return Ok(d_->Call(u"SetParameter", {name, v}));
+  };
+  auto read = [&](const char16_t* method, const std::u16string& name) {
+    return d_->Call(method, {name, Value()});
+  };
 
   EXPECT_TRUE(set(u"logenabled", true));
   EXPECT_EQ(read(u"ReadBool", u"LogEnabled").args[1], Value(true));
@@ -109,7 +114,8 @@ TEST_F(FrameworkTest, SettingsConvertAndUnknownOnesAreKept) {
   CallResult missing = read(u"ReadStr", u"Nope");
   EXPECT_TRUE(Ok(missing));
   EXPECT_EQ(missing.args[1], Value(std::u16string()));
-  EXPECT_EQ(LastError(*d_), std::make_pair(1001, std::u16string(u"Свойство \"Nope\" не существует")));
+  EXPECT_EQ(LastError(*d_),
+            std::make_pair(1001, std::u16string(u"Свойство \"Nope\" не существует")));
 
   // Any number of settings the driver does not know are kept and read back.
   EXPECT_TRUE(set(u"Extra1", std::int32_t{5}));
@@ -130,12 +136,13 @@ TEST_F(FrameworkTest, DocumentsWithoutATemplate) {
   EXPECT_STREQ(page.attribute("Caption").value(), "Параметры");
   std::vector<std::array<std::string, 4>> params;
   for (auto p : page.children("Parameter")) {
-    params.push_back({p.attribute("Name").value(), p.attribute("Caption").value(), p.attribute("TypeValue").value(),
-                      p.attribute("DefaultValue").value()});
+    params.push_back({p.attribute("Name").value(), p.attribute("Caption").value(),
+                      p.attribute("TypeValue").value(), p.attribute("DefaultValue").value()});
   }
-  std::vector<std::array<std::string, 4>> expected = {{"LogEnabled", "ЛогВключен", "Boolean", "false"},
-                                                      {"Text", "Текст", "String", "abc"},
-                                                      {"", "Extra", "Number", "2.5"}};
+  std::vector<std::array<std::string, 4>> expected = {
+      {"LogEnabled", "ЛогВключен", "Boolean", "false"},
+      {"Text", "Текст", "String", "abc"},
+      {"", "Extra", "Number", "2.5"}};
   EXPECT_EQ(params, expected);
 
   pugi::xml_document actions;
@@ -159,15 +166,19 @@ TEST_F(FrameworkTest, OfflineScaleTypeContract) {
   EXPECT_STREQ(d.attribute("LogIsEnabled").value(), "false");
   EXPECT_TRUE(std::filesystem::is_directory(d.attribute("LogPath").value()));
 
-  EXPECT_FALSE(Ok(scale.Call(u"UploadGoods", {std::u16string(), std::u16string(u"<Table/>"), std::u16string()})));
-  EXPECT_EQ(LastError(scale).second, u"Abstract error: UploadGoods is not implemented by this driver");
+  EXPECT_FALSE(Ok(scale.Call(u"UploadGoods",
+                             {std::u16string(), std::u16string(u"<Table/>"), std::u16string()})));
+  EXPECT_EQ(LastError(scale).second,
+            u"Abstract error: UploadGoods is not implemented by this driver");
   EXPECT_FALSE(Ok(scale.Call(u"ClearGoods", {std::u16string()})));
-  EXPECT_FALSE(Ok(scale.Call(u"UploadGoods", {std::u16string(), std::u16string(u"<Table>"), std::u16string()})));
+  EXPECT_FALSE(Ok(scale.Call(u"UploadGoods",
+                             {std::u16string(), std::u16string(u"<Table>"), std::u16string()})));
   EXPECT_EQ(LastError(scale).second.rfind(u"Ошибка разбора XML: ", 0), 0u);
 
   Component capture(*lib_, u"TestScaleCapture");
   std::u16string goods = u"<Table><Record Name=\"Сыр\u0001😀\"/></Table>";
-  EXPECT_FALSE(Ok(capture.Call(u"UploadGoods", {std::u16string(), goods, std::u16string(u"полный")})));
+  EXPECT_FALSE(
+      Ok(capture.Call(u"UploadGoods", {std::u16string(), goods, std::u16string(u"полный")})));
   EXPECT_EQ(LastError(capture).second, u"Сыр|полный");
 }
 
@@ -175,16 +186,19 @@ TEST_F(FrameworkTest, DuplicateRegistrationsAreLoggedWithTheClassName) {
   Component tracer(*lib_, u"TestComponent");
   ASSERT_TRUE(tracer.Call(u"Log", {true}).ok);
   std::string file;
-  for (const auto& e : std::filesystem::directory_iterator(log_dir_->path())) file = e.path().string();
+  for (const auto& e : std::filesystem::directory_iterator(log_dir_->path()))
+    file = e.path().string();
   test::LogTail tail(file);
   Component fresh(*lib_, u"TestDriver");
   EXPECT_FALSE(Ok(fresh.Call(u"Check")));
   ASSERT_TRUE(tracer.Call(u"Log", {false}).ok);
   auto lines = tail.Lines();
   ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines[0].substr(24), "DEBUG\tTTestDriver: \tСвойство с указанным именем уже зарегистрировано. [Текст,Text]");
+  EXPECT_EQ(lines[0].substr(24),
+            "DEBUG\tTTestDriver: \tСвойство с указанным именем уже зарегистрировано. [Текст,Text]");
   int errors = 0;
-  for (const auto& l : lines) errors += l.find("\tERROR\tException: \tУстройство не включено") != std::string::npos;
+  for (const auto& l : lines)
+    errors += l.find("\tERROR\tException: \tУстройство не включено") != std::string::npos;
   EXPECT_EQ(errors, 1);
 }
 

@@ -15,14 +15,16 @@ TEST(SystemSettings, SetsTheScalesDateAndTime) {
   TDriver driver;
   driver.AfterConstruction();
   EXPECT_FALSE(driver.UploadSystemSettings(u"<SystemSettings DateTime=\"2024-05-17T10:30:00\"/>"));
-  EXPECT_EQ(driver.LastResult().ErrorCode, 1001);  // not open (its text is the library's string resource)
+  EXPECT_EQ(driver.LastResult().ErrorCode,
+            1001);  // not open (its text is the library's string resource)
   EXPECT_EQ(scale.connections(), 0u);
 
   driver.Setpt_Value(u"IPAddress", Variant::String(u"127.0.0.1"));
   driver.Setpt_Value(u"IPPort", Variant::Int(scale.port()));
   driver.Open();
   ASSERT_TRUE(driver.UploadSystemSettings(u"<SystemSettings DateTime=\"2024-05-17T10:30:00\"/>"));
-  EXPECT_EQ(scale.Dump()["system"], nlohmann::json::parse(R"({"date_ddmmyy":"170524","time_hhmm":"1030"})"));
+  EXPECT_EQ(scale.Dump()["system"],
+            nlohmann::json::parse(R"({"date_ddmmyy":"170524","time_hhmm":"1030"})"));
 
   EXPECT_FALSE(driver.UploadSystemSettings(u"<Table DateTime=\"2024-05-17T10:30:00\"/>"));
   EXPECT_EQ(driver.LastResult().ErrorDescription, u"Не найден корневой узел");

@@ -10,8 +10,10 @@ namespace {
 using addin::Variant;
 
 TEST(Utilities, EquipmentTypeNames) {
-  EXPECT_EQ(EquipmentTypeName(static_cast<int>(TEquipmentType::etPrintingScale)), u"ВесыСПечатьюЭтикеток");
-  EXPECT_EQ(EquipmentTypeName(static_cast<int>(TEquipmentType::etUnknown)), u"НеизвестныйТипОборудования");
+  EXPECT_EQ(EquipmentTypeName(static_cast<int>(TEquipmentType::etPrintingScale)),
+            u"ВесыСПечатьюЭтикеток");
+  EXPECT_EQ(EquipmentTypeName(static_cast<int>(TEquipmentType::etUnknown)),
+            u"НеизвестныйТипОборудования");
   EXPECT_EQ(EquipmentTypeName(0), u"СканерШтрихкода");
   try {
     EquipmentTypeName(15);
@@ -38,10 +40,11 @@ TEST(Utilities, AttributeReaders) {
   EXPECT_EQ(VarToIntDef(Variant::String(u"99999999999"), kAbsent), kAbsent);
   EXPECT_EQ(VarToIntDef(Variant::Null(), kAbsent), kAbsent);
   EXPECT_EQ(VarToCurrDef(Variant::String(u"12.50"), kAbsent), 125000);
-  EXPECT_EQ(VarToCurrDef(Variant::String(u"0.00005"), kAbsent), 0);   // half to even
+  EXPECT_EQ(VarToCurrDef(Variant::String(u"0.00005"), kAbsent), 0);  // half to even
   EXPECT_EQ(VarToCurrDef(Variant::String(u"0.00015"), kAbsent), 2);
   EXPECT_EQ(VarToCurrDef(Variant::String(u"12,50"), kAbsent), kAbsent);  // "." is the separator
-  for (const char16_t* bad : {u"", u"abc", u"1.2.3"}) EXPECT_EQ(VarToCurrDef(Variant::String(bad), kAbsent), kAbsent);
+  for (const char16_t* bad : {u"", u"abc", u"1.2.3"})
+    EXPECT_EQ(VarToCurrDef(Variant::String(bad), kAbsent), kAbsent);
   EXPECT_EQ(VarToCurrDef(Variant::Null(), kAbsent), kAbsent);
   EXPECT_FALSE(VarToBoolDef(Variant::String(u"FALSE"), true));
   EXPECT_TRUE(VarToBoolDef(Variant::String(u"0"), true));

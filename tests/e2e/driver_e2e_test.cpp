@@ -14,7 +14,9 @@ namespace {
 
 void Parse(const std::u16string& text, pugi::xml_document& doc) {
   std::string utf8 = ToUtf8(text);
-  ASSERT_TRUE(doc.load_buffer(utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_declaration)) << utf8;
+  ASSERT_TRUE(
+      doc.load_buffer(utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_declaration))
+      << utf8;
 }
 
 // Element by element and attribute by attribute, text included.
@@ -27,17 +29,20 @@ void ExpectSameTree(const pugi::xml_node& a, const pugi::xml_node& b, const std:
   EXPECT_EQ(aa, ba) << path;
   auto ac = a.children(), bc = b.children();
   std::vector<pugi::xml_node> an, bn;
-  for (auto x : ac) if (x.type() == pugi::node_element) an.push_back(x);
-  for (auto x : bc) if (x.type() == pugi::node_element) bn.push_back(x);
+  for (auto x : ac)
+    if (x.type() == pugi::node_element) an.push_back(x);
+  for (auto x : bc)
+    if (x.type() == pugi::node_element) bn.push_back(x);
   ASSERT_EQ(an.size(), bn.size()) << path;
-  for (std::size_t i = 0; i < an.size(); ++i) ExpectSameTree(an[i], bn[i], path + "/" + an[i].name());
+  for (std::size_t i = 0; i < an.size(); ++i)
+    ExpectSameTree(an[i], bn[i], path + "/" + an[i].name());
 }
 
 TEST_F(DriverTest, PresentsItselfAsTheScaleDriver) {
   EXPECT_EQ(lib_->ClassNames(), u"w_velquora");
   const std::vector<std::pair<std::u16string, long>> scale_methods = {
       {u"UploadGoods", 3}, {u"UploadGroups", 1}, {u"UploadShops", 1}, {u"ClearGoods", 1},
-      {u"ClearGroups", 0}, {u"DeleteGood", 1},  {u"DeleteGroup", 1}, {u"UploadData", 2}};
+      {u"ClearGroups", 0}, {u"DeleteGood", 1},   {u"DeleteGroup", 1}, {u"UploadData", 2}};
   ASSERT_EQ(d_->object()->GetNMethods(), 18);
   EXPECT_EQ(d_->MethodName(2, 1), u"GetLastError");
   EXPECT_EQ(d_->MethodName(9, 1), u"DoAdditionalAction");
@@ -75,7 +80,8 @@ TEST_F(DriverTest, DescriptionAndSettingsPage) {
   EXPECT_STREQ(doc.first_child().attribute("version").value(), "1.0");
   pugi::xml_node d = doc.child("DriverDescription");
   EXPECT_STREQ(d.attribute("Name").value(), "w_velquora");
-  EXPECT_STREQ(d.attribute("Description").value(), "Драйвер сетевых весов с печатью этикеток (Native API)");
+  EXPECT_STREQ(d.attribute("Description").value(),
+               "Драйвер сетевых весов с печатью этикеток (Native API)");
   EXPECT_STREQ(d.attribute("EquipmentType").value(), "ВесыСПечатьюЭтикеток");
   EXPECT_STREQ(d.attribute("IntegrationComponent").value(), "false");
   EXPECT_STREQ(d.attribute("MainDriverInstalled").value(), "false");
@@ -97,7 +103,9 @@ TEST_F(DriverTest, DescriptionAndSettingsPage) {
   Parse(Out(u"GetParameters"), page);
   ASSERT_TRUE(shipped.load_file(VELQUORA_SOURCE_DIR "/resources/Parameters.xml"));
   ExpectSameTree(page.child("Settings"), shipped.child("Settings"), "Settings");
-  EXPECT_EQ(std::distance(page.child("Settings").children("Page").begin(), page.child("Settings").children("Page").end()), 2);
+  EXPECT_EQ(std::distance(page.child("Settings").children("Page").begin(),
+                          page.child("Settings").children("Page").end()),
+            2);
 }
 
 TEST_F(DriverTest, OpenConnectsAndCopiesTheSettings) {
@@ -121,7 +129,8 @@ TEST_F(DriverTest, OpenWithoutAnAddressFailsButStaysEnabled) {
   EXPECT_EQ(e.args[0], Value(std::u16string(u"Синтаксическая ошибка в IP-адресе")));
   EXPECT_FALSE(Ok(fresh.Call(u"ClearGroups")));
   e = fresh.Call(u"GetLastError", {std::u16string()});
-  EXPECT_EQ(e.args[0], Value(std::u16string(u"Синтаксическая ошибка в IP-адресе"))) << "enabled: it tried to connect";
+  EXPECT_EQ(e.args[0], Value(std::u16string(u"Синтаксическая ошибка в IP-адресе")))
+      << "enabled: it tried to connect";
 
   Set(u"IPPort", std::u16string(u"не число"));
   EXPECT_FALSE(Open());
@@ -143,8 +152,10 @@ TEST_F(DriverTest, DeviceTestOpensOnlyWhenClosed) {
   EXPECT_EQ(r.args[0], Value(std::u16string(u"Весы подключены")));
 
   Component closed(*lib_, u"w_velquora");
-  ASSERT_TRUE(Ok(closed.Call(u"SetParameter", {std::u16string(u"IPAddress"), std::u16string(u"127.0.0.1")})));
-  ASSERT_TRUE(Ok(closed.Call(u"SetParameter", {std::u16string(u"IPPort"), std::int32_t{scale_->port()}})));
+  ASSERT_TRUE(Ok(
+      closed.Call(u"SetParameter", {std::u16string(u"IPAddress"), std::u16string(u"127.0.0.1")})));
+  ASSERT_TRUE(
+      Ok(closed.Call(u"SetParameter", {std::u16string(u"IPPort"), std::int32_t{scale_->port()}})));
   EXPECT_FALSE(Ok(closed.Call(u"DeviceTest", {std::u16string(), std::u16string()})));
   CallResult e = closed.Call(u"GetLastError", {std::u16string()});
   EXPECT_EQ(e.args[0], Value(std::u16string(u"Ошибка при установлении подключения")));
@@ -180,7 +191,8 @@ TEST_F(DriverTest, LogFilesFollowTheAddressAndHoldOneErrorPerFailure) {
   ASSERT_TRUE(Open());  // switches logging off: the footer closes this file's block
   auto lines = tail.Lines();
   auto count = [&](const std::string& what) {
-    return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(what) != std::string::npos; });
+    return std::count_if(lines.begin(), lines.end(),
+                         [&](const std::string& l) { return l.find(what) != std::string::npos; });
   };
   EXPECT_EQ(count("\tDEBUG\t> ClearGoods: \tParams: []"), 1);
   EXPECT_EQ(count("\tDEBUG\tДанные обмена ->: \tF2 25"), 1);
@@ -215,7 +227,9 @@ TEST_F(DriverTest, WithoutADisplayTheWindowsFailAtOnce) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(Call(u"DoAdditionalAction", {std::u16string(action)}));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(ErrorUtf8(), "Нет графического сеанса (не заданы DISPLAY и WAYLAND_DISPLAY): окно просмотра показать нельзя");
+    EXPECT_EQ(ErrorUtf8(),
+              "Нет графического сеанса (не заданы DISPLAY и WAYLAND_DISPLAY): окно просмотра "
+              "показать нельзя");
   }
   if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
 }

@@ -18,7 +18,9 @@ using host::Value;
 
 class DriverTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { lib_ = new host::AddinLibrary(VELQUORA_BIN_DIR "/libw_velquora.so"); }
+  static void SetUpTestSuite() {
+    lib_ = new host::AddinLibrary(VELQUORA_BIN_DIR "/libw_velquora.so");
+  }
   static void TearDownTestSuite() { delete lib_; }
 
   // `address` lets tests that read the log use a file of their own (127.0.0.x).
@@ -40,9 +42,13 @@ class DriverTest : public ::testing::Test {
     ASSERT_TRUE(Ok(d_->Call(u"SetParameter", {name, std::move(v)}))) << ToUtf8(name);
   }
   static bool Ok(const CallResult& r) { return r.ok && r.result == Value(true); }
-  bool Call(const std::u16string& method, std::vector<Value> args = {}) { return Ok(d_->Call(method, std::move(args))); }
+  bool Call(const std::u16string& method, std::vector<Value> args = {}) {
+    return Ok(d_->Call(method, std::move(args)));
+  }
   bool Open() { return Call(u"Open", {std::u16string()}); }
-  bool Goods(const std::u16string& doc) { return Call(u"UploadGoods", {std::u16string(), doc, std::u16string()}); }
+  bool Goods(const std::u16string& doc) {
+    return Call(u"UploadGoods", {std::u16string(), doc, std::u16string()});
+  }
   std::u16string Error() {
     CallResult r = d_->Call(u"GetLastError", {std::u16string()});
     return std::get<std::u16string>(r.args[0]);
@@ -53,7 +59,8 @@ class DriverTest : public ::testing::Test {
     EXPECT_TRUE(Ok(r));
     return std::get<std::u16string>(r.args[0]);
   }
-  // Connections the scale has accepted, once accepting has settled (accepts run on their own thread).
+  // Connections the scale has accepted, once accepting has settled (accepts run on their own
+  // thread).
   std::size_t Connections() {
     std::size_t last = scale_->connections();
     for (int quiet = 0; quiet < 3;) {

@@ -18,18 +18,25 @@ class UploadTest : public DriverTest {
     ASSERT_TRUE(Open());
   }
   static std::u16string Record(const std::u16string& attrs) { return u"<Record " + attrs + u"/>"; }
-  static std::u16string Table(const std::u16string& records) { return u"<Table>" + records + u"</Table>"; }
+  static std::u16string Table(const std::u16string& records) {
+    return u"<Table>" + records + u"</Table>";
+  }
   static constexpr char16_t kGood[] =
-      u"PLU=\"17\" Code=\"1\" EANData=\"2401234\" Name=\"Сыр||Российский\" GroupCode=\"3\" Price=\"12,50\" "
+      u"PLU=\"17\" Code=\"1\" EANData=\"2401234\" Name=\"Сыр||Российский\" GroupCode=\"3\" "
+      u"Price=\"12,50\" "
       u"SellByDate=\"5\" SellByTime=\"30\" PLUTare=\"0\"";
   // kGood's attributes with some removed (nullopt), changed or added.
-  static std::u16string Good(const std::vector<std::pair<std::u16string, std::optional<std::u16string>>>& changes) {
+  static std::u16string Good(
+      const std::vector<std::pair<std::u16string, std::optional<std::u16string>>>& changes) {
     std::vector<std::pair<std::u16string, std::u16string>> attrs = {
-        {u"PLU", u"17"},       {u"Code", u"1"},       {u"EANData", u"2401234"},   {u"Name", u"Сыр||Российский"},
-        {u"GroupCode", u"3"},  {u"Price", u"12,50"},  {u"SellByDate", u"5"},      {u"SellByTime", u"30"},
+        {u"PLU", u"17"},          {u"Code", u"1"},
+        {u"EANData", u"2401234"}, {u"Name", u"Сыр||Российский"},
+        {u"GroupCode", u"3"},     {u"Price", u"12,50"},
+        {u"SellByDate", u"5"},    {u"SellByTime", u"30"},
         {u"PLUTare", u"0"}};
     for (const auto& [name, value] : changes) {
-      auto it = std::find_if(attrs.begin(), attrs.end(), [&](const auto& a) { return a.first == name; });
+      auto it =
+          std::find_if(attrs.begin(), attrs.end(), [&](const auto& a) { return a.first == name; });
       if (it != attrs.end()) attrs.erase(it);
       if (value) attrs.emplace_back(name, *value);
     }
@@ -41,17 +48,20 @@ class UploadTest : public DriverTest {
 };
 
 TEST_F(UploadTest, GoodsArriveAsTheHostDescribedThem) {
-  ASSERT_TRUE(Goods(Table(Record(kGood) +
-                          Record(u"PLU=\" 18 \" Code=\"2\" EANData=\"0012345\" Name=\"Хлеб\" GroupCode=\"9\" "
-                                 u"Price=\"45.99\" SellByDate=\"3\" SellByTime=\"0\" PLUTare=\"15\" "
-                                 u"IsWeightGoods=\"FALSE\" Description=\"мука||вода\" SpecMessage=\"Свежий\" F1=\"5\"") +
-                          u"<Other PLU=\"99\"/>")));
+  ASSERT_TRUE(Goods(Table(
+      Record(kGood) +
+      Record(
+          u"PLU=\" 18 \" Code=\"2\" EANData=\"0012345\" Name=\"Хлеб\" GroupCode=\"9\" "
+          u"Price=\"45.99\" SellByDate=\"3\" SellByTime=\"0\" PLUTare=\"15\" "
+          u"IsWeightGoods=\"FALSE\" Description=\"мука||вода\" SpecMessage=\"Свежий\" F1=\"5\"") +
+      u"<Other PLU=\"99\"/>")));
   json plu = Plu();
   ASSERT_EQ(plu.size(), 2u);
   EXPECT_EQ(plu[0]["plu"], 17);
   EXPECT_EQ(plu[0]["price"], 1250);
   EXPECT_EQ(plu[0]["weight_goods"], true);
-  EXPECT_EQ(plu[0]["name"], json::parse(R"([{"font":3,"text":"Сыр"},{"font":3,"text":"Российский"}])"));
+  EXPECT_EQ(plu[0]["name"],
+            json::parse(R"([{"font":3,"text":"Сыр"},{"font":3,"text":"Российский"}])"));
   EXPECT_EQ(plu[0]["sell_by_time"], 30);
   EXPECT_EQ(plu[1]["plu"], 18);
   EXPECT_EQ(plu[1]["price"], 4599);
@@ -91,7 +101,8 @@ TEST_F(UploadTest, EachRecordIsCheckedBeforeItIsSent) {
       {with(u"UsedByDate", u"10000"), "Некорректное значение атрибута UsedByDate: 10000"},
       {with(u"PackedTime", u"-1"), "Некорректное значение атрибута PackedTime: -1"},
       {with(u"EANData", u"24A1234"), "'24A12340000001' is not a valid integer value"},
-      {with(u"Name", std::u16string(256, u'я')), "Строка 1 текста \"Наименование\" длиннее 255 байт"},
+      {with(u"Name", std::u16string(256, u'я')),
+       "Строка 1 текста \"Наименование\" длиннее 255 байт"},
   };
   for (const auto& c : cases) {
     std::size_t before = Sent();
@@ -104,10 +115,16 @@ TEST_F(UploadTest, EachRecordIsCheckedBeforeItIsSent) {
 
 TEST_F(UploadTest, ReadingRulesForPricesFlagsAndFonts) {
   ASSERT_TRUE(Goods(Table(
-      Record(Good({{u"PLU", u"1"}, {u"Price", u"12.50"}, {u"IsWeightGoods", u"yes"}, {u"F1", u"3"}})) +
-      Record(Good({{u"PLU", u"2"}, {u"Name", u"А||Б"}, {u"Price", u"0,015"}, {u"IsWeightGoods", u"0"}, {u"F1", u"1"},
+      Record(
+          Good({{u"PLU", u"1"}, {u"Price", u"12.50"}, {u"IsWeightGoods", u"yes"}, {u"F1", u"3"}})) +
+      Record(Good({{u"PLU", u"2"},
+                   {u"Name", u"А||Б"},
+                   {u"Price", u"0,015"},
+                   {u"IsWeightGoods", u"0"},
+                   {u"F1", u"1"},
                    {u"UsedByDate", u"abc"}})) +
-      u"<record " + Good({{u"PLU", u"3"}, {u"Name", std::nullopt}, {u"IsWeightGoods", u"False"}}) + u"/>")));
+      u"<record " + Good({{u"PLU", u"3"}, {u"Name", std::nullopt}, {u"IsWeightGoods", u"False"}}) +
+      u"/>")));
   json plu = Plu();
   ASSERT_EQ(plu.size(), 3u);
   EXPECT_EQ(plu[0]["price"], 1250);
@@ -140,7 +157,8 @@ TEST_F(UploadTest, DocumentShapes) {
   connections = Connections();
   EXPECT_FALSE(Goods(u"<Table><Record"));
   EXPECT_EQ(Error().rfind(u"Ошибка разбора XML: ", 0), 0u);
-  EXPECT_EQ(Connections(), connections) << "a document that does not parse never touches the network";
+  EXPECT_EQ(Connections(), connections)
+      << "a document that does not parse never touches the network";
   EXPECT_TRUE(Goods(Table(Record(Good({{u"Description", u"соль\u0001 😀"}})))));
   EXPECT_EQ(Plu()[0]["ingredients"][0]["text"], "соль ");
 }
@@ -184,8 +202,10 @@ TEST_F(UploadTest, DeleteAndClear) {
 }
 
 TEST_F(UploadTest, GroupsAndShops) {
-  ASSERT_TRUE(Call(u"UploadGroups", {Table(Record(u"Code=\"1\" Name=\"Сыры\"") + Record(u"Code=\"2\" ImageNumber=\"\"") +
-                                           Record(u"Code=\"3\" ImageNumber=\"7\" Name=\"Хлеб\""))}));
+  ASSERT_TRUE(
+      Call(u"UploadGroups",
+           {Table(Record(u"Code=\"1\" Name=\"Сыры\"") + Record(u"Code=\"2\" ImageNumber=\"\"") +
+                  Record(u"Code=\"3\" ImageNumber=\"7\" Name=\"Хлеб\""))}));
   json groups = scale_->Dump()["main_groups"];
   ASSERT_EQ(groups.size(), 3u);
   EXPECT_EQ(groups[2], json::parse(R"({"group":3,"name":"Хлеб"})"));
@@ -199,7 +219,8 @@ TEST_F(UploadTest, GroupsAndShops) {
   ASSERT_TRUE(Call(u"UploadShops", {Table(Record(u"Code=\"1\" Name=\"Гастроном||ул. Мира, 1\""))}));
   json shop = scale_->Dump()["shops"][0];
   EXPECT_EQ(shop["label_format"], 17);
-  EXPECT_EQ(shop["name"], json::parse(R"([{"font":4,"text":"Гастроном"},{"font":4,"text":"ул. Мира, 1"}])"));
+  EXPECT_EQ(shop["name"],
+            json::parse(R"([{"font":4,"text":"Гастроном"},{"font":4,"text":"ул. Мира, 1"}])"));
   EXPECT_FALSE(Call(u"UploadShops", {Table(Record(u"Name=\"x\""))}));
   EXPECT_EQ(ErrorUtf8(), "Некорректный номер магазина");
 }
@@ -223,7 +244,8 @@ TEST_F(UploadTest, RawDataIsCheckedWholeBeforeAnythingIsSent) {
   }
   EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"F37"), record25 + record25.substr(0, 30)}));
   EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные");
-  EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"F37"), record25 + u"00000008001900" + std::u16string(34, u'A') + u"ZZ"}));
+  EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"F37"), record25 + u"00000008001900" +
+                                                                std::u16string(34, u'A') + u"ZZ"}));
   EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные");
   EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"FZZ"), record25}));
   EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные");

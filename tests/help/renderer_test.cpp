@@ -59,7 +59,8 @@ std::string Error(const std::function<void()>& f) {
 
 std::size_t TempFolders() {
   std::size_t n = 0;
-  for (const auto& e : fs::directory_iterator(fs::temp_directory_path())) n += e.path().filename().string()[0] == '{';
+  for (const auto& e : fs::directory_iterator(fs::temp_directory_path()))
+    n += e.path().filename().string()[0] == '{';
   return n;
 }
 
@@ -67,7 +68,8 @@ const std::string kMarkdown = "# Справка\n\nТекст *с выделен
 
 TEST(MarkdownRenderer, RendersWithTheStyleSheetAndCleansUp) {
   Shown shown;
-  std::string archive = Zip({{"help.md", kMarkdown}, {"help.css", "body{}"}, {"img/logo.txt", "x"}});
+  std::string archive =
+      Zip({{"help.md", kMarkdown}, {"help.css", "body{}"}, {"img/logo.txt", "x"}});
   TMarkdownRenderer::Render(Services(archive, shown), "help", u"Справка");
   EXPECT_TRUE(shown.folder_existed);
   EXPECT_FALSE(fs::exists(shown.folder)) << "the folder goes with the request";
@@ -77,13 +79,16 @@ TEST(MarkdownRenderer, RendersWithTheStyleSheetAndCleansUp) {
   EXPECT_EQ(name.size(), 38u);
   EXPECT_EQ(name.front(), '{');
   EXPECT_EQ(name[9], '-');
-  const std::string head = "\xEF\xBB\xBF<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"help.css\" rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n";
+  const std::string head =
+      "\xEF\xBB\xBF<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"help.css\" "
+      "rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n";
   ASSERT_EQ(shown.html.substr(0, head.size()), head);
   EXPECT_NE(shown.html.find("<h1>Справка</h1>"), std::string::npos);
   EXPECT_NE(shown.html.find("<em>с выделением</em>"), std::string::npos);
   EXPECT_EQ(shown.html.find("<script>"), std::string::npos) << "raw HTML is not passed through";
   const std::string tail = "\r\n</body>\r\n</html>";
-  EXPECT_EQ(shown.html.substr(shown.html.size() - tail.size()), tail) << "no line end after the closing tag";
+  EXPECT_EQ(shown.html.substr(shown.html.size() - tail.size()), tail)
+      << "no line end after the closing tag";
 }
 
 TEST(MarkdownRenderer, WithoutAStyleSheetTheHtmlStandsAlone) {
@@ -111,11 +116,15 @@ TEST(MarkdownRenderer, FailuresLeaveNoTemporaryFolder) {
   Shown shown;
   EXPECT_EQ(Error([&] { TMarkdownRenderer::Render(Services(std::nullopt, shown), "help", u"x"); }),
             "File not found: help");
-  EXPECT_EQ(Error([&] { TMarkdownRenderer::Render(Services(Zip({{"doc/help.md", "# A"}}), shown), "help", u"x"); }),
-            "Mardown file not found");
+  EXPECT_EQ(
+      Error([&] {
+        TMarkdownRenderer::Render(Services(Zip({{"doc/help.md", "# A"}}), shown), "help", u"x");
+      }),
+      "Mardown file not found");
   for (const char* evil : {"../evil.md", "/tmp/evil.md", "a/../../evil.md"}) {
     EXPECT_NE(Error([&] {
-                TMarkdownRenderer::Render(Services(Zip({{evil, "# A"}, {"help.md", "# B"}}), shown), "help", u"x");
+                TMarkdownRenderer::Render(Services(Zip({{evil, "# A"}, {"help.md", "# B"}}), shown),
+                                          "help", u"x");
               }).find("outside its folder"),
               std::string::npos)
         << evil;
@@ -138,13 +147,18 @@ TEST(MarkdownRenderer, ConvertToHtmlWithAGivenStyleSheet) {
   test::TempDir dir;
   test::WriteText(dir / "a.md", "*x*");
   Shown shown;
-  EXPECT_EQ(Error([&] { TMarkdownRenderer::ConvertToHtml(Services(std::nullopt, shown), dir / "none.md", "", ""); }),
+  EXPECT_EQ(Error([&] {
+              TMarkdownRenderer::ConvertToHtml(Services(std::nullopt, shown), dir / "none.md", "",
+                                               "");
+            }),
             "File not found: " + (dir / "none.md"));
   TMarkdownRenderer::ConvertToHtml(Services(std::nullopt, shown), dir / "a.md", dir / "a.html", "");
   EXPECT_EQ(test::ReadText(dir / "a.html"), "\xEF\xBB\xBF<p><em>x</em></p>\n");
   test::WriteText(dir / "s.css", "");
-  TMarkdownRenderer::ConvertToHtml(Services(std::nullopt, shown), dir / "a.md", dir / "b.html", dir / "s.css");
-  EXPECT_NE(test::ReadText(dir / "b.html").find("<link href=\"" + (dir / "s.css") + "\""), std::string::npos);
+  TMarkdownRenderer::ConvertToHtml(Services(std::nullopt, shown), dir / "a.md", dir / "b.html",
+                                   dir / "s.css");
+  EXPECT_NE(test::ReadText(dir / "b.html").find("<link href=\"" + (dir / "s.css") + "\""),
+            std::string::npos);
 }
 
 }  // namespace

@@ -13,7 +13,9 @@ namespace {
 
 class LogViewerModelTest : public ::testing::Test {
  protected:
-  void Write(const std::string& name, const std::string& text) { test::WriteText(dir_ / name, text); }
+  void Write(const std::string& name, const std::string& text) {
+    test::WriteText(dir_ / name, text);
+  }
   test::TempDir dir_;
   LogViewerModel model_{platform::RealFileSystem(), dir_.path()};
 };
@@ -25,7 +27,8 @@ TEST_F(LogViewerModelTest, ListsLogFilesSortedAndOpensTheLast) {
   Write("notes.txt", "x");
   std::filesystem::create_directory(dir_ / "sub.log.d");
   model_.Open();
-  EXPECT_EQ(model_.Files(), (std::vector<std::string>{"192_168_0_10_2024.03.05.log", "OLD.LOG", "w_velquora_2024.03.05.log"}));
+  EXPECT_EQ(model_.Files(), (std::vector<std::string>{"192_168_0_10_2024.03.05.log", "OLD.LOG",
+                                                      "w_velquora_2024.03.05.log"}));
   EXPECT_EQ(model_.SelectedText(), "w_velquora_2024.03.05.log");
   EXPECT_EQ(model_.Text(), "a\n");
   model_.Select(0);

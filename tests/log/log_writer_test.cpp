@@ -31,7 +31,9 @@ class LogWriterTest : public ::testing::Test {
     writer_.SetLogFolder(dir_ / "logs");
     writer_.SetLogFileName("192_168_0_10");
   }
-  std::string File(const std::string& name = "192_168_0_10_2024.03.05.log") { return dir_ / "logs" + "/" + name; }
+  std::string File(const std::string& name = "192_168_0_10_2024.03.05.log") {
+    return dir_ / "logs" + "/" + name;
+  }
   std::vector<std::string> Lines(const std::string& path) {
     std::vector<std::string> out;
     std::string text = ReadText(path);
@@ -72,7 +74,8 @@ TEST_F(LogWriterTest, HeaderOnceThenRecordsInTheirFormat) {
   EXPECT_EQ(lines[7], "2024.03.05 14:07:09.042\tDEBUG\tДанные обмена ->: \tF2 25");
   EXPECT_EQ(lines[8], "2024.03.05 14:07:09.042\tINFO\tCaption");
   EXPECT_EQ(lines[9], "2024.03.05 14:07:09.042\tINFO\tCaption: \t");
-  EXPECT_EQ(ReadText(File()).substr(0, 3), std::string(40, ' ').substr(0, 3)) << "no byte-order mark";
+  EXPECT_EQ(ReadText(File()).substr(0, 3), std::string(40, ' ').substr(0, 3))
+      << "no byte-order mark";
 }
 
 TEST_F(LogWriterTest, DetailLevelsFilterRecords) {
@@ -165,7 +168,9 @@ class FailingFolders : public platform::FileSystem {
  public:
   bool DirectoryExists(const std::string&) override { return false; }
   bool FileExists(const std::string&) override { return false; }
-  void CreateDirectories(const std::string& path) override { throw std::runtime_error("Permission denied: " + path); }
+  void CreateDirectories(const std::string& path) override {
+    throw std::runtime_error("Permission denied: " + path);
+  }
   void GrantEveryoneFullAccess(const std::string&) override {}
   void AppendExclusive(const std::string&, std::string_view) override { appended = true; }
   std::vector<std::string> ListNames(const std::string&) override { return {}; }
@@ -194,7 +199,8 @@ TEST_F(LogWriterTest, ConcurrentWritersNeverInterleaveOrLoseRecords) {
   writer_.WriteLog(u"start", u"", TLogLevel::llInfo);
   auto write_many = [&](LogWriter& w, const std::string& who) {
     for (int i = 0; i < kRecords; ++i) {
-      w.WriteLog(u"writer", ToUtf16(who + "#" + std::to_string(i) + " " + std::string(60, 'x')), TLogLevel::llDebug);
+      w.WriteLog(u"writer", ToUtf16(who + "#" + std::to_string(i) + " " + std::string(60, 'x')),
+                 TLogLevel::llDebug);
     }
   };
   std::vector<pid_t> children;
@@ -213,7 +219,8 @@ TEST_F(LogWriterTest, ConcurrentWritersNeverInterleaveOrLoseRecords) {
     children.push_back(pid);
   }
   std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) threads.emplace_back([&, t] { write_many(writer_, "t" + std::to_string(t)); });
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] { write_many(writer_, "t" + std::to_string(t)); });
   for (auto& t : threads) t.join();
   for (pid_t pid : children) {
     int status = 0;

@@ -4,9 +4,13 @@
 
 namespace velquora::test {
 
-LogTail::LogTail(std::string path) : path_(std::move(path)) { Mark(); }
+LogTail::LogTail(std::string path) : path_(std::move(path)) {
+  Mark();
+}
 
-void LogTail::Mark() { offset_ = ReadText(path_).size(); }
+void LogTail::Mark() {
+  offset_ = ReadText(path_).size();
+}
 
 std::vector<std::string> LogTail::Lines() const {
   std::string text = ReadText(path_);

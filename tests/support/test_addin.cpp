@@ -12,8 +12,8 @@
 namespace velquora::test {
 namespace {
 
-using addin::Variant;
 using addin::VarArrayData;
+using addin::Variant;
 
 // Handlers that return values, change arguments and raise.
 class TestComponent : public addin::TExtNativeComponent {
@@ -26,21 +26,27 @@ class TestComponent : public addin::TExtNativeComponent {
       if (p.size() > 1) p[1] = Variant::String(u"описание");
       return Variant::Bool(true);
     });
-    mt_Add(u"Упасть", u"Fail", 1, [](VarArrayData&) -> Variant { throw Error("Сбой оборудования"); });
+    mt_Add(u"Упасть", u"Fail", 1,
+           [](VarArrayData&) -> Variant { throw Error("Сбой оборудования"); });
     mt_Add(u"Эхо", u"Echo", 1, [](VarArrayData& p) { return p.empty() ? Variant() : p[0]; });
     mt_Add(u"ВернутьЧисло", u"ReturnInt", 0, [](VarArrayData&) { return Variant::Int(42); });
-    mt_Add(u"ВернутьМассив", u"ReturnArray", 0,
-           [](VarArrayData&) { return Variant::Array({Variant::String(u"a"), Variant::String(u"b")}); });
-    mt_Add(u"Размер", u"Count", 0, [](VarArrayData& p) { return Variant::Int(static_cast<long long>(p.size())); });
-    mt_Add(u"Событие", u"Event", 0, [this](VarArrayData&) { return Variant::Bool(ExternalEvent(u"src", u"msg", u"data")); });
-    mt_Add(u"Глубина", u"Depth", 0, [this](VarArrayData&) { return Variant::Int(GetEventBufferDepth()); });
+    mt_Add(u"ВернутьМассив", u"ReturnArray", 0, [](VarArrayData&) {
+      return Variant::Array({Variant::String(u"a"), Variant::String(u"b")});
+    });
+    mt_Add(u"Размер", u"Count", 0,
+           [](VarArrayData& p) { return Variant::Int(static_cast<long long>(p.size())); });
+    mt_Add(u"Событие", u"Event", 0,
+           [this](VarArrayData&) { return Variant::Bool(ExternalEvent(u"src", u"msg", u"data")); });
+    mt_Add(u"Глубина", u"Depth", 0,
+           [this](VarArrayData&) { return Variant::Int(GetEventBufferDepth()); });
     mt_Add(u"Статус", u"Status", 1, [this](VarArrayData& p) {
       SetStatusLine(p.empty() ? u"" : p[0].ToText());
       ResetStatusLine();
       return Variant::Bool(true);
     });
     mt_Add(u"Лог", u"Log", 1, [](VarArrayData& p) {
-      log::LogWriter::Instance().SetLogDetail(!p.empty() && p[0].IsBool() && p[0].bool_value() ? 3 : 0);
+      log::LogWriter::Instance().SetLogDetail(!p.empty() && p[0].IsBool() && p[0].bool_value() ? 3
+                                                                                               : 0);
       return Variant::Bool(true);
     });
     mt_Add(u"СтрокиНаХост", u"HostStrings", 0, [this](VarArrayData&) {
@@ -84,8 +90,10 @@ class TestScale : public driver::TScaleOfflineDriver {
   std::u16string ClassName() const override { return NCClassName(); }
   void RegisterMethods() override {
     TScaleOfflineDriver::RegisterMethods();
-    mt_Add(u"ВыгрузитьТовары", u"UploadGoods", 3, [this](VarArrayData& p) { return UploadGoodsHandler(p); });
-    mt_Add(u"ОчиститьТовары", u"ClearGoods", 1, [this](VarArrayData& p) { return ClearGoodsHandler(p); });
+    mt_Add(u"ВыгрузитьТовары", u"UploadGoods", 3,
+           [this](VarArrayData& p) { return UploadGoodsHandler(p); });
+    mt_Add(u"ОчиститьТовары", u"ClearGoods", 1,
+           [this](VarArrayData& p) { return ClearGoodsHandler(p); });
   }
 };
 
@@ -102,7 +110,8 @@ class TestScaleCapture : public TestScale {
 
 struct Unit {
   Unit() {
-    if (const char* folder = std::getenv("VELQUORA_TEST_LOG_FOLDER")) log::LogWriter::Instance().SetLogFolder(folder);
+    if (const char* folder = std::getenv("VELQUORA_TEST_LOG_FOLDER"))
+      log::LogWriter::Instance().SetLogFolder(folder);
     log::LogWriter::Instance().SetLogFileName("test_addin");
     driver::GetDriverInfo<driver::TScaleOfflineDriver>(u"test_addin", u"Тестовый драйвер");
     addin::RegisterComponentClass(addin::ClassOf<TestComponent>());

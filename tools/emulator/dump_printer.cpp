@@ -46,21 +46,27 @@ std::string FormatDump(const nlohmann::json& dump) {
   std::ostringstream out;
   if (dump.contains("shops")) {
     out << "Магазин:\n";
-    for (const auto& s : dump["shops"]) out << "  " << s["shop"] << "  " << Lines(s["name"]) << "\n";
+    for (const auto& s : dump["shops"])
+      out << "  " << s["shop"] << "  " << Lines(s["name"]) << "\n";
   }
   if (dump.contains("main_groups")) {
     out << "Группы (" << dump["main_groups"].size() << "):\n";
-    for (const auto& g : dump["main_groups"]) out << "  " << Pad(std::to_string(g["group"].get<long>()), 5) << g["name"].get<std::string>() << "\n";
+    for (const auto& g : dump["main_groups"])
+      out << "  " << Pad(std::to_string(g["group"].get<long>()), 5) << g["name"].get<std::string>()
+          << "\n";
   }
   if (dump.contains("plu")) {
     const auto& plu = dump["plu"];
     out << "Товары (" << plu.size() << "):\n";
-    out << "  " << Pad("PLU", 6) << Pad("Группа", 7) << Pad("Цена", 10) << Pad("Вид", 6) << Pad("Тара", 5)
-        << Pad("Срок", 5) << Pad("Штрихкод", 15) << "Наименование\n";
+    out << "  " << Pad("PLU", 6) << Pad("Группа", 7) << Pad("Цена", 10) << Pad("Вид", 6)
+        << Pad("Тара", 5) << Pad("Срок", 5) << Pad("Штрихкод", 15) << "Наименование\n";
     for (const auto& p : plu) {
-      out << "  " << Pad(std::to_string(p["plu"].get<long>()), 6) << Pad(std::to_string(p["group"].get<long>()), 7)
-          << Pad(Money(p["price"].get<long>()), 10) << Pad(p["weight_goods"].get<bool>() ? "вес" : "шт", 6)
-          << Pad(std::to_string(p["tare"].get<long>()), 5) << Pad(std::to_string(p["sell_by_date"].get<long>()), 5)
+      out << "  " << Pad(std::to_string(p["plu"].get<long>()), 6)
+          << Pad(std::to_string(p["group"].get<long>()), 7)
+          << Pad(Money(p["price"].get<long>()), 10)
+          << Pad(p["weight_goods"].get<bool>() ? "вес" : "шт", 6)
+          << Pad(std::to_string(p["tare"].get<long>()), 5)
+          << Pad(std::to_string(p["sell_by_date"].get<long>()), 5)
           << Pad(p["ean"].get<std::string>(), 15) << Lines(p["name"]) << "\n";
     }
   }

@@ -14,12 +14,17 @@ namespace {
 volatile std::sig_atomic_t g_stop = 0;
 volatile std::sig_atomic_t g_dump = 0;
 
-void OnStop(int) { g_stop = 1; }
-void OnDump(int) { g_dump = 1; }
+void OnStop(int) {
+  g_stop = 1;
+}
+void OnDump(int) {
+  g_dump = 1;
+}
 
 void Usage(std::FILE* to) {
   std::fputs(
-      "Usage: scale-emulator [--host ADDR] [--port N] [--dump FILE] [--drop N] [--answer CMD:TABLE:BYTE]\n"
+      "Usage: scale-emulator [--host ADDR] [--port N] [--dump FILE] [--drop N] [--answer "
+      "CMD:TABLE:BYTE]\n"
       "       scale-emulator --show FILE\n\n"
       "Listens like a networked label-printing scale and keeps what it is sent in memory.\n"
       "  --host ADDR   address to listen on (default 127.0.0.1)\n"

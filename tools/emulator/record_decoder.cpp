@@ -15,11 +15,13 @@ struct Reader {
   std::size_t at = 0;
 
   std::uint8_t Byte() {
-    if (at >= data.size()) throw std::runtime_error("record ends early at byte " + std::to_string(at));
+    if (at >= data.size())
+      throw std::runtime_error("record ends early at byte " + std::to_string(at));
     return static_cast<std::uint8_t>(data[at++]);
   }
   std::string Bytes(std::size_t n) {
-    if (data.size() - at < n) throw std::runtime_error("record ends early at byte " + std::to_string(at));
+    if (data.size() - at < n)
+      throw std::runtime_error("record ends early at byte " + std::to_string(at));
     std::string out = data.substr(at, n);
     at += n;
     return out;
@@ -29,7 +31,8 @@ struct Reader {
     std::string digits;
     for (std::size_t i = 0; i < n; ++i) {
       std::uint8_t b = Byte();
-      if ((b >> 4) > 9 || (b & 15) > 9) throw std::runtime_error("bad BCD byte at " + std::to_string(at - 1));
+      if ((b >> 4) > 9 || (b & 15) > 9)
+        throw std::runtime_error("bad BCD byte at " + std::to_string(at - 1));
       digits += static_cast<char>('0' + (b >> 4));
       digits += static_cast<char>('0' + (b & 15));
     }
@@ -42,7 +45,8 @@ struct Reader {
     return v;
   }
   void End() {
-    if (at != data.size()) throw std::runtime_error("record has " + std::to_string(data.size() - at) + " extra bytes");
+    if (at != data.size())
+      throw std::runtime_error("record has " + std::to_string(data.size() - at) + " extra bytes");
   }
 };
 
@@ -106,7 +110,8 @@ json Plu(Reader& r) {
 }
 
 void CheckSize(Reader& r, unsigned expected) {
-  if (expected != r.data.size()) throw std::runtime_error("record size field differs from the record");
+  if (expected != r.data.size())
+    throw std::runtime_error("record size field differs from the record");
 }
 
 }  // namespace

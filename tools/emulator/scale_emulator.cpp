@@ -45,9 +45,12 @@ long BcdNumber(const std::string& bytes, std::size_t at) {
 
 }  // namespace
 
-ScaleEmulator::ScaleEmulator(std::string address, std::uint16_t port) : address_(std::move(address)), port_(port) {}
+ScaleEmulator::ScaleEmulator(std::string address, std::uint16_t port)
+    : address_(std::move(address)), port_(port) {}
 
-ScaleEmulator::~ScaleEmulator() { Stop(); }
+ScaleEmulator::~ScaleEmulator() {
+  Stop();
+}
 
 void ScaleEmulator::Start() {
   listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -57,12 +60,15 @@ void ScaleEmulator::Start() {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port_);
-  if (inet_pton(AF_INET, address_.c_str(), &addr.sin_addr) != 1) throw std::runtime_error("bad address " + address_);
-  if (bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listen_fd_, 16) != 0) {
+  if (inet_pton(AF_INET, address_.c_str(), &addr.sin_addr) != 1)
+    throw std::runtime_error("bad address " + address_);
+  if (bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(listen_fd_, 16) != 0) {
     std::string err = std::strerror(errno);
     close(listen_fd_);
     listen_fd_ = -1;
-    throw std::runtime_error("cannot listen on " + address_ + ":" + std::to_string(port_) + ": " + err);
+    throw std::runtime_error("cannot listen on " + address_ + ":" + std::to_string(port_) + ": " +
+                             err);
   }
   socklen_t len = sizeof addr;
   getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
@@ -121,7 +127,8 @@ void ScaleEmulator::Serve(int fd) {
     } else if (command == 0xF1) {
       ok = ReadExact(fd, frame, 6, running_);
       if (ok) {
-        unsigned size = (static_cast<std::uint8_t>(frame[6]) << 8) | static_cast<std::uint8_t>(frame[7]);
+        unsigned size =
+            (static_cast<std::uint8_t>(frame[6]) << 8) | static_cast<std::uint8_t>(frame[7]);
         if (size >= 6) ok = ReadExact(fd, frame, size - 6, running_);
       }
     } else if (command == 0xF3 || command == 0xF7) {
@@ -135,7 +142,8 @@ void ScaleEmulator::Serve(int fd) {
     }
     if (!ok) break;
     std::optional<AnswerRule> rule = MatchRule(frame);
-    if (rule && rule->delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(rule->delay_ms));
+    if (rule && rule->delay_ms > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(rule->delay_ms));
     if (rule && rule->close) {
       std::lock_guard lock(mutex_);
       frames_.push_back(frame);
@@ -233,12 +241,13 @@ void ScaleEmulator::Clear() {
 
 nlohmann::json ScaleEmulator::Dump() const {
   static const std::map<std::uint8_t, const char*> kNames = {
-      {0x25, "plu"},    {0x23, "main_groups"},   {0x37, "images"},     {0x3D, "shops"},
-      {0x41, "preset_keys"}, {0xA3, "group_images"}};
+      {0x25, "plu"},   {0x23, "main_groups"}, {0x37, "images"},
+      {0x3D, "shops"}, {0x41, "preset_keys"}, {0xA3, "group_images"}};
   std::lock_guard lock(mutex_);
   nlohmann::json dump = nlohmann::json::object();
   for (const auto& [table, records] : tables_) {
-    auto name = kNames.count(table) ? std::string(kNames.at(table)) : "table_" + std::to_string(table);
+    auto name =
+        kNames.count(table) ? std::string(kNames.at(table)) : "table_" + std::to_string(table);
     nlohmann::json list = nlohmann::json::array();
     for (const auto& [number, record] : records) list.push_back(DecodeRecord(table, record));
     dump[name] = list;

@@ -16,13 +16,13 @@
 namespace velquora::emulator {
 
 struct AnswerRule {
-  int command = -1;   // -1: any
-  int table = -1;     // -1: any
-  long record = -1;   // -1: any
-  int answer = -1;    // the byte to answer instead of the real one; -1 keeps it
-  bool close = false; // close the connection instead of answering
-  int delay_ms = 0;   // wait before answering
-  int times = -1;     // how many frames it applies to; -1: all
+  int command = -1;    // -1: any
+  int table = -1;      // -1: any
+  long record = -1;    // -1: any
+  int answer = -1;     // the byte to answer instead of the real one; -1 keeps it
+  bool close = false;  // close the connection instead of answering
+  int delay_ms = 0;    // wait before answering
+  int times = -1;      // how many frames it applies to; -1: all
 };
 
 struct Faults {

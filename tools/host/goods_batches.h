@@ -6,9 +6,9 @@
 namespace velquora::host {
 
 struct GoodsBatch {
-  std::string document;           // <Table> with the batch's records
-  std::size_t first = 0;          // position of its first record in the whole document (from 1)
-  std::vector<std::string> plus;  // each record's PLU attribute, in order
+  std::string document;              // <Table> with the batch's records
+  std::size_t first = 0;             // position of its first record in the whole document (from 1)
+  std::vector<std::string> plus;     // each record's PLU attribute, in order
   std::vector<std::string> records;  // each record alone as a document
 };
 

@@ -65,7 +65,8 @@ std::string DefaultLibrary() {
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
   std::string exe = n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : "";
   std::size_t slash = exe.rfind('/');
-  return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/libw_velquora.so";
+  return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) +
+         "/libw_velquora.so";
 }
 
 struct Session {
@@ -90,8 +91,9 @@ void Progress(std::size_t done, std::size_t total, double seconds) {
   int filled = total ? static_cast<int>(width * done / total) : width;
   double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
   double left = rate > 0 ? static_cast<double>(total - done) / rate : 0;
-  std::fprintf(stderr, "\r[%s%s] %zu/%zu records, %.0f rec/s, %.1f s left ", std::string(filled, '#').c_str(),
-               std::string(width - filled, '.').c_str(), done, total, rate, left);
+  std::fprintf(stderr, "\r[%s%s] %zu/%zu records, %.0f rec/s, %.1f s left ",
+               std::string(filled, '#').c_str(), std::string(width - filled, '.').c_str(), done,
+               total, rate, left);
   std::fflush(stderr);
 }
 
@@ -112,26 +114,29 @@ int UploadGoods(Session& s, const std::string& path, std::size_t batch_size, boo
   auto start = std::chrono::steady_clock::now();
   std::size_t done = 0;
   for (const auto& batch : batches) {
-    CallResult r = s.c.Call(u"UploadGoods", {std::u16string(), ToUtf16(batch.document), std::u16string()});
+    CallResult r =
+        s.c.Call(u"UploadGoods", {std::u16string(), ToUtf16(batch.document), std::u16string()});
     if (!r.ok || !std::get<bool>(r.result)) {
       std::string error = s.LastError();
       std::fprintf(stderr, "\n");
       // Find the record the batch stopped at: records before it are in the scale already, and
       // writing one again only replaces it.
       for (std::size_t i = 0; i < batch.records.size(); ++i) {
-        CallResult one = s.c.Call(u"UploadGoods", {std::u16string(), ToUtf16(batch.records[i]), std::u16string()});
+        CallResult one = s.c.Call(u"UploadGoods",
+                                  {std::u16string(), ToUtf16(batch.records[i]), std::u16string()});
         if (!one.ok || !std::get<bool>(one.result)) {
-          std::fprintf(stderr, "error: record %zu (PLU %s): %s\n", batch.first + i, batch.plus[i].c_str(),
-                       s.LastError().c_str());
+          std::fprintf(stderr, "error: record %zu (PLU %s): %s\n", batch.first + i,
+                       batch.plus[i].c_str(), s.LastError().c_str());
           return 1;
         }
       }
-      std::fprintf(stderr, "error: records %zu..%zu: %s\n", batch.first, batch.first + batch.records.size() - 1,
-                   error.c_str());
+      std::fprintf(stderr, "error: records %zu..%zu: %s\n", batch.first,
+                   batch.first + batch.records.size() - 1, error.c_str());
       return 1;
     }
     done += batch.records.size();
-    Progress(done, total, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    Progress(done, total,
+             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   std::fprintf(stderr, "\n");
   std::printf("uploaded %zu goods\n", done);
@@ -143,13 +148,13 @@ void Info(Component& c, AddinLibrary& lib) {
   std::printf("classes: %s\n", ToUtf8(lib.ClassNames()).c_str());
   std::printf("properties (%ld):\n", o->GetNProps());
   for (long i = 0; i < o->GetNProps(); ++i) {
-    std::printf("  %-28s %-24s %s\n", ToUtf8(c.PropName(i, 1)).c_str(), ToUtf8(c.PropName(i, 0)).c_str(),
-                o->IsPropWritable(i) ? "" : "read-only");
+    std::printf("  %-28s %-24s %s\n", ToUtf8(c.PropName(i, 1)).c_str(),
+                ToUtf8(c.PropName(i, 0)).c_str(), o->IsPropWritable(i) ? "" : "read-only");
   }
   std::printf("methods (%ld):\n", o->GetNMethods());
   for (long i = 0; i < o->GetNMethods(); ++i) {
-    std::printf("  %-22s %-34s %ld\n", ToUtf8(c.MethodName(i, 1)).c_str(), ToUtf8(c.MethodName(i, 0)).c_str(),
-                o->GetNParams(i));
+    std::printf("  %-22s %-34s %ld\n", ToUtf8(c.MethodName(i, 1)).c_str(),
+                ToUtf8(c.MethodName(i, 0)).c_str(), o->GetNParams(i));
   }
   for (const char16_t* doc : {u"GetDescription", u"GetParameters", u"GetAdditionalActions"}) {
     CallResult r = c.Call(doc, {std::u16string()});
@@ -171,8 +176,12 @@ int main(int argc, char** argv) {
   std::size_t batch = 100;
   bool quiet = false;
   static const std::map<std::string, std::u16string> kIntOptions = {
-      {"--port", u"IPPort"},          {"--commodity-font", u"CommodityFont"}, {"--ingredient-font", u"IngredientFont"},
-      {"--spec-font", u"SpecMessageFont"}, {"--company-font", u"CompanyFont"}, {"--label-format", u"LabelFormatNumber"}};
+      {"--port", u"IPPort"},
+      {"--commodity-font", u"CommodityFont"},
+      {"--ingredient-font", u"IngredientFont"},
+      {"--spec-font", u"SpecMessageFont"},
+      {"--company-font", u"CompanyFont"},
+      {"--label-format", u"LabelFormatNumber"}};
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto value = [&]() -> std::string {
@@ -225,12 +234,13 @@ int main(int argc, char** argv) {
   const std::string cmd = rest[0];
   auto need = [&](std::size_t n) { return rest.size() == n + 1; };
   static const std::map<std::string, std::size_t> kArgs = {
-      {"info", 0},          {"test", 0},         {"upload-goods", 1}, {"upload-groups", 1},
-      {"upload-shops", 1},  {"upload-data", 2},  {"delete-good", 1},  {"delete-group", 1},
-      {"clear-goods", 0},   {"clear-groups", 0}};
+      {"info", 0},         {"test", 0},        {"upload-goods", 1}, {"upload-groups", 1},
+      {"upload-shops", 1}, {"upload-data", 2}, {"delete-good", 1},  {"delete-group", 1},
+      {"clear-goods", 0},  {"clear-groups", 0}};
   if (cmd != "call" && (!kArgs.count(cmd) || !need(kArgs.at(cmd)))) {
-    return UsageError(kArgs.count(cmd) ? cmd + " takes " + std::to_string(kArgs.at(cmd)) + " argument(s)"
-                                       : "unknown command " + cmd);
+    return UsageError(kArgs.count(cmd)
+                          ? cmd + " takes " + std::to_string(kArgs.at(cmd)) + " argument(s)"
+                          : "unknown command " + cmd);
   }
   if (cmd == "call" && rest.size() < 2) return UsageError("call needs a method name");
 
@@ -241,7 +251,9 @@ int main(int argc, char** argv) {
       class_name = ToUtf8(names.substr(0, names.find(u'|')));
     }
     Component c(lib, ToUtf16(class_name));
-    c.connection().echo = [](const std::string& line) { std::fprintf(stderr, "host: %s\n", line.c_str()); };
+    c.connection().echo = [](const std::string& line) {
+      std::fprintf(stderr, "host: %s\n", line.c_str());
+    };
     Session s{c};
     for (auto& [name, v] : settings) {
       if (!s.Run(u"SetParameter", {name, v})) return 1;
@@ -270,14 +282,22 @@ int main(int argc, char** argv) {
     }
     if (!s.Run(u"Open", {std::u16string()})) return 1;
     int code = 0;
-    if (cmd == "upload-goods") code = UploadGoods(s, rest[1], batch, quiet);
-    else if (cmd == "upload-groups") code = s.Run(u"UploadGroups", {ToUtf16(ReadFile(rest[1]))}) ? 0 : 1;
-    else if (cmd == "upload-shops") code = s.Run(u"UploadShops", {ToUtf16(ReadFile(rest[1]))}) ? 0 : 1;
-    else if (cmd == "upload-data") code = s.Run(u"UploadData", {ToUtf16(rest[1]), ToUtf16(ReadFile(rest[2]))}) ? 0 : 1;
-    else if (cmd == "delete-good") code = s.Run(u"DeleteGood", {Argument(rest[1])}) ? 0 : 1;
-    else if (cmd == "delete-group") code = s.Run(u"DeleteGroup", {Argument(rest[1])}) ? 0 : 1;
-    else if (cmd == "clear-goods") code = s.Run(u"ClearGoods", {std::u16string()}) ? 0 : 1;
-    else if (cmd == "clear-groups") code = s.Run(u"ClearGroups", {}) ? 0 : 1;
+    if (cmd == "upload-goods")
+      code = UploadGoods(s, rest[1], batch, quiet);
+    else if (cmd == "upload-groups")
+      code = s.Run(u"UploadGroups", {ToUtf16(ReadFile(rest[1]))}) ? 0 : 1;
+    else if (cmd == "upload-shops")
+      code = s.Run(u"UploadShops", {ToUtf16(ReadFile(rest[1]))}) ? 0 : 1;
+    else if (cmd == "upload-data")
+      code = s.Run(u"UploadData", {ToUtf16(rest[1]), ToUtf16(ReadFile(rest[2]))}) ? 0 : 1;
+    else if (cmd == "delete-good")
+      code = s.Run(u"DeleteGood", {Argument(rest[1])}) ? 0 : 1;
+    else if (cmd == "delete-group")
+      code = s.Run(u"DeleteGroup", {Argument(rest[1])}) ? 0 : 1;
+    else if (cmd == "clear-goods")
+      code = s.Run(u"ClearGoods", {std::u16string()}) ? 0 : 1;
+    else if (cmd == "clear-groups")
+      code = s.Run(u"ClearGroups", {}) ? 0 : 1;
     s.Run(u"Close", {std::u16string()});
     if (code == 0 && cmd != "upload-goods") std::printf("%s: done\n", cmd.c_str());
     return code;

@@ -57,7 +57,8 @@ class PosixFileSystem final : public FileSystem {
       if (pos != path.size() && path[pos] != '/') continue;
       std::string part = path.substr(0, pos);
       if (part.empty() || part.back() == '/') continue;
-      if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) ThrowErrno("Cannot create folder", part);
+      if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+        ThrowErrno("Cannot create folder", part);
     }
     if (!DirectoryExists(path)) {
       errno = ENOTDIR;

@@ -36,7 +36,8 @@ std::optional<std::array<std::uint16_t, 4>> ReadFileVersion(const std::string& p
     return std::nullopt;
   }
   Elf64_Shdr names{};
-  if (!ReadAt(data, eh.e_shoff + std::size_t{eh.e_shstrndx} * eh.e_shentsize, names)) return std::nullopt;
+  if (!ReadAt(data, eh.e_shoff + std::size_t{eh.e_shstrndx} * eh.e_shentsize, names))
+    return std::nullopt;
   for (unsigned i = 0; i < eh.e_shnum; ++i) {
     Elf64_Shdr sh{};
     if (!ReadAt(data, eh.e_shoff + std::size_t{i} * eh.e_shentsize, sh)) return std::nullopt;
@@ -56,6 +57,13 @@ std::optional<std::array<std::uint16_t, 4>> ReadFileVersion(const std::string& p
         static_cast<std::uint16_t>(words[1] >> 16), static_cast<std::uint16_t>(words[1] & 0xFFFF)};
   }
   return std::nullopt;
+}
+
+std::string FileVersionText(const std::string& path) {
+  auto v = ReadFileVersion(path);
+  if (!v) return "0.0.0.0";
+  return std::to_string((*v)[0]) + "." + std::to_string((*v)[1]) + "." + std::to_string((*v)[2]) +
+         "." + std::to_string((*v)[3]);
 }
 
 }  // namespace velquora::platform

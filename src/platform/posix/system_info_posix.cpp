@@ -63,7 +63,8 @@ std::string SystemDescription() {
   for (std::string line; std::getline(os, line);) {
     if (line.rfind("NAME=", 0) == 0) {
       name = line.substr(5);
-      if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+      if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+        name = name.substr(1, name.size() - 2);
       break;
     }
   }

@@ -16,6 +16,9 @@ struct VersionNote {
 
 __attribute__((section(".note.velquora.version"), used, aligned(4)))
 const VersionNote velquora_version_note = {
-    9, 8, 1, "Korvanta",
+    9,
+    8,
+    1,
+    "Korvanta",
     (std::uint32_t{VELQUORA_VERSION_MAJOR} << 16) | VELQUORA_VERSION_MINOR,
     (std::uint32_t{VELQUORA_VERSION_PATCH} << 16) | VELQUORA_VERSION_TWEAK};

@@ -19,7 +19,9 @@ std::string ValueText(const Value& v) {
     std::string operator()(std::int64_t i) const { return std::to_string(i); }
     std::string operator()(double d) const { return std::to_string(d); }
     std::string operator()(const std::u16string& s) const { return ToUtf8(s); }
-    std::string operator()(const Blob& b) const { return "<" + std::to_string(b.bytes.size()) + " bytes>"; }
+    std::string operator()(const Blob& b) const {
+      return "<" + std::to_string(b.bytes.size()) + " bytes>";
+    }
   } visit;
   return std::visit(visit, v);
 }
@@ -28,7 +30,8 @@ AddinLibrary::AddinLibrary(const std::string& path) {
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle_) throw std::runtime_error(std::string("cannot load ") + path + ": " + dlerror());
   get_class_names_ = reinterpret_cast<decltype(get_class_names_)>(dlsym(handle_, "GetClassNames"));
-  get_class_object_ = reinterpret_cast<decltype(get_class_object_)>(dlsym(handle_, "GetClassObject"));
+  get_class_object_ =
+      reinterpret_cast<decltype(get_class_object_)>(dlsym(handle_, "GetClassObject"));
   destroy_object_ = reinterpret_cast<decltype(destroy_object_)>(dlsym(handle_, "DestroyObject"));
   if (!get_class_names_ || !get_class_object_ || !destroy_object_) {
     dlclose(handle_);
@@ -40,13 +43,17 @@ AddinLibrary::~AddinLibrary() {
   if (handle_) dlclose(handle_);
 }
 
-std::u16string AddinLibrary::ClassNames() const { return Str(get_class_names_()); }
+std::u16string AddinLibrary::ClassNames() const {
+  return Str(get_class_names_());
+}
 
 long AddinLibrary::ClassObject(const std::u16string& name, IComponentBase** object) const {
   return get_class_object_(name.c_str(), object);
 }
 
-long AddinLibrary::Destroy(IComponentBase** object) const { return destroy_object_(object); }
+long AddinLibrary::Destroy(IComponentBase** object) const {
+  return destroy_object_(object);
+}
 
 TVariant ToRecord(const Value& v, IMemoryManager& memory) {
   TVariant r;
@@ -104,12 +111,15 @@ Value FromRecord(const TVariant& r) {
 }
 
 void ReleaseRecord(TVariant& r, IMemoryManager& memory) {
-  if (r.vt == VTYPE_PWSTR && r.wstr.pwstrVal) memory.FreeMemory(reinterpret_cast<void**>(&r.wstr.pwstrVal));
-  if (r.vt == VTYPE_BLOB && r.str.pstrVal) memory.FreeMemory(reinterpret_cast<void**>(&r.str.pstrVal));
+  if (r.vt == VTYPE_PWSTR && r.wstr.pwstrVal)
+    memory.FreeMemory(reinterpret_cast<void**>(&r.wstr.pwstrVal));
+  if (r.vt == VTYPE_BLOB && r.str.pstrVal)
+    memory.FreeMemory(reinterpret_cast<void**>(&r.str.pstrVal));
   r.vt = VTYPE_EMPTY;
 }
 
-Component::Component(const AddinLibrary& library, const std::u16string& class_name) : library_(library) {
+Component::Component(const AddinLibrary& library, const std::u16string& class_name)
+    : library_(library) {
   if (library_.ClassObject(class_name, &object_) != 1 || !object_) {
     throw std::runtime_error("the library has no class " + ToUtf8(class_name));
   }
@@ -121,7 +131,9 @@ Component::~Component() {
   if (object_) library_.Destroy(&object_);
 }
 
-long Component::FindMethod(const std::u16string& name) const { return object_->FindMethod(name.c_str()); }
+long Component::FindMethod(const std::u16string& name) const {
+  return object_->FindMethod(name.c_str());
+}
 
 CallResult Component::Call(const std::u16string& method, std::vector<Value> args) {
   long number = FindMethod(method);

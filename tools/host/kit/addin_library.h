@@ -15,7 +15,8 @@ struct Blob {
   std::string bytes;
   bool operator==(const Blob&) const = default;
 };
-using Value = std::variant<std::monostate, bool, std::int32_t, std::int64_t, double, std::u16string, Blob>;
+using Value =
+    std::variant<std::monostate, bool, std::int32_t, std::int64_t, double, std::u16string, Blob>;
 
 std::string ValueText(const Value& v);  // for messages and printing
 

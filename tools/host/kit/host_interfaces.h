@@ -18,7 +18,8 @@ class IMemoryManager {
 class IAddInDefBase {
  public:
   virtual ~IAddInDefBase() = default;
-  virtual bool AddError(unsigned short code, const WCHAR_T* source, const WCHAR_T* descr, long scode) = 0;
+  virtual bool AddError(unsigned short code, const WCHAR_T* source, const WCHAR_T* descr,
+                        long scode) = 0;
   virtual bool Read(WCHAR_T* name, TVariant* value, long* error, WCHAR_T** description) = 0;
   virtual bool Write(WCHAR_T* name, TVariant* value) = 0;
   virtual bool RegisterProfileAs(WCHAR_T* name) = 0;

@@ -6,7 +6,9 @@
 
 namespace velquora::host {
 
-std::u16string Str(const WCHAR_T* s) { return s ? std::u16string(s) : std::u16string(); }
+std::u16string Str(const WCHAR_T* s) {
+  return s ? std::u16string(s) : std::u16string();
+}
 
 RecordingMemory::~RecordingMemory() {
   for (auto& [block, size] : live_) std::free(const_cast<void*>(block));
@@ -52,7 +54,8 @@ std::size_t RecordingMemory::SizeOf(const void* block) const {
   return it == live_.end() ? 0 : it->second;
 }
 
-bool RecordingConnection::AddError(unsigned short code, const WCHAR_T* source, const WCHAR_T* descr, long scode) {
+bool RecordingConnection::AddError(unsigned short code, const WCHAR_T* source, const WCHAR_T* descr,
+                                   long scode) {
   errors.push_back({code, Str(source), Str(descr), scode});
   if (echo) echo("AddError(" + std::to_string(code) + "): " + ToUtf8(Str(descr)));
   calls.push_back("AddError");
@@ -80,16 +83,21 @@ long RecordingConnection::GetEventBufferDepth() {
   return depth;
 }
 bool RecordingConnection::ExternalEvent(WCHAR_T* source, WCHAR_T* message, WCHAR_T* data) {
-  calls.push_back("ExternalEvent(" + ToUtf8(Str(source)) + "," + ToUtf8(Str(message)) + "," + ToUtf8(Str(data)) + ")");
+  calls.push_back("ExternalEvent(" + ToUtf8(Str(source)) + "," + ToUtf8(Str(message)) + "," +
+                  ToUtf8(Str(data)) + ")");
   return true;
 }
-void RecordingConnection::CleanEventBuffer() { calls.push_back("CleanEventBuffer"); }
+void RecordingConnection::CleanEventBuffer() {
+  calls.push_back("CleanEventBuffer");
+}
 bool RecordingConnection::SetStatusLine(WCHAR_T* text) {
   calls.push_back("SetStatusLine(" + ToUtf8(Str(text)) + ")");
   if (echo) echo("status: " + ToUtf8(Str(text)));
   return true;
 }
-void RecordingConnection::ResetStatusLine() { calls.push_back("ResetStatusLine"); }
+void RecordingConnection::ResetStatusLine() {
+  calls.push_back("ResetStatusLine");
+}
 void* RecordingConnection::GetInterface(int number) {
   calls.push_back("GetInterface(" + std::to_string(number) + ")");
   return nullptr;

@@ -42,7 +42,8 @@ struct ErrorReport {
 
 class RecordingConnection : public IAddInDefBase {
  public:
-  bool AddError(unsigned short code, const WCHAR_T* source, const WCHAR_T* descr, long scode) override;
+  bool AddError(unsigned short code, const WCHAR_T* source, const WCHAR_T* descr,
+                long scode) override;
   bool Read(WCHAR_T*, TVariant*, long*, WCHAR_T**) override;
   bool Write(WCHAR_T*, TVariant*) override;
   bool RegisterProfileAs(WCHAR_T* name) override;
