@@ -121,6 +121,16 @@ TEST_F(DriverTest, OpenConnectsAndCopiesTheSettings) {
   EXPECT_TRUE(Call(u"Close", {std::u16string()}));
 }
 
+TEST_F(DriverTest, DestroyingAnOpenDriverClosesItsConnection) {
+  ASSERT_TRUE(Open());
+  Connections();
+  EXPECT_EQ(scale_->open_connections(), 1u);
+  d_.reset();
+  for (int i = 0; i < 40 && scale_->open_connections() != 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(scale_->open_connections(), 0u);
+}
+
 TEST_F(DriverTest, OpenWithoutAnAddressFailsButStaysEnabled) {
   Component fresh(*lib_, u"w_velquora");
   EXPECT_FALSE(Ok(fresh.Call(u"Open", {std::u16string()})));

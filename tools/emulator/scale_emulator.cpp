@@ -116,6 +116,7 @@ void ScaleEmulator::AcceptLoop() {
 }
 
 void ScaleEmulator::Serve(int fd) {
+  ++open_;
   while (running_) {
     std::string frame;
     if (!ReadExact(fd, frame, 2, running_)) break;
@@ -160,6 +161,7 @@ void ScaleEmulator::Serve(int fd) {
     if (send(fd, &answer, 1, MSG_NOSIGNAL) != 1) break;
   }
   close(fd);
+  --open_;
 }
 
 std::optional<AnswerRule> ScaleEmulator::MatchRule(const std::string& frame) {

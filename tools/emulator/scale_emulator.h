@@ -48,6 +48,8 @@ class ScaleEmulator {
   // Every frame received, as it came (malformed ones too).
   std::vector<std::string> Frames() const;
   std::size_t connections() const { return connections_.load(); }
+  // Connections open right now (the peer has not closed them yet).
+  std::size_t open_connections() const { return open_.load(); }
   // All tables decoded into fields.
   nlohmann::json Dump() const;
   void Clear();
@@ -65,6 +67,7 @@ class ScaleEmulator {
   int listen_fd_ = -1;
   std::atomic<bool> running_{false};
   std::atomic<std::size_t> connections_{0};
+  std::atomic<std::size_t> open_{0};
   std::thread acceptor_;
   mutable std::mutex mutex_;
   std::vector<std::thread> workers_;
