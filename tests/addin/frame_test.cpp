@@ -10,21 +10,13 @@
 #include "common/text.h"
 #include "support/log_tail.h"
 #include "support/temp_dir.h"
+#include "support/test_addin_library.h"
 
 namespace velquora::host {
 namespace {
 
 class FrameTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    log_dir_ = new test::TempDir();
-    setenv("VELQUORA_TEST_LOG_FOLDER", log_dir_->path().c_str(), 1);
-    lib_ = new AddinLibrary(VELQUORA_BIN_DIR "/libtest_addin.so");
-  }
-  static void TearDownTestSuite() {
-    delete lib_;
-    delete log_dir_;
-  }
   void SetUp() override { c_ = std::make_unique<Component>(*lib_, u"TestComponent"); }
   void TearDown() override {
     EXPECT_TRUE(c_->memory().faults().empty()) << c_->memory().faults().front();
@@ -37,12 +29,9 @@ class FrameTest : public ::testing::Test {
     return r;
   }
 
-  static AddinLibrary* lib_;
-  static test::TempDir* log_dir_;
+  AddinLibrary* lib_ = &test::TestAddin();
   std::unique_ptr<Component> c_;
 };
-AddinLibrary* FrameTest::lib_ = nullptr;
-test::TempDir* FrameTest::log_dir_ = nullptr;
 
 TEST_F(FrameTest, ListsAndCreatesClassesByExactName) {
   EXPECT_EQ(lib_->ClassNames(), u"TestComponent|TestDriver|TestScale|TestScaleCapture");
@@ -288,7 +277,7 @@ TEST_F(FrameTest, ServicesWithoutAConnectionDoNothing) {
 TEST_F(FrameTest, CallsAsFunctionsAreTraced) {
   ASSERT_TRUE(c_->Call(u"Log", {true}).ok);  // its own exit line opens the file
   std::string file = "";
-  for (const auto& entry : std::filesystem::directory_iterator(log_dir_->path()))
+  for (const auto& entry : std::filesystem::directory_iterator(test::TestAddinLogFolder()))
     file = entry.path().string();
   ASSERT_FALSE(file.empty());
   test::LogTail tail(file);

@@ -7,6 +7,7 @@
 #include "scale_emulator.h"
 #include "support/log_tail.h"
 #include "support/temp_dir.h"
+#include "support/test_helpers.h"
 
 namespace velquora::device {
 namespace {
@@ -21,14 +22,6 @@ class DeviceEmulatorTest : public ::testing::Test {
     scale_.Start();
     device_.Label = {3, 0, 1, 2, 17};
     device_.Enable(u"127.0.0.1", scale_.port());
-  }
-  std::string Error(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-    return "";
   }
   void Answer(int command, int table, int byte, bool close = false) {
     Faults f;
@@ -109,30 +102,30 @@ TEST_F(DeviceEmulatorTest, RefusalsAreJudgedPerOperation) {
   Answer(0xF3, 0x25, 0xE2);
   EXPECT_NO_THROW(device_.DeletePlu(1));
   Answer(0xF3, 0x25, 0x15);
-  EXPECT_EQ(Error([&] { device_.DeletePlu(1); }), "Ошибка удаления из таблицы 25");
+  EXPECT_EQ(test::ErrorOf([&] { device_.DeletePlu(1); }), "Ошибка удаления из таблицы 25");
   Answer(0xF3, 0x23, 0x15);
-  EXPECT_EQ(Error([&] { device_.DeleteGroup(1); }), "Ошибка удаления из таблицы 23");
+  EXPECT_EQ(test::ErrorOf([&] { device_.DeleteGroup(1); }), "Ошибка удаления из таблицы 23");
   Answer(0xF2, 0x23, 0x15);
-  EXPECT_EQ(Error([&] { device_.ClearMainGroup(); }), "Ошибка удаления из таблицы 23");
+  EXPECT_EQ(test::ErrorOf([&] { device_.ClearMainGroup(); }), "Ошибка удаления из таблицы 23");
   Answer(0xF1, 0x23, 0x15);
-  EXPECT_EQ(Error([&] { device_.WriteGroup(7, u"Сыры"); }),
+  EXPECT_EQ(test::ErrorOf([&] { device_.WriteGroup(7, u"Сыры"); }),
             "Ошибка записи в таблицу 23, Code = 7; Code = Сыры");
   Answer(0xF1, 0x3D, 0x15);
-  EXPECT_EQ(Error([&] { device_.WriteShop(1, u"x"); }), "Ошибка записи в таблицу 3D");
+  EXPECT_EQ(test::ErrorOf([&] { device_.WriteShop(1, u"x"); }), "Ошибка записи в таблицу 3D");
   Answer(0xF1, 0x41, 0x15);
-  EXPECT_EQ(Error([&] { device_.WritePresetKey(2, 3, 0, 0, u"x"); }),
+  EXPECT_EQ(test::ErrorOf([&] { device_.WritePresetKey(2, 3, 0, 0, u"x"); }),
             "Ошибка записи в таблицу 41, PresetNumber = 2; PresetKey = 3");
   Answer(0xF1, 0x4E, 0x15);
-  EXPECT_EQ(Error([&] { device_.UploadSystemSettings(u"2024-05-17T10:30:00"); }),
+  EXPECT_EQ(test::ErrorOf([&] { device_.UploadSystemSettings(u"2024-05-17T10:30:00"); }),
             "Ошибка записи в таблицу 4E");
   Answer(0xF1, 0x37, 0x15);
-  EXPECT_EQ(Error([&] { device_.UploadData(u"F137000000010008003A"); }),
+  EXPECT_EQ(test::ErrorOf([&] { device_.UploadData(u"F137000000010008003A"); }),
             "Ошибка записи в таблицу 37");
   Answer(0xF2, 0x41, 0x15);
-  EXPECT_EQ(Error([&] { device_.UploadData(u"f241"); }), "Ошибка удаления из таблицы 41");
+  EXPECT_EQ(test::ErrorOf([&] { device_.UploadData(u"f241"); }), "Ошибка удаления из таблицы 41");
   Answer(0xF7, 0x23, 0x15);
   EXPECT_NO_THROW(device_.UploadData(u"F72300000001"));  // reads are not judged
-  EXPECT_EQ(Error([&] { device_.UploadData(u"F1ZZ"); }), "Некорректные входные данные");
+  EXPECT_EQ(test::ErrorOf([&] { device_.UploadData(u"F1ZZ"); }), "Некорректные входные данные");
 }
 
 TEST_F(DeviceEmulatorTest, AClosedConnectionInsteadOfAnAnswerIsARefusal) {
@@ -141,7 +134,7 @@ TEST_F(DeviceEmulatorTest, AClosedConnectionInsteadOfAnAnswerIsARefusal) {
   v.plu = 17;
   v.barcode = u"2401234";
   v.name = u"Сыр";
-  EXPECT_EQ(Error([&] { device_.WritePlu(v); }),
+  EXPECT_EQ(test::ErrorOf([&] { device_.WritePlu(v); }),
             "Ошибка записи в таблицу 25, Plu = 17; Name = Сыр");
   EXPECT_EQ(device_.Response(), ByteString(1, '\0'));
 }

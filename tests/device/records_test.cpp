@@ -4,13 +4,13 @@
 #include "device/protocol.h"
 #include "device/records.h"
 
+#include "support/test_helpers.h"
+
 namespace velquora::device {
 namespace {
 
 ByteString B(std::initializer_list<int> bytes) {
-  ByteString out;
-  for (int b : bytes) out += static_cast<char>(b);
-  return out;
+  return test::Bytes(bytes);
 }
 
 PluValues Cheese() {

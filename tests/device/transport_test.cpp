@@ -13,6 +13,8 @@
 #include "device/tcp_socket.h"
 #include "driver/equipment_error.h"
 
+#include "support/test_helpers.h"
+
 namespace velquora::device {
 namespace {
 
@@ -51,27 +53,19 @@ class Peer {
   std::thread thread_;
 };
 
-std::string Message(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
-
 TEST(Transport, AddressAndPortAreCheckedBeforeAnySocketExists) {
   TTCPSocket s;
   for (const char16_t* bad : {u"", u"scale.local", u"255.255.255.255", u"10.0.0", u"1.2.3.4.5"}) {
     s.IPAddress = bad;
     s.IPPort = 1111;
-    EXPECT_EQ(Message([&] { s.SetConnection(); }), "Синтаксическая ошибка в IP-адресе");
+    EXPECT_EQ(test::ErrorOf([&] { s.SetConnection(); }), "Синтаксическая ошибка в IP-адресе");
     EXPECT_FALSE(s.Connected());
   }
   s.IPAddress = u"127.0.0.1";
   for (int port : {0, 65536, -1}) {
     s.IPPort = port;
-    EXPECT_EQ(Message([&] { s.SetConnection(); }), "Номер порта должен лежать в диапазоне 1-65535");
+    EXPECT_EQ(test::ErrorOf([&] { s.SetConnection(); }),
+              "Номер порта должен лежать в диапазоне 1-65535");
   }
 }
 
@@ -84,7 +78,7 @@ TEST(Transport, RefusedPortFailsAndLeavesItClosed) {
   TTCPSocket s;
   s.IPAddress = u" 127.0.0.1\t";
   s.IPPort = port;
-  EXPECT_EQ(Message([&] { s.SetConnection(); }), "Ошибка при установлении подключения");
+  EXPECT_EQ(test::ErrorOf([&] { s.SetConnection(); }), "Ошибка при установлении подключения");
   EXPECT_FALSE(s.Connected());
   try {
     s.SetConnection();
@@ -132,7 +126,8 @@ TEST(Transport, ASilentPeerTimesOut) {
   s.SetConnection();
   ByteString answer;
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(Message([&] { s.ReadString(1, answer); }), "Ошибка при получении ответа от сервера");
+  EXPECT_EQ(test::ErrorOf([&] { s.ReadString(1, answer); }),
+            "Ошибка при получении ответа от сервера");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(550));
 }
 
@@ -214,7 +209,7 @@ TEST(TransportSeam, EnableSucceedsOnTheThirdAttemptAndClosesOldSockets) {
   ScriptedSockets never;
   never.refuse_connects = 3;
   TDevice unreachable(std::make_unique<TTCPSocket>(never));
-  EXPECT_EQ(Message([&] { unreachable.Enable(u"10.0.0.5", 1111); }),
+  EXPECT_EQ(test::ErrorOf([&] { unreachable.Enable(u"10.0.0.5", 1111); }),
             "Ошибка при установлении подключения");
   EXPECT_EQ(never.opened, 3);
 }

@@ -9,21 +9,13 @@
 #include "driver/common_driver.h"
 #include "support/log_tail.h"
 #include "support/temp_dir.h"
+#include "support/test_addin_library.h"
 
 namespace velquora::host {
 namespace {
 
 class FrameworkTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    log_dir_ = new test::TempDir();
-    setenv("VELQUORA_TEST_LOG_FOLDER", log_dir_->path().c_str(), 1);
-    lib_ = new AddinLibrary(VELQUORA_BIN_DIR "/libtest_addin.so");
-  }
-  static void TearDownTestSuite() {
-    delete lib_;
-    delete log_dir_;
-  }
   void SetUp() override { d_ = std::make_unique<Component>(*lib_, u"TestDriver"); }
   void TearDown() override { EXPECT_TRUE(d_->memory().faults().empty()); }
 
@@ -43,12 +35,9 @@ class FrameworkTest : public ::testing::Test {
         doc.load_buffer(utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_declaration));
   }
 
-  static AddinLibrary* lib_;
-  static test::TempDir* log_dir_;
+  AddinLibrary* lib_ = &test::TestAddin();
   std::unique_ptr<Component> d_;
 };
-AddinLibrary* FrameworkTest::lib_ = nullptr;
-test::TempDir* FrameworkTest::log_dir_ = nullptr;
 
 TEST_F(FrameworkTest, CommonMethodsInTheirOrderThenTheDriversOwn) {
   for (long i = 0; i < 10; ++i) {
@@ -186,7 +175,7 @@ TEST_F(FrameworkTest, DuplicateRegistrationsAreLoggedWithTheClassName) {
   Component tracer(*lib_, u"TestComponent");
   ASSERT_TRUE(tracer.Call(u"Log", {true}).ok);
   std::string file;
-  for (const auto& e : std::filesystem::directory_iterator(log_dir_->path()))
+  for (const auto& e : std::filesystem::directory_iterator(test::TestAddinLogFolder()))
     file = e.path().string();
   test::LogTail tail(file);
   Component fresh(*lib_, u"TestDriver");

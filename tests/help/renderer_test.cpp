@@ -8,6 +8,8 @@
 #include "help/markdown_renderer.h"
 #include "support/temp_dir.h"
 
+#include "support/test_helpers.h"
+
 namespace velquora::help {
 namespace {
 
@@ -46,15 +48,6 @@ RendererServices Services(std::optional<std::string> archive, Shown& shown) {
             shown.folder_existed = fs::is_directory(shown.folder);
           },
           nullptr};
-}
-
-std::string Error(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
 }
 
 std::size_t TempFolders() {
@@ -114,15 +107,16 @@ TEST(MarkdownRenderer, ByteOrderMarksDecideTheEncoding) {
 TEST(MarkdownRenderer, FailuresLeaveNoTemporaryFolder) {
   std::size_t before = TempFolders();
   Shown shown;
-  EXPECT_EQ(Error([&] { TMarkdownRenderer::Render(Services(std::nullopt, shown), "help", u"x"); }),
+  EXPECT_EQ(test::ErrorOf(
+                [&] { TMarkdownRenderer::Render(Services(std::nullopt, shown), "help", u"x"); }),
             "File not found: help");
   EXPECT_EQ(
-      Error([&] {
+      test::ErrorOf([&] {
         TMarkdownRenderer::Render(Services(Zip({{"doc/help.md", "# A"}}), shown), "help", u"x");
       }),
       "Mardown file not found");
   for (const char* evil : {"../evil.md", "/tmp/evil.md", "a/../../evil.md"}) {
-    EXPECT_NE(Error([&] {
+    EXPECT_NE(test::ErrorOf([&] {
                 TMarkdownRenderer::Render(Services(Zip({{evil, "# A"}, {"help.md", "# B"}}), shown),
                                           "help", u"x");
               }).find("outside its folder"),
@@ -147,7 +141,7 @@ TEST(MarkdownRenderer, ConvertToHtmlWithAGivenStyleSheet) {
   test::TempDir dir;
   test::WriteText(dir / "a.md", "*x*");
   Shown shown;
-  EXPECT_EQ(Error([&] {
+  EXPECT_EQ(test::ErrorOf([&] {
               TMarkdownRenderer::ConvertToHtml(Services(std::nullopt, shown), dir / "none.md", "",
                                                "");
             }),

@@ -37,6 +37,20 @@ class Fd {
   int fd_;
 };
 
+void WriteAll(int fd, std::string_view bytes, const std::string& path) {
+  const char* p = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t n = write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno("Cannot write file", path);
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+}
+
 // How long a writer waits for another writer's append before giving up.
 constexpr auto kLockWait = std::chrono::seconds(5);
 
@@ -88,17 +102,7 @@ class PosixFileSystem final : public FileSystem {
       if (std::chrono::steady_clock::now() > deadline) ThrowErrno("Log file is busy", path);
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-      ssize_t n = write(fd.get(), p, left);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        ThrowErrno("Cannot write log file", path);
-      }
-      p += n;
-      left -= static_cast<std::size_t>(n);
-    }
+    WriteAll(fd.get(), bytes, path);
   }
 
   std::vector<std::string> ListNames(const std::string& folder) override {
@@ -129,17 +133,7 @@ class PosixFileSystem final : public FileSystem {
     int raw = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (raw < 0) ThrowErrno("Cannot create file", path);
     Fd fd(raw);
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-      ssize_t n = write(fd.get(), p, left);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        ThrowErrno("Cannot write file", path);
-      }
-      p += n;
-      left -= static_cast<std::size_t>(n);
-    }
+    WriteAll(fd.get(), bytes, path);
   }
 
   void RemoveAll(const std::string& path) override {
