@@ -94,6 +94,7 @@ void TCommonDriver::RegisterMethods() {
   mt_Add(m[6].ru, m[6].en, m[6].params, [this](VarArrayData& p) {
     return HandlerFrame([&] {
       std::u16string name = Param(p, 0).ToText();
+      if (name.empty()) throw Error("Не указано имя параметра");
       Variant value = Param(p, 1);
       try {
         Setpt_Value(name, value);

@@ -112,6 +112,8 @@ TEST_F(FrameworkTest, SettingsConvertAndUnknownOnesAreKept) {
   EXPECT_EQ(d_->Property(u"Extra1"), Value(std::int32_t{5}));
   EXPECT_EQ(d_->Property(u"extra2"), Value(std::u16string(u"два")));
 
+  EXPECT_FALSE(set(u"", std::u16string(u"x")));
+  EXPECT_EQ(LastError(*d_).second, u"Не указано имя параметра");
   EXPECT_FALSE(set(u"LastErrorDescription", std::u16string(u"x")));
   EXPECT_EQ(LastError(*d_).second, u"Свойство \"LastErrorDescription\" запрещено к изменению.");
 }
