@@ -3,7 +3,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 #include "platform/library_file.h"
 
@@ -17,44 +16,51 @@ std::string OwnLibraryPath() {
 
 namespace {
 
+// Reads a fixed-size value at `offset`; only the few bytes needed are read, not the whole file
+// (this runs at every component construction).
 template <typename T>
-bool ReadAt(const std::string& data, std::size_t offset, T& out) {
-  if (offset > data.size() || data.size() - offset < sizeof(T)) return false;
-  std::memcpy(&out, data.data() + offset, sizeof(T));
-  return true;
+bool ReadAt(std::ifstream& in, std::uint64_t offset, T& out) {
+  in.clear();
+  in.seekg(static_cast<std::streamoff>(offset));
+  return static_cast<bool>(in.read(reinterpret_cast<char*>(&out), sizeof(T)));
 }
+
+constexpr char kSectionName[] = ".note.velquora.version";
 
 }  // namespace
 
 std::optional<std::array<std::uint16_t, 4>> ReadFileVersion(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   Elf64_Ehdr eh{};
-  if (!ReadAt(data, 0, eh) || std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 ||
+  if (!ReadAt(in, 0, eh) || std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 ||
       eh.e_ident[EI_CLASS] != ELFCLASS64 || eh.e_shstrndx >= eh.e_shnum) {
     return std::nullopt;
   }
   Elf64_Shdr names{};
-  if (!ReadAt(data, eh.e_shoff + std::size_t{eh.e_shstrndx} * eh.e_shentsize, names))
+  if (!ReadAt(in, eh.e_shoff + std::uint64_t{eh.e_shstrndx} * eh.e_shentsize, names))
     return std::nullopt;
   for (unsigned i = 0; i < eh.e_shnum; ++i) {
     Elf64_Shdr sh{};
-    if (!ReadAt(data, eh.e_shoff + std::size_t{i} * eh.e_shentsize, sh)) return std::nullopt;
-    std::size_t name_at = names.sh_offset + sh.sh_name;
-    if (name_at >= data.size()) continue;
-    if (std::strncmp(data.c_str() + name_at, ".note.velquora.version", 23) != 0) continue;
-    std::uint32_t head[3];
-    char owner[12];
-    std::uint32_t words[2];
-    if (!ReadAt(data, sh.sh_offset, head) || !ReadAt(data, sh.sh_offset + 12, owner) ||
-        !ReadAt(data, sh.sh_offset + 24, words) || head[0] != 9 || head[1] != 8 ||
-        std::strcmp(owner, "Korvanta") != 0) {
+    char name[sizeof kSectionName] = {};
+    if (!ReadAt(in, eh.e_shoff + std::uint64_t{i} * eh.e_shentsize, sh)) return std::nullopt;
+    if (!ReadAt(in, names.sh_offset + sh.sh_name, name) ||
+        std::memcmp(name, kSectionName, sizeof name) != 0) {
+      continue;
+    }
+    struct {
+      std::uint32_t name_size, desc_size, type;
+      char owner[12];
+      std::uint32_t most, least;
+    } note{};
+    if (!ReadAt(in, sh.sh_offset, note) || note.name_size != 9 || note.desc_size != 8 ||
+        std::strcmp(note.owner, "Korvanta") != 0) {
       return std::nullopt;
     }
-    return std::array<std::uint16_t, 4>{
-        static_cast<std::uint16_t>(words[0] >> 16), static_cast<std::uint16_t>(words[0] & 0xFFFF),
-        static_cast<std::uint16_t>(words[1] >> 16), static_cast<std::uint16_t>(words[1] & 0xFFFF)};
+    return std::array<std::uint16_t, 4>{static_cast<std::uint16_t>(note.most >> 16),
+                                        static_cast<std::uint16_t>(note.most & 0xFFFF),
+                                        static_cast<std::uint16_t>(note.least >> 16),
+                                        static_cast<std::uint16_t>(note.least & 0xFFFF)};
   }
   return std::nullopt;
 }
