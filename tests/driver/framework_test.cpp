@@ -16,7 +16,12 @@ namespace {
 
 class FrameworkTest : public ::testing::Test {
  protected:
-  void SetUp() override { d_ = std::make_unique<Component>(*lib_, u"TestDriver"); }
+  void SetUp() override {
+    // The actions must fail fast here, never open real windows on a developer's desktop.
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    d_ = std::make_unique<Component>(*lib_, u"TestDriver");
+  }
   void TearDown() override { EXPECT_TRUE(d_->memory().faults().empty()); }
 
   bool Ok(const CallResult& r) { return r.ok && r.result == Value(true); }
