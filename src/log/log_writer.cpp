@@ -160,22 +160,23 @@ void LogWriter::WriteLogLine(std::string_view line) {
 }
 
 void LogWriter::WriteLogHeader() {
-  if (detail_.load() == 0) return;
-  bool expected = false;
-  if (!header_written_.compare_exchange_strong(expected, true)) return;
-  try {
-    std::string library = platform::OwnLibraryPath();
-    std::string blanks(40, ' ');
-    WriteLogLine(blanks);
-    WriteLogLine("============Start log=============");
-    WriteLogLine("OS version:\t" + platform::SystemDescription());
-    WriteLogLine("Application:\t" + FileNameOf(library));
-    WriteLogLine("App. version:\t" + platform::FileVersionText(library));
-    WriteLogLine(blanks);
-  } catch (...) {
-    header_written_ = false;  // the next record tries again
-    throw;
+  if (detail_.load() == 0 || header_written_.load()) return;
+  // Records of other threads wait here until the header is on disk, and the six lines go out in
+  // one append, so nothing lands inside or before them.
+  std::lock_guard header_lock(header_mutex_);
+  if (header_written_.load()) return;
+  std::string library = platform::OwnLibraryPath();
+  std::string blanks(40, ' ');
+  std::string block;
+  for (const std::string& line :
+       {blanks, std::string("============Start log============="),
+        "OS version:\t" + platform::SystemDescription(), "Application:\t" + FileNameOf(library),
+        "App. version:\t" + platform::FileVersionText(library), blanks}) {
+    block += line + "\r\n";
   }
+  block.resize(block.size() - 2);  // WriteLogLine adds the last line end
+  WriteLogLine(block);
+  header_written_ = true;
 }
 
 void LogWriter::WriteLogFooter() {

@@ -55,6 +55,7 @@ class LogWriter {
   std::string file_name_;
   std::string folder_;
   std::string company_ = kLogCompanyName;
+  std::mutex header_mutex_;
   std::mutex file_lock_;  // serialises this process's appends; the file lock serves processes
 };
 

@@ -227,9 +227,13 @@ TEST_F(LogWriterTest, ConcurrentWritersNeverInterleaveOrLoseRecords) {
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
+  auto lines = Lines(File());
+  ASSERT_GE(lines.size(), 7u);
+  EXPECT_EQ(lines[1], "============Start log=============") << "the header comes first and whole";
+  EXPECT_EQ(lines[5], std::string(40, ' '));
   std::set<std::string> seen;
   std::size_t records = 0;
-  for (const auto& line : Lines(File())) {
+  for (const auto& line : lines) {
     std::size_t at = line.find("\twriter: \t");
     if (at == std::string::npos) continue;
     std::string body = line.substr(at + 10);
