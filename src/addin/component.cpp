@@ -312,8 +312,14 @@ bool TCustomNativeComponent::CallAsFunc(HostLong num, TVariant* ret, TVariant* p
   }
   try {
     VarArrayData args = ArgumentsFromHost(params, size);
+    TraceCall(num, args);
     Variant result = mt_Call(static_cast<long>(num), args);
-    if (ret) VariantToTVariant(memory_, result, *ret);
+    if (ret) {
+      VariantToTVariant(memory_, result, *ret);
+    } else {
+      result = Variant();  // dropped: the exit trace shows no result
+    }
+    TraceResult(num, result, args);
     ArgumentsToHost(args, params, size);
     return true;
   } catch (...) {

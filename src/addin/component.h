@@ -114,6 +114,10 @@ class TCustomNativeComponent {
   // Converts the host's argument records into the handler's array.
   VarArrayData ArgumentsFromHost(const TVariant* params, HostLong size);
   void ArgumentsToHost(const VarArrayData& args, TVariant* params, HostLong size);
+  // Hooks of the CallAsFunc path: after the arguments are read, and after the result is stored
+  // (before the arguments are written back). Nothing by default; traced components log here.
+  virtual void TraceCall(HostLong, const VarArrayData&) {}
+  virtual void TraceResult(HostLong, const Variant&, const VarArrayData&) {}
   // The failure steps of CallAsFunc; never throw.
   bool FailCallAsFunc(HostLong num, const std::u16string& message);
   // A host string with the component's memory manager, or null if it cannot be made.

@@ -1,7 +1,5 @@
 #include "addin/ext_native_component.h"
 
-#include "addin/value_conversion.h"
-#include "common/error.h"
 #include "log/log_writer.h"
 
 namespace velquora::addin {
@@ -39,27 +37,14 @@ void TExtNativeComponent::LogMethodResult(const std::u16string& name, const Vari
   log::LogWriter::Instance().WriteLog(u"< " + name, text, log::TLogLevel::llDebug);
 }
 
-bool TExtNativeComponent::CallAsFunc(HostLong num, TVariant* ret, TVariant* params, HostLong size) {
-  try {
-    Setpt_ValueDirect(kLastErrorNameEn, Variant::String(u""));
-  } catch (...) {
-  }
-  try {
-    VarArrayData args = ArgumentsFromHost(params, size);
-    LogMethodCall(MethodNameText(static_cast<long>(num), 1), args);
-    Variant result;
-    if (ret) {
-      result = mt_Call(static_cast<long>(num), args);
-      VariantToTVariant(MemoryManager(), result, *ret);
-    } else {
-      mt_Call(static_cast<long>(num), args);
-    }
-    LogMethodResult(MethodNameText(static_cast<long>(num), 1), result, args);
-    ArgumentsToHost(args, params, size);
-    return true;
-  } catch (...) {
-    return FailCallAsFunc(num, CurrentErrorText());
-  }
+// Both lines carry the method's English name, looked up again for each.
+void TExtNativeComponent::TraceCall(HostLong num, const VarArrayData& args) {
+  LogMethodCall(MethodNameText(static_cast<long>(num), 1), args);
+}
+
+void TExtNativeComponent::TraceResult(HostLong num, const Variant& result,
+                                      const VarArrayData& args) {
+  LogMethodResult(MethodNameText(static_cast<long>(num), 1), result, args);
 }
 
 }  // namespace velquora::addin

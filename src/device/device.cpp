@@ -65,20 +65,22 @@ std::uint8_t TDevice::Answer() const {
   return FResponse.empty() ? 0 : static_cast<std::uint8_t>(FResponse[0]);
 }
 
-void TDevice::Exchange(ByteString frame, std::initializer_list<std::uint8_t> accepted,
-                       const std::string& message) {
+void TDevice::Send(ByteString frame) {
   FRequest = std::move(frame);
   RunCommand(FRequest);
-  if (accepted.size() && std::find(accepted.begin(), accepted.end(), Answer()) == accepted.end()) {
-    throw Error(message);
-  }
+}
+
+void TDevice::Exchange(ByteString frame, std::initializer_list<std::uint8_t> accepted,
+                       const std::string& message) {
+  Send(std::move(frame));
+  if (std::find(accepted.begin(), accepted.end(), Answer()) == accepted.end()) throw Error(message);
 }
 
 void TDevice::WritePlu(const PluValues& v) {
   FPLURecord = BuildPluRecord(v, Label);
   ByteString frame{static_cast<char>(p::kWrite), static_cast<char>(p::kTablePlu)};
   // The refusal text is built only when needed: this runs once per goods record.
-  Exchange(frame + FPLURecord.Bytes(), {}, "");
+  Send(frame + FPLURecord.Bytes());
   if (Answer() != p::kAck) {
     throw Error("Ошибка записи в таблицу 25, Plu = " + std::to_string(v.plu) +
                 "; Name = " + ToUtf8(v.name));
@@ -107,7 +109,7 @@ void TDevice::DeleteGroup(std::int64_t record) {
 }
 
 void TDevice::ReadMainGroup(std::int64_t record) {
-  Exchange(RecordNumberFrame(p::kRead, p::kTableMainGroup, record), {}, "");
+  Send(RecordNumberFrame(p::kRead, p::kTableMainGroup, record));  // the caller reads Response
 }
 
 void TDevice::ClearMainGroup() {

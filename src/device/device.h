@@ -43,7 +43,9 @@ class TDevice {
   void UploadData(const std::u16string& request);
 
  private:
-  // Sends `frame` as the request and fails with `message` unless the answer is accepted.
+  // Makes `frame` the request and runs the exchange; the answer is left for the caller.
+  void Send(ByteString frame);
+  // Send, then fail with `message` unless the answer is one of `accepted`.
   void Exchange(ByteString frame, std::initializer_list<std::uint8_t> accepted,
                 const std::string& message);
   std::uint8_t Answer() const;

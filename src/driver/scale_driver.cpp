@@ -40,10 +40,19 @@ const MethodName kScaleMethods[] = {
     {u"УдалитьГруппу", u"DeleteGroup", 1},     {u"ВыгрузитьДанные", u"UploadData", 2},
 };
 
-const pugi::xml_node FindTable(const pugi::xml_document& doc, const char* root) {
+pugi::xml_node FindTable(const pugi::xml_document& doc, const char* root) {
   pugi::xml_node table = doc.document_element();
   if (!table || std::string_view(table.name()) != root) throw Error("Не найден корневой узел");
   return table;
+}
+
+// Each "Record" child of the top-level "Table", in document order: checked and written one at a
+// time.
+template <typename F>
+void ForEachRecord(const pugi::xml_document& doc, F&& write) {
+  for (pugi::xml_node record : FindTable(doc, "Table").children()) {
+    if (IsRecordElement(record)) write(record);
+  }
 }
 
 }  // namespace
@@ -197,26 +206,21 @@ bool TDriver::UploadSystemSettings(const std::u16string& document) {
 }
 
 void TDriver::UploadGoods(const pugi::xml_document& doc) {
-  for (pugi::xml_node record : FindTable(doc, "Table").children()) {
-    if (!IsRecordElement(record)) continue;
-    FDevice->WritePlu(ReadGoodsRecord(record));
-  }
+  ForEachRecord(doc, [&](const pugi::xml_node& r) { FDevice->WritePlu(ReadGoodsRecord(r)); });
 }
 
 void TDriver::UploadGroups(const pugi::xml_document& doc) {
-  for (pugi::xml_node record : FindTable(doc, "Table").children()) {
-    if (!IsRecordElement(record)) continue;
-    GroupRecord g = ReadGroupRecord(record);
+  ForEachRecord(doc, [&](const pugi::xml_node& r) {
+    GroupRecord g = ReadGroupRecord(r);
     FDevice->WriteGroup(g.code, g.name);
-  }
+  });
 }
 
 void TDriver::UploadShops(const pugi::xml_document& doc) {
-  for (pugi::xml_node record : FindTable(doc, "Table").children()) {
-    if (!IsRecordElement(record)) continue;
-    GroupRecord s = ReadShopRecord(record);
+  ForEachRecord(doc, [&](const pugi::xml_node& r) {
+    GroupRecord s = ReadShopRecord(r);
     FDevice->WriteShop(s.code, s.name);
-  }
+  });
 }
 
 std::int64_t TDriver::RecordNumberArgument(const Variant& value, const char* message) {
