@@ -1,6 +1,7 @@
 #include "log/log_writer.h"
 
 #include <cstdio>
+#include <stdexcept>
 
 #include "common/text.h"
 #include "platform/library_file.h"
@@ -156,7 +157,9 @@ void LogWriter::WriteLogLine(std::string_view line) {
   std::string bytes(line);
   bytes += "\r\n";
   std::lock_guard lock(file_lock_);
-  fs_.AppendExclusive(path, bytes);
+  platform::AppendResult result =
+      fs_.AppendExclusive(path, bytes, {std::chrono::seconds(5), /*shared=*/true});
+  if (result.status != platform::AppendStatus::kWritten) throw std::runtime_error(result.message);
 }
 
 void LogWriter::WriteLogHeader() {

@@ -172,7 +172,11 @@ class FailingFolders : public platform::FileSystem {
     throw std::runtime_error("Permission denied: " + path);
   }
   void GrantEveryoneFullAccess(const std::string&) override {}
-  void AppendExclusive(const std::string&, std::string_view) override { appended = true; }
+  platform::AppendResult AppendExclusive(const std::string&, std::string_view,
+                                         const platform::AppendOptions&) override {
+    appended = true;
+    return {};
+  }
   std::vector<std::string> ListNames(const std::string&) override { return {}; }
   std::optional<std::int64_t> LastWriteTimeNs(const std::string&) override { return std::nullopt; }
   std::string ReadAll(const std::string&) override { return {}; }
