@@ -50,7 +50,18 @@ std::u16string AttributeText(const pugi::xml_node& node, const char* name) {
 }
 
 bool IsRecordElement(const pugi::xml_node& node) {
-  return node.type() == pugi::node_element && EqualsNoCase(ToUtf16(node.name()), u"Record");
+  // No letter outside ASCII folds to one of "record", so comparing the UTF-8 bytes with ASCII
+  // case folding is the same test as a full case-insensitive comparison, without a conversion.
+  if (node.type() != pugi::node_element) return false;
+  std::string_view name = node.name();
+  constexpr std::string_view kRecord = "record";
+  if (name.size() != kRecord.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kRecord[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace velquora::driver
