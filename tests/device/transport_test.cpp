@@ -114,6 +114,27 @@ TEST(Transport, ReadsOneByteOrZeroWhenThePeerCloses) {
   s.CloseConnection();  // a closed transport: no effect
 }
 
+TEST(Transport, PendingCountsWhatHasArrivedWithoutWaiting) {
+  Peer peer;
+  peer.Serve([](int c) {
+    char buf[1];
+    recv(c, buf, 1, 0);
+    send(c, "\x06\x06", 2, 0);
+    recv(c, buf, 1, 0);  // until the client closes
+  });
+  platform::SocketApi& api = platform::RealSockets();
+  platform::SocketHandle s = api.OpenTcp();
+  ASSERT_TRUE(api.Connect(s, 0x7F000001u, static_cast<std::uint16_t>(peer.port()), 2000));
+  EXPECT_EQ(api.Pending(s), 0);  // nothing sent yet, and no waiting for it
+  ASSERT_EQ(api.Send(s, "x", 1).bytes, 1);
+  char byte = 0;
+  ASSERT_EQ(api.Receive(s, &byte, 1).bytes, 1);
+  EXPECT_EQ(api.Pending(s), 1);  // the second byte came with the first
+  ASSERT_EQ(api.Receive(s, &byte, 1).bytes, 1);
+  EXPECT_EQ(api.Pending(s), 0);
+  api.ShutdownAndClose(s);
+}
+
 TEST(Transport, ASilentPeerTimesOut) {
   Peer peer;
   peer.Serve([](int c) {
@@ -175,6 +196,7 @@ class ScriptedSockets : public platform::SocketApi {
     *static_cast<char*>(data) = 0x06;
     return {1, false};
   }
+  long Pending(platform::SocketHandle) override { return 0; }
   void ShutdownAndClose(platform::SocketHandle) override { ++closed; }
 
  private:
