@@ -33,10 +33,13 @@ class Peer {
     port_ = ntohs(a.sin_port);
   }
   ~Peer() {
-    if (thread_.joinable()) thread_.join();
+    Join();
     close(fd_);
   }
   int port() const { return port_; }
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
   // Accepts one connection and runs `script` on it.
   template <typename F>
   void Serve(F script) {
@@ -133,6 +136,28 @@ TEST(Transport, PendingCountsWhatHasArrivedWithoutWaiting) {
   ASSERT_EQ(api.Receive(s, &byte, 1).bytes, 1);
   EXPECT_EQ(api.Pending(s), 0);
   api.ShutdownAndClose(s);
+}
+
+TEST(Transport, BytesWaitingBeforeAFrameFailItAndNothingIsSent) {
+  Peer peer;
+  std::string received;
+  peer.Serve([&](int c) {
+    char buf[64];
+    long n = recv(c, buf, 2, MSG_WAITALL);  // the first frame
+    send(c, "\x06", 1, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    send(c, "\x15", 1, 0);  // a late byte no frame asked for
+    while ((n = recv(c, buf, sizeof buf, 0)) > 0) received.append(buf, static_cast<std::size_t>(n));
+  });
+  TDevice device;
+  device.Enable(u"127.0.0.1", peer.port());
+  device.ClearPlu();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(test::ErrorOf([&] { device.ClearMainGroup(); }),
+            "Ошибка протокола обмена: данные от весов до отправки команды: 15");
+  device.Disable();
+  peer.Join();
+  EXPECT_EQ(received, "") << "the frame after the stray byte must not go out";
 }
 
 TEST(Transport, ASilentPeerTimesOut) {

@@ -174,6 +174,32 @@ TEST_F(UploadTest, RefusalsAndTransportFailuresReachTheHost) {
   EXPECT_EQ(ErrorUtf8(), "Ошибка при установлении подключения");
 }
 
+TEST_F(UploadTest, AnswersOutOfStepNeverPassForSuccess) {
+  std::u16string records;
+  for (int plu = 1; plu <= 300; ++plu)
+    records += Record(Good({{u"PLU", ToUtf16(std::to_string(plu))}}));
+  struct Case {
+    int copies;
+    std::string noise;
+    const char* message;
+  } cases[] = {
+      // A scale that answers every frame twice and refuses record 151.
+      {2, "", "Ошибка протокола обмена: лишние байты после ответа весов: 06"},
+      {1, "\x13", "Ошибка протокола обмена: лишние байты после ответа весов: 13"},
+  };
+  for (const Case& c : cases) {
+    emulator::Faults f;
+    f.answer_copies = c.copies;
+    f.noise = c.noise;
+    f.rules.push_back({0xF1, 0x25, 151, 0x15});
+    scale_->SetFaults(f);
+    scale_->Clear();
+    EXPECT_FALSE(Goods(Table(records)));
+    EXPECT_EQ(ErrorUtf8(), c.message);
+    EXPECT_EQ(Sent(), 1u) << "the first frame's answer was out of step: nothing more goes out";
+  }
+}
+
 TEST_F(UploadTest, DeleteAndClear) {
   ASSERT_TRUE(Goods(Table(Record(kGood))));
   ASSERT_TRUE(Call(u"UploadGroups", {Table(Record(u"Code=\"5\" Name=\"Мясо\""))}));

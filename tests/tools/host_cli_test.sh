@@ -6,7 +6,8 @@ bin=$1
 examples=$2
 work=$(mktemp -d)
 emulator=""
-trap '[ -n "$emulator" ] && kill "$emulator" 2>/dev/null; rm -rf "$work"' EXIT
+emulator2=""
+trap 'for e in $emulator $emulator2; do kill "$e" 2>/dev/null; done; rm -rf "$work"' EXIT
 passed=0
 failed=0
 check() {  # NAME EXPECTED_CODE ACTUAL_CODE [GREP_PATTERN FILE]
@@ -36,6 +37,21 @@ check "progress bar" 0 $?
 sed '252s/Price="[^"]*"/Price="2000000"/' "$examples/goods.xml" >"$work/bad.xml"
 "${host[@]}" upload-goods "$work/bad.xml" --batch 40 >"$work/bad.out" 2>"$work/bad.err"
 check "a failing record is named" 1 $? "record 250 (PLU 250): Некорректная цена" "$work/bad.err"
+
+# A scale out of step: every answer twice, record 151 refused. The upload must fail.
+"$bin/scale-emulator" --port 0 --double-answers --refuse-plu 151 >"$work/emulator2.out" &
+emulator2=$!
+for _ in $(seq 50); do grep -q listening "$work/emulator2.out" 2>/dev/null && break; sleep 0.1; done
+port2=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/emulator2.out")
+for mode in --batch=100 --quiet; do
+  "$bin/velquora-host" --ip 127.0.0.1 --port "$port2" ${mode/=/ } upload-goods \
+    "$examples/goods.xml" >"$work/step.out" 2>"$work/step.err"
+  check "answers out of step fail the upload ($mode)" 1 $? "лишние байты после ответа" \
+    "$work/step.err"
+done
+if grep -q "uploaded" "$work/step.out"; then
+  echo "FAIL: a failed upload reported success"; failed=$((failed + 1))
+fi
 
 "${host[@]}" delete-good 17 >"$work/del.out" 2>&1
 check "delete a good" 0 $?
