@@ -4,7 +4,7 @@
 #include "common/text.h"
 #include "device/protocol.h"
 #include "driver/goods_reader.h"
-#include "driver/host_xml.h"
+#include "driver/host_document.h"
 #include "driver/setting_conversion.h"
 #include "log/log_writer.h"
 
@@ -40,19 +40,17 @@ const MethodName kScaleMethods[] = {
     {u"УдалитьГруппу", u"DeleteGroup", 1},     {u"ВыгрузитьДанные", u"UploadData", 2},
 };
 
-pugi::xml_node FindTable(const pugi::xml_document& doc, const char* root) {
-  pugi::xml_node table = doc.document_element();
-  if (!table || std::string_view(table.name()) != root) throw Error("Не найден корневой узел");
-  return table;
+// The top-level element must be named `root` exactly.
+void CheckRoot(const HostDocument& doc, std::string_view root) {
+  if (doc.RootName() != root) throw Error("Не найден корневой узел");
 }
 
 // Each "Record" child of the top-level "Table", in document order: checked and written one at a
 // time.
 template <typename F>
-void ForEachRecord(const pugi::xml_document& doc, F&& write) {
-  for (pugi::xml_node record : FindTable(doc, "Table").children()) {
-    if (IsRecordElement(record)) write(record);
-  }
+void ForEachRecord(const HostDocument& doc, F&& write) {
+  CheckRoot(doc, "Table");
+  for (std::size_t i = 0; i < doc.RecordCount(); ++i) write(doc.Record(i));
 }
 
 }  // namespace
@@ -63,11 +61,10 @@ void TDriver::RegisterMethods() {
   try {
     TScaleOfflineDriver::RegisterMethods();
     const auto& m = kScaleMethods;
-    auto parsed = [this](std::function<void(const pugi::xml_document&)> work, std::size_t arg) {
+    auto parsed = [this](std::function<void(const HostDocument&)> work, std::size_t arg) {
       return [this, work, arg](VarArrayData& params) {
         return ScaleMethod([&] {
-          pugi::xml_document doc;
-          ParseHostDocument(Param(params, arg).ToText(), doc);
+          HostDocument doc = HostDocument::Parse(Param(params, arg).ToText());
           Reconnect();
           work(doc);
         });
@@ -180,8 +177,7 @@ Variant TDriver::ScaleMethod(const std::function<void()>& work) {
 
 Variant TDriver::UploadGoodsHandler(VarArrayData& params) {
   return ScaleMethod([&] {
-    pugi::xml_document doc;
-    ParseHostDocument(Param(params, 1).ToText(), doc);
+    HostDocument doc = HostDocument::Parse(Param(params, 1).ToText());
     Reconnect();
     UploadGoods(doc);
   });
@@ -196,28 +192,27 @@ Variant TDriver::ClearGoodsHandler(VarArrayData&) {
 
 bool TDriver::UploadSystemSettings(const std::u16string& document) {
   return ScaleMethod([&] {
-           pugi::xml_document doc;
-           ParseHostDocument(document, doc);
+           HostDocument doc = HostDocument::Parse(document);
            Reconnect();
-           pugi::xml_node root = FindTable(doc, "SystemSettings");
-           FDevice->UploadSystemSettings(AttributeText(root, "DateTime"));
+           CheckRoot(doc, "SystemSettings");
+           FDevice->UploadSystemSettings(doc.Root().Text(HostAttr::DateTime));
          })
       .bool_value();
 }
 
-void TDriver::UploadGoods(const pugi::xml_document& doc) {
-  ForEachRecord(doc, [&](const pugi::xml_node& r) { FDevice->WritePlu(ReadGoodsRecord(r)); });
+void TDriver::UploadGoods(const HostDocument& doc) {
+  ForEachRecord(doc, [&](const HostRecord& r) { FDevice->WritePlu(ReadGoodsRecord(r)); });
 }
 
-void TDriver::UploadGroups(const pugi::xml_document& doc) {
-  ForEachRecord(doc, [&](const pugi::xml_node& r) {
+void TDriver::UploadGroups(const HostDocument& doc) {
+  ForEachRecord(doc, [&](const HostRecord& r) {
     GroupRecord g = ReadGroupRecord(r);
     FDevice->WriteGroup(g.code, g.name);
   });
 }
 
-void TDriver::UploadShops(const pugi::xml_document& doc) {
-  ForEachRecord(doc, [&](const pugi::xml_node& r) {
+void TDriver::UploadShops(const HostDocument& doc) {
+  ForEachRecord(doc, [&](const HostRecord& r) {
     GroupRecord s = ReadShopRecord(r);
     FDevice->WriteShop(s.code, s.name);
   });

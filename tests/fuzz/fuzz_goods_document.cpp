@@ -8,19 +8,17 @@
 #include "common/text.h"
 #include "device/records.h"
 #include "driver/goods_reader.h"
-#include "driver/host_xml.h"
+#include "driver/host_document.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace velquora;
   std::u16string text = ToUtf16(std::string(reinterpret_cast<const char*>(data), size));
   try {
-    pugi::xml_document doc;
-    driver::ParseHostDocument(text, doc);
+    driver::HostDocument doc = driver::HostDocument::Parse(text);
     device::LabelSettings label{6, 0, 1, 4, 17};
-    for (pugi::xml_node r : doc.document_element().children()) {
-      if (!driver::IsRecordElement(r)) continue;
+    for (std::size_t i = 0; i < doc.RecordCount(); ++i) {
       try {
-        (void)device::BuildPluRecord(driver::ReadGoodsRecord(r), label).Bytes();
+        (void)device::BuildPluRecord(driver::ReadGoodsRecord(doc.Record(i)), label).Bytes();
       } catch (const std::exception&) {
       }
     }
