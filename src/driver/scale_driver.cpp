@@ -6,6 +6,7 @@
 #include "driver/goods_reader.h"
 #include "driver/host_document.h"
 #include "driver/setting_conversion.h"
+#include "driver/upload_progress.h"
 #include "log/log_writer.h"
 
 namespace velquora::driver {
@@ -43,14 +44,6 @@ const MethodName kScaleMethods[] = {
 // The top-level element must be named `root` exactly.
 void CheckRoot(const HostDocument& doc, std::string_view root) {
   if (doc.RootName() != root) throw Error("Не найден корневой узел");
-}
-
-// Each "Record" child of the top-level "Table", in document order: checked and written one at a
-// time.
-template <typename F>
-void ForEachRecord(const HostDocument& doc, F&& write) {
-  CheckRoot(doc, "Table");
-  for (std::size_t i = 0; i < doc.RecordCount(); ++i) write(doc.Record(i));
 }
 
 }  // namespace
@@ -200,21 +193,63 @@ bool TDriver::UploadSystemSettings(const std::u16string& document) {
       .bool_value();
 }
 
+UploadProgress::Sink TDriver::StatusLine() {
+  return {[this](const std::u16string& text) { SetStatusLine(text); },
+          [this] { ResetStatusLine(); }};
+}
+
+// Each "Record" child of the top-level "Table", in document order. A record is prepared (read,
+// checked, encoded) while the scale stores the one before it: the answer of record k is judged
+// after record k+1 is prepared and before k+1 is sent, so a record that fails its checks is
+// reported only after the record before it was judged, and nothing of it is sent.
+void TDriver::WriteRecords(const HostDocument& doc, const char16_t* what,
+                           const PrepareRecord& prepare) {
+  CheckRoot(doc, "Table");
+  const std::size_t total = doc.RecordCount();
+  UploadProgress progress(what, total, StatusLine(), ProgressClock);
+  std::size_t accepted = 0;
+  auto judge_previous = [&] {
+    if (!FDevice->WriteInFlight()) return;
+    FDevice->FinishWrite();
+    progress.Advance(++accepted);
+  };
+  for (std::size_t i = 0; i < total; ++i) {
+    const HostRecord r = doc.Record(i);
+    device::ByteString frame;
+    device::TDevice::WriteRefusal refusal;
+    try {
+      prepare(r, frame, refusal);
+    } catch (...) {
+      judge_previous();  // its refusal, if any, is the failure the host hears of
+      throw;
+    }
+    judge_previous();
+    FDevice->StartWrite(std::move(frame), std::move(refusal));
+  }
+  judge_previous();
+}
+
 void TDriver::UploadGoods(const HostDocument& doc) {
-  ForEachRecord(doc, [&](const HostRecord& r) { FDevice->WritePlu(ReadGoodsRecord(r)); });
+  WriteRecords(doc, u"товаров", [this](const HostRecord& r, auto& frame, auto& refusal) {
+    device::PluValues v = ReadGoodsRecord(r);
+    frame = FDevice->PluFrame(v);
+    refusal = {device::protocol::kTablePlu, v.plu, std::move(v.name)};
+  });
 }
 
 void TDriver::UploadGroups(const HostDocument& doc) {
-  ForEachRecord(doc, [&](const HostRecord& r) {
+  WriteRecords(doc, u"групп", [this](const HostRecord& r, auto& frame, auto& refusal) {
     GroupRecord g = ReadGroupRecord(r);
-    FDevice->WriteGroup(g.code, g.name);
+    frame = FDevice->GroupWriteFrame(g.code, g.name);
+    refusal = {device::protocol::kTableMainGroup, g.code, std::move(g.name)};
   });
 }
 
 void TDriver::UploadShops(const HostDocument& doc) {
-  ForEachRecord(doc, [&](const HostRecord& r) {
+  WriteRecords(doc, u"магазинов", [this](const HostRecord& r, auto& frame, auto& refusal) {
     GroupRecord s = ReadShopRecord(r);
-    FDevice->WriteShop(s.code, s.name);
+    frame = FDevice->ShopWriteFrame(s.code, s.name);
+    refusal = {device::protocol::kTableShop, s.code, {}};
   });
 }
 
@@ -254,7 +289,12 @@ void TDriver::UploadData(const std::u16string& file_name, const std::u16string& 
   for (const auto& request : requests) {
     if (!device::IsHexData(request)) throw Error("Некорректные входные данные");
   }
-  for (const auto& request : requests) FDevice->UploadData(request);
+  UploadProgress progress(u"данных", requests.size(), StatusLine(), ProgressClock);
+  std::size_t sent = 0;
+  for (const auto& request : requests) {
+    FDevice->UploadData(request);
+    progress.Advance(++sent);
+  }
 }
 
 }  // namespace velquora::driver

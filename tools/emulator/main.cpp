@@ -26,7 +26,7 @@ void Usage(std::FILE* to) {
   std::fputs(
       "Usage: scale-emulator [--host ADDR] [--port N] [--dump FILE] [--drop N] [--answer "
       "CMD:TABLE:BYTE]\n"
-      "                     [--refuse-plu N] [--double-answers] [--noise HEX]\n"
+      "                     [--delay MS] [--refuse-plu N] [--double-answers] [--noise HEX]\n"
       "       scale-emulator --show FILE\n\n"
       "Listens like a networked label-printing scale and keeps what it is sent in memory.\n"
       "  --host ADDR   address to listen on (default 127.0.0.1)\n"
@@ -34,6 +34,7 @@ void Usage(std::FILE* to) {
       "  --dump FILE   write all tables as JSON on exit (SIGINT/SIGTERM) and on SIGUSR1\n"
       "  --drop N      reset the first N connections\n"
       "  --answer C:T:B  answer byte B (hex) to command C and table T (hex) instead of storing\n"
+      "  --delay MS    wait MS milliseconds before every answer, as a scale storing records does\n"
       "  --refuse-plu N  answer 15 to the write of PLU record N instead of storing it\n"
       "  --double-answers  send every answer byte twice (a scale out of step)\n"
       "  --noise HEX   send these bytes right after every answer\n"
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
   std::string host = "127.0.0.1", dump_path;
   int port = 0;
   velquora::emulator::Faults faults;
+  int delay_ms = 0;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto next = [&]() -> std::string {
@@ -80,6 +82,12 @@ int main(int argc, char** argv) {
         return 2;
       }
       faults.rules.push_back({static_cast<int>(c), static_cast<int>(t), -1, static_cast<int>(b)});
+    } else if (arg == "--delay") {
+      delay_ms = std::atoi(next().c_str());
+      if (delay_ms < 0 || delay_ms > 10000) {
+        std::fprintf(stderr, "scale-emulator: the delay must be 0..10000 ms\n");
+        return 2;
+      }
     } else if (arg == "--refuse-plu") {
       faults.rules.push_back({0xF1, 0x25, std::atol(next().c_str()), 0x15});
     } else if (arg == "--double-answers") {
@@ -116,6 +124,11 @@ int main(int argc, char** argv) {
   if (port < 0 || port > 65535) {
     std::fprintf(stderr, "scale-emulator: the port must be 0..65535\n");
     return 2;
+  }
+  if (delay_ms > 0) {
+    velquora::emulator::AnswerRule slow;  // last, so the --answer rules still decide the byte
+    slow.delay_ms = delay_ms;
+    faults.rules.push_back(slow);
   }
   velquora::emulator::ScaleEmulator scale(host, static_cast<std::uint16_t>(port));
   scale.SetFaults(faults);
