@@ -43,10 +43,9 @@ class TDriver : public TScaleOfflineDriver {
   // Runs a scale method: enabled check, then `work`, inside the handler frame.
   addin::Variant ScaleMethod(const std::function<void()>& work);
   void Reconnect();
-  using PrepareRecord = std::function<void(const HostRecord&, device::ByteString&,
-                                           device::TDevice::WriteRefusal&)>;
-  void WriteRecords(const HostDocument& doc, const char16_t* what,
-                    const PrepareRecord& prepare);
+  using PrepareRecord =
+      std::function<void(const HostRecord&, device::ByteString&, device::TDevice::WriteRefusal&)>;
+  void WriteRecords(const HostDocument& doc, const char16_t* what, const PrepareRecord& prepare);
   UploadProgress::Sink StatusLine();
   void UploadGoods(const HostDocument& doc);
   void UploadGroups(const HostDocument& doc);
