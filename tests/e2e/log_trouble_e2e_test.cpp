@@ -154,5 +154,22 @@ TEST_F(LogTroubleTest, ALogThatCannotBeWrittenNeitherFailsNorHoldsUpHostCalls) {
   }
 }
 
+// Call traces write every argument; a host string may hold a lone surrogate.
+TEST_F(LogTroubleTest, ALoneSurrogateInAnArgumentIsLoggedAsAReplacementCharacter) {
+  StartScale("127.0.0.45");
+  const std::string file = TodaysLog(LogFolder(), "127.0.0.45");
+  fs::remove(file);
+  Set(u"LogEnabled", true);
+  ASSERT_TRUE(Open());
+  std::u16string number = u"1";
+  number += char16_t(0xD800);
+  EXPECT_FALSE(Call(u"DeleteGood", {number}));
+  Set(u"LogEnabled", false);
+  ASSERT_TRUE(Open());
+  std::string text = test::ReadText(file);
+  EXPECT_NE(text.find("> DeleteGood: \tParams: [1\xEF\xBF\xBD]"), std::string::npos) << text;
+  EXPECT_EQ(text.find("\xED\xA0\x80"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace velquora::e2e
