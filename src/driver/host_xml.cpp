@@ -1,5 +1,6 @@
 #include "driver/host_xml.h"
 
+#include <new>
 #include <sstream>
 
 #include "common/error.h"
@@ -21,7 +22,17 @@ void Load(std::string_view utf8, pugi::xml_document& doc) {
 }  // namespace
 
 void ParseHostDocument(std::u16string_view text, pugi::xml_document& doc) {
-  Load(ToUtf8(CleanXmlText(text)), doc);
+  // One UTF-8 copy of the host's text, handed to the parser to parse where it lies.
+  std::size_t size = CleanXmlTextUtf8Size(text);
+  void* buffer = pugi::get_memory_allocation_function()(size ? size : 1);
+  if (!buffer) throw std::bad_alloc();
+  CleanXmlTextUtf8Write(text, static_cast<char*>(buffer));
+  pugi::xml_parse_result result = doc.load_buffer_inplace_own(
+      buffer, size, pugi::parse_default | pugi::parse_declaration, pugi::encoding_utf8);
+  if (!result) {
+    throw Error(std::string("Ошибка разбора XML: ") + result.description() + " (смещение " +
+                std::to_string(result.offset) + ")");
+  }
 }
 
 void ParseResourceDocument(std::string_view utf8, pugi::xml_document& doc) {

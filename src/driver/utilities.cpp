@@ -32,16 +32,52 @@ std::string GetSpecialFolder(FolderId id) {
   return folder.value_or("") + platform::kPathSeparator;
 }
 
+namespace {
+bool KeptInXml(char16_t c) {
+  return c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0xD7FF) ||
+         (c >= 0xE000 && c <= 0xFFFD);
+}
+}  // namespace
+
 std::u16string CleanXmlText(std::u16string_view text) {
   std::u16string out;
   out.reserve(text.size());
   for (char16_t c : text) {
-    if (c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0xD7FF) ||
-        (c >= 0xE000 && c <= 0xFFFD)) {
-      out += c;
-    }
+    if (KeptInXml(c)) out += c;
   }
   return out;
+}
+
+// Every unit kept is a whole character of the Basic Multilingual Plane (surrogates are dropped),
+// so each one is 1, 2 or 3 bytes of UTF-8 on its own.
+std::size_t CleanXmlTextUtf8Size(std::u16string_view text) {
+  std::size_t size = 0;
+  for (char16_t c : text) {
+    if (KeptInXml(c)) size += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+  }
+  return size;
+}
+
+std::string CleanXmlTextUtf8(std::u16string_view text) {
+  std::string out(CleanXmlTextUtf8Size(text), '\0');
+  CleanXmlTextUtf8Write(text, out.data());
+  return out;
+}
+
+void CleanXmlTextUtf8Write(std::u16string_view text, char* p) {
+  for (char16_t c : text) {
+    if (!KeptInXml(c)) continue;
+    if (c < 0x80) {
+      *p++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (c >> 6));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      *p++ = static_cast<char>(0xE0 | (c >> 12));
+      *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
 }
 
 std::optional<std::int64_t> ParseInteger(std::u16string_view text) {
