@@ -262,8 +262,23 @@ void PrintScaling(const char* label, const Measured& m) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string lib_path = argc > 1 ? argv[1] : VELQUORA_BIN_DIR "/libw_velquora.so";
+  std::string lib_path = VELQUORA_BIN_DIR "/libw_velquora.so";
+  bool profile = false;  // one upload through the host only, for a profiler
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--profile")
+      profile = true;
+    else
+      lib_path = argv[i];
+  }
   constexpr int kRecords = 10000;
+  if (profile) {
+    host::AddinLibrary lib(lib_path);
+    emulator::ScaleEmulator scale;
+    scale.Start();
+    std::u16string doc = GoodsDocument(kRecords);
+    std::printf("%.0f goods/s\n", UploadThroughHost(lib, scale.port(), doc, kRecords, false));
+    return 0;
+  }
 
   // Children first, while this process has no threads of its own.
   std::printf(

@@ -16,15 +16,86 @@ namespace {
 
 // Integer attributes are read straight from the parser's UTF-8 text: one record has a dozen of
 // them and a goods document may have tens of thousands of records.
-std::int32_t IntAttr(const pugi::xml_node& node, const char* name, std::int32_t absent = kAbsent) {
-  pugi::xml_attribute a = node.attribute(name);
-  if (!a) return absent;
-  std::string_view text = TrimControl(std::string_view(a.value()));
+std::int32_t IntText(const char* utf8, std::int32_t absent = kAbsent) {
+  if (!utf8) return absent;
+  std::string_view text = TrimControl(std::string_view(utf8));
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   std::int32_t value = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return absent;
   return value;
+}
+
+std::int32_t IntAttr(const pugi::xml_node& node, const char* name, std::int32_t absent = kAbsent) {
+  pugi::xml_attribute a = node.attribute(name);
+  return IntText(a ? a.value() : nullptr, absent);
+}
+
+// The attributes of a goods record, found in one pass over the record's attributes instead of
+// a search by name for each of them. The first attribute of a name counts, as in a search.
+enum GoodsField {
+  kPLU,
+  kCode,
+  kEANData,
+  kName,
+  kGroupCode,
+  kPrice,
+  kSellByDate,
+  kSellByTime,
+  kUsedByDate,
+  kPackedDate,
+  kPackedTime,
+  kPLUTare,
+  kIsWeightGoods,
+  kDescription,
+  kSpecMessage,
+  kF1,
+  kF2,
+  kF3,
+  kF4,
+  kGoodsFieldCount
+};
+constexpr std::string_view kGoodsFieldNames[kGoodsFieldCount] = {"PLU",
+                                                                 "Code",
+                                                                 "EANData",
+                                                                 "Name",
+                                                                 "GroupCode",
+                                                                 "Price",
+                                                                 "SellByDate",
+                                                                 "SellByTime",
+                                                                 "UsedByDate",
+                                                                 "PackedDate",
+                                                                 "PackedTime",
+                                                                 "PLUTare",
+                                                                 "IsWeightGoods",
+                                                                 "Description",
+                                                                 "SpecMessage",
+                                                                 "F1",
+                                                                 "F2",
+                                                                 "F3",
+                                                                 "F4"};
+
+struct GoodsFields {
+  const char* value[kGoodsFieldCount] = {};  // null: absent
+  const char* operator[](GoodsField f) const { return value[f]; }
+};
+
+GoodsFields CollectGoodsFields(const pugi::xml_node& record) {
+  GoodsFields fields;
+  for (pugi::xml_attribute a = record.first_attribute(); a; a = a.next_attribute()) {
+    std::string_view name = a.name();
+    for (int f = 0; f < kGoodsFieldCount; ++f) {
+      if (name == kGoodsFieldNames[f]) {
+        if (!fields.value[f]) fields.value[f] = a.value();
+        break;
+      }
+    }
+  }
+  return fields;
+}
+
+std::u16string Text(const char* value) {
+  return value ? ToUtf16(value) : std::u16string();
 }
 
 // A required number: absent or outside its field fails with the field's own message.
@@ -44,32 +115,32 @@ std::int32_t Optional(std::int32_t value, const char* name) {
 }
 
 // Price text: the first "," becomes ".", then read with "." whatever the locale.
-std::int64_t PriceAttr(const pugi::xml_node& node) {
-  addin::Variant value = AttributeValue(node, "Price");
-  if (value.IsString()) {
-    std::u16string text = value.string_value();
-    if (auto comma = text.find(u','); comma != std::u16string::npos) text[comma] = u'.';
-    value = addin::Variant::String(text);
-  }
-  return VarToCurrDef(value, std::int64_t{kAbsent} * 10000);
+std::int64_t PriceText(const char* value) {
+  if (!value) return VarToCurrDef(addin::Variant::Null(), std::int64_t{kAbsent} * 10000);
+  std::u16string text = ToUtf16(value);
+  if (auto comma = text.find(u','); comma != std::u16string::npos) text[comma] = u'.';
+  return VarToCurrDef(addin::Variant::String(std::move(text)), std::int64_t{kAbsent} * 10000);
 }
 
 }  // namespace
 
 device::PluValues ReadGoodsRecord(const pugi::xml_node& r) {
-  std::int32_t plu = IntAttr(r, "PLU");
-  std::int32_t code = IntAttr(r, "Code");
-  std::u16string ean = AttributeText(r, "EANData");
-  std::u16string name = AttributeText(r, "Name");
-  std::int32_t group = IntAttr(r, "GroupCode");
-  std::int64_t price = PriceAttr(r);
-  std::int32_t sell_by_date = IntAttr(r, "SellByDate");
-  std::int32_t sell_by_time = IntAttr(r, "SellByTime");
-  std::int32_t used_by_date = IntAttr(r, "UsedByDate");
-  std::int32_t packed_date = IntAttr(r, "PackedDate");
-  std::int32_t packed_time = IntAttr(r, "PackedTime");
-  std::int32_t tare = IntAttr(r, "PLUTare");
-  bool weight = VarToBoolDef(AttributeValue(r, "IsWeightGoods"), true);
+  const GoodsFields a = CollectGoodsFields(r);
+  std::int32_t plu = IntText(a[kPLU]);
+  std::int32_t code = IntText(a[kCode]);
+  std::u16string ean = Text(a[kEANData]);
+  std::u16string name = Text(a[kName]);
+  std::int32_t group = IntText(a[kGroupCode]);
+  std::int64_t price = PriceText(a[kPrice]);
+  std::int32_t sell_by_date = IntText(a[kSellByDate]);
+  std::int32_t sell_by_time = IntText(a[kSellByTime]);
+  std::int32_t used_by_date = IntText(a[kUsedByDate]);
+  std::int32_t packed_date = IntText(a[kPackedDate]);
+  std::int32_t packed_time = IntText(a[kPackedTime]);
+  std::int32_t tare = IntText(a[kPLUTare]);
+  bool weight = a[kIsWeightGoods]
+                    ? VarToBoolDef(addin::Variant::String(ToUtf16(a[kIsWeightGoods])), true)
+                    : true;
 
   if (ean.size() < 7) throw Error("Длина данных штрихкода меньше 7 символов");
   device::PluValues v;
@@ -89,11 +160,11 @@ device::PluValues ReadGoodsRecord(const pugi::xml_node& r) {
   v.packed_time = Optional(packed_time, "PackedTime");
   v.barcode = std::move(ean);
   v.name = std::move(name);
-  v.ingredients = AttributeText(r, "Description");
-  v.spec_message = AttributeText(r, "SpecMessage");
+  v.ingredients = Text(a[kDescription]);
+  v.spec_message = Text(a[kSpecMessage]);
   v.weight_goods = weight;
-  v.name_fonts = {IntAttr(r, "F1", -1), IntAttr(r, "F2", -1), IntAttr(r, "F3", -1),
-                  IntAttr(r, "F4", -1)};
+  v.name_fonts = {IntText(a[kF1], -1), IntText(a[kF2], -1), IntText(a[kF3], -1),
+                  IntText(a[kF4], -1)};
   return v;
 }
 

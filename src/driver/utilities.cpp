@@ -1,5 +1,7 @@
 #include "driver/utilities.h"
 
+#include <cstring>
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -48,11 +50,30 @@ std::u16string CleanXmlText(std::u16string_view text) {
   return out;
 }
 
+// Four units at once: true when all four are printable ASCII (U+0020..U+007F), the bulk of a
+// host document, which is kept and takes one byte each.
+bool FourPrintableAscii(const char16_t* p) {
+  std::uint64_t x;
+  std::memcpy(&x, p, sizeof x);
+  constexpr std::uint64_t kHigh = 0xFF80FF80FF80FF80ull;  // any bit at or above 0x80
+  constexpr std::uint64_t kBias = 0x0060006000600060ull;  // below 0x20 stays below 0x80
+  constexpr std::uint64_t kTop = 0x0080008000800080ull;
+  return (x & kHigh) == 0 && ((x + kBias) & kTop) == kTop;
+}
+
 // Every unit kept is a whole character of the Basic Multilingual Plane (surrogates are dropped),
 // so each one is 1, 2 or 3 bytes of UTF-8 on its own.
 std::size_t CleanXmlTextUtf8Size(std::u16string_view text) {
   std::size_t size = 0;
-  for (char16_t c : text) {
+  const char16_t* p = text.data();
+  const char16_t* end = p + text.size();
+  while (p != end) {
+    if (end - p >= 4 && FourPrintableAscii(p)) {
+      size += 4;
+      p += 4;
+      continue;
+    }
+    char16_t c = *p++;
     if (KeptInXml(c)) size += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
   }
   return size;
@@ -65,7 +86,15 @@ std::string CleanXmlTextUtf8(std::u16string_view text) {
 }
 
 void CleanXmlTextUtf8Write(std::u16string_view text, char* p) {
-  for (char16_t c : text) {
+  const char16_t* in = text.data();
+  const char16_t* end = in + text.size();
+  while (in != end) {
+    if (end - in >= 4 && FourPrintableAscii(in)) {
+      for (int k = 0; k < 4; ++k) *p++ = static_cast<char>(in[k]);
+      in += 4;
+      continue;
+    }
+    char16_t c = *in++;
     if (!KeptInXml(c)) continue;
     if (c < 0x80) {
       *p++ = static_cast<char>(c);
