@@ -11,6 +11,8 @@ packages=(
   # the window tests: a virtual display, a robot to close windows, screenshots, fonts
   xvfb xdotool imagemagick chromium fonts-dejavu-core
   clang-format
+  # the release: Debian roots, source packages, checks of what the shipped files need
+  debootstrap dpkg-dev binutils unzip
 )
 
 missing=()

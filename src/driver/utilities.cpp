@@ -184,10 +184,21 @@ std::int64_t VarToCurrDef(const addin::Variant& value, std::int64_t def) {
   if (value.IsEmptyOrNull()) return def;
   if (value.IsString()) return ParseAmount(value.string_value()).value_or(def);
   if (value.kind() == addin::VariantKind::Currency) return value.currency_value();
-  if (value.IsSigned()) return value.int_value() * 10000;
-  if (value.IsUnsigned()) return static_cast<std::int64_t>(value.uint_value()) * 10000;
+  // Whole units whose ten-thousandths still fit in 64 bits; anything larger is unreadable.
+  constexpr std::int64_t kMaxWhole = std::numeric_limits<std::int64_t>::max() / 10000;
+  if (value.IsSigned()) {
+    std::int64_t v = value.int_value();
+    return v > kMaxWhole || v < -kMaxWhole ? def : v * 10000;
+  }
+  if (value.IsUnsigned()) {
+    std::uint64_t v = value.uint_value();
+    return v > static_cast<std::uint64_t>(kMaxWhole) ? def : static_cast<std::int64_t>(v) * 10000;
+  }
   if (value.IsBool()) return value.bool_value() ? -10000 : 0;
-  return RoundHalfEven(value.double_value() * 10000.0);
+  double amount = value.double_value() * 10000.0;
+  constexpr double kLimit = 9223372036854775808.0;  // 2^63, the first value past the range
+  if (!std::isfinite(amount) || amount >= kLimit || amount < -kLimit) return def;
+  return RoundHalfEven(amount);
 }
 
 bool VarToBoolDef(const addin::Variant& value, bool def) {

@@ -115,26 +115,38 @@ void ScaleEmulator::AcceptLoop() {
   }
 }
 
+std::size_t FrameLength(const std::string& head) {
+  if (head.size() < 2) return 2;
+  auto command = static_cast<std::uint8_t>(head[0]);
+  auto table = static_cast<std::uint8_t>(head[1]);
+  switch (command) {
+    case 0xF1: {
+      if (table == 0x4E) return 14;
+      if (head.size() < 8) return 8;
+      // Bytes 7 and 8 give the size of everything after the command and table bytes.
+      unsigned size =
+          (static_cast<std::uint8_t>(head[6]) << 8) | static_cast<std::uint8_t>(head[7]);
+      return size >= 6 ? 2 + size : 8;
+    }
+    case 0xF2:
+      return 2;
+    case 0xF3:
+    case 0xF7:
+      return 6;
+    default:
+      return 0;
+  }
+}
+
 void ScaleEmulator::Serve(int fd) {
   ++open_;
   while (running_) {
     std::string frame;
-    if (!ReadExact(fd, frame, 2, running_)) break;
-    auto command = static_cast<std::uint8_t>(frame[0]);
-    auto table = static_cast<std::uint8_t>(frame[1]);
+    std::size_t length = 0;
     bool ok = true;
-    if (command == 0xF1 && table == 0x4E) {
-      ok = ReadExact(fd, frame, 12, running_);
-    } else if (command == 0xF1) {
-      ok = ReadExact(fd, frame, 6, running_);
-      if (ok) {
-        unsigned size =
-            (static_cast<std::uint8_t>(frame[6]) << 8) | static_cast<std::uint8_t>(frame[7]);
-        if (size >= 6) ok = ReadExact(fd, frame, size - 6, running_);
-      }
-    } else if (command == 0xF3 || command == 0xF7) {
-      ok = ReadExact(fd, frame, 4, running_);
-    } else if (command != 0xF2) {
+    while (ok && (length = FrameLength(frame)) > frame.size())
+      ok = ReadExact(fd, frame, length - frame.size(), running_);
+    if (ok && length == 0) {
       std::lock_guard lock(mutex_);
       frames_.push_back(frame);
       ok = false;  // unknown command: the stream cannot be followed any further

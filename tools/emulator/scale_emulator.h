@@ -78,6 +78,11 @@ class ScaleEmulator {
   std::vector<std::string> frames_;
 };
 
+// The whole length of the frame that starts with `head`, as far as the bytes so far tell it
+// (a write needs its size field first: ask again with more bytes until the answer stops
+// growing), or 0 when the command is unknown and the stream cannot be followed.
+std::size_t FrameLength(const std::string& head);
+
 // Decoding helpers, exposed for tests and the printer.
 nlohmann::json DecodeRecord(std::uint8_t table, const std::string& record);  // throws on malformed
 std::string Cp866ToUtf8(const std::string& bytes);
