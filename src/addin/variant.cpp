@@ -177,6 +177,9 @@ std::u16string Variant::ToText() const {
     case VariantKind::Currency:
       return ToUtf16(FormatCurrency(i_));
     case VariantKind::Date: {
+      // Far past any calendar (beyond year 270 million either way) a day count is not even a
+      // whole number of days that fits the arithmetic: show the number itself.
+      if (!std::isfinite(d_) || std::fabs(d_) > 1e11) return ToUtf16(FormatDouble(d_));
       int y, m, d, hh, nn, ss;
       DecodeDate(d_, y, m, d, hh, nn, ss);
       char buf[40];

@@ -277,8 +277,8 @@ void TDriver::UploadData(const std::u16string& file_name, const std::u16string& 
     prefix = u"F1";
   else if (first == u'T')
     prefix = u"F7";
-  else
-    throw Error("Некорректное имя файла");
+  // Without both table characters the record's own bytes would take the table's place.
+  if (prefix.empty() || file_name.size() < 3) throw Error("Некорректное имя файла");
   prefix += AsciiUpper(file_name.substr(1, 2));
 
   // Split and check everything before the first frame goes out. The records stay where they

@@ -12,8 +12,7 @@ int RunDocWindow(const std::string& html_path, const std::string& caption) {
   ApplyFormStyle();
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(window), caption.empty() ? "Документ" : caption.c_str());
-  gtk_window_set_default_size(GTK_WINDOW(window), 633, 425);
-  gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+  SizeToScreen(window, 1000, 760);
   gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
   CloseOnEscape(window);
   g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);

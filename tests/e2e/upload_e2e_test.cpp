@@ -380,7 +380,8 @@ TEST_F(UploadTest, RawDataIsCheckedWholeBeforeAnythingIsSent) {
   EXPECT_EQ(scale_->Frames().back(), "\xF2\x41");
 
   std::size_t before = Sent();
-  for (const char16_t* name : {u"X37", u""}) {
+  // A name without both table characters would put the record's first byte in the table's place.
+  for (const char16_t* name : {u"X37", u"", u"F", u"d4"}) {
     EXPECT_FALSE(Call(u"UploadData", {std::u16string(name), record25}));
     EXPECT_EQ(ErrorUtf8(), "Некорректное имя файла");
   }

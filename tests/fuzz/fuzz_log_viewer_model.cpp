@@ -33,8 +33,9 @@ class FolderInMemory final : public platform::FileSystem {
   bool FileExists(const std::string& path) override { return Find(path) != nullptr; }
   void CreateDirectories(const std::string&) override {}
   void GrantEveryoneFullAccess(const std::string&) override {}
-  void AppendExclusive(const std::string&, std::string_view) override {
-    throw std::runtime_error("read-only");
+  platform::AppendResult AppendExclusive(const std::string&, std::string_view,
+                                         const platform::AppendOptions&) override {
+    return {platform::AppendStatus::kFailed, "read-only"};
   }
   std::vector<std::string> ListNames(const std::string& folder) override {
     std::vector<std::string> names;
