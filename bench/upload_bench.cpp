@@ -264,9 +264,12 @@ void PrintScaling(const char* label, const Measured& m) {
 int main(int argc, char** argv) {
   std::string lib_path = VELQUORA_BIN_DIR "/libw_velquora.so";
   bool profile = false;  // one upload through the host only, for a profiler
+  bool profile_logged = false;
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--profile")
       profile = true;
+    else if (std::string(argv[i]) == "--profile-logged")
+      profile = profile_logged = true;
     else
       lib_path = argv[i];
   }
@@ -276,7 +279,8 @@ int main(int argc, char** argv) {
     emulator::ScaleEmulator scale;
     scale.Start();
     std::u16string doc = GoodsDocument(kRecords);
-    std::printf("%.0f goods/s\n", UploadThroughHost(lib, scale.port(), doc, kRecords, false));
+    std::printf("%.0f goods/s\n",
+                UploadThroughHost(lib, scale.port(), doc, kRecords, profile_logged));
     return 0;
   }
 
