@@ -23,7 +23,7 @@
 #include "common/text.h"
 #include "device/records.h"
 #include "driver/goods_reader.h"
-#include "driver/host_xml.h"
+#include "driver/host_document.h"
 #include "scale_emulator.h"
 
 namespace {
@@ -307,13 +307,13 @@ int main(int argc, char** argv) {
 
   // Parsing, then reading, checking and encoding alone: no I/O.
   double cpu0 = CpuSeconds();
-  pugi::xml_document parsed;
-  driver::ParseHostDocument(doc, parsed);
+  driver::HostDocument parsed = driver::HostDocument::Parse(doc);
   double cpu1 = CpuSeconds();
   device::LabelSettings label{6, 0, 1, 4, 17};
   std::size_t bytes = 0;
-  for (pugi::xml_node r : parsed.document_element().children()) {
-    bytes += device::BuildPluRecord(driver::ReadGoodsRecord(r), label).Bytes().size();
+  for (std::size_t i = 0; i < parsed.RecordCount(); ++i) {
+    bytes +=
+        device::BuildPluRecord(driver::ReadGoodsRecord(parsed.Record(i)), label).Bytes().size();
   }
   double cpu2 = CpuSeconds();
 

@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib/debian-root.sh"
 
 case ${1:-} in
-  build) debian_root bullseye g++ cmake ninja-build pkg-config make libgtk-3-dev nlohmann-json3-dev libpugixml-dev ;;
+  build) debian_root bullseye g++ cmake ninja-build pkg-config make libgtk-3-dev nlohmann-json3-dev ;;
   bullseye) debian_root bullseye ;;
   bookworm) debian_root bookworm ;;
   bookworm-desktop) debian_root bookworm xvfb xauth xdotool libgtk-3-0 libwebkit2gtk-4.1-0 fonts-dejavu-core ;;

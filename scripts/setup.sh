@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libpugixml-dev nlohmann-json3-dev libzip-dev zlib1g-dev libcmark-dev
-  libgtk-3-dev libwebkit2gtk-4.1-dev
+  libexpat1-dev nlohmann-json3-dev libzip-dev zlib1g-dev libcmark-dev
+  libgtk-3-dev libwebkit2gtk-4.1-0
   # the window tests: a virtual display, a robot to close windows, screenshots, fonts
   xvfb xdotool imagemagick chromium fonts-dejavu-core
   clang-format

@@ -77,7 +77,8 @@ TMethod TCustomNativeComponent::mt_Get(long index) const {
 }
 
 Variant TCustomNativeComponent::mt_Call(long index, VarArrayData& params) {
-  if (index >= kExtraMethodBase) return CallExtraMethod(index - kExtraMethodBase, params);
+  // Every index goes through the registry, those from kExtraMethodBase up too: only names and
+  // parameter counts of such indices come from the hooks.
   TMethod entry = mt_Get(index);
   if (!entry.Mt) throw Error("mt_Call: Method (Mt.Mt) is not assigned! (addin/component.cpp)");
   return entry.Mt(params);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/decimal_text.h"
 #include "common/text.h"
 
 namespace velquora::addin {
@@ -83,10 +84,7 @@ double Variant::double_value() const {
 }
 
 std::string FormatDouble(double value, int digits) {
-  char buf[64];
-  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, digits);
-  if (ec != std::errc()) return "0";
-  return std::string(buf, end);
+  return FormatDecimal(value, digits);
 }
 
 std::string FormatCurrency(std::int64_t v) {

@@ -5,11 +5,13 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "device/protocol.h"
+#include "driver/equipment_error.h"
 #include "log/log_writer.h"
 
 namespace velquora::device {
 
 namespace p = protocol;
+using driver::EquException;
 
 namespace {
 
@@ -52,6 +54,9 @@ void TDevice::Disable() {
 }
 
 void TDevice::SendCommand(const ByteString& command) {
+  // The answer byte is judged only if it arrived after the frame went out: a byte already
+  // waiting, or one more after the answer, would put every later answer on the wrong frame.
+  CheckNothingPending("Ошибка протокола обмена: данные от весов до отправки команды: ");
   if (ExtLogEnabled) {
     log::LogWriter::Instance().WriteLog(u"Данные обмена -> ", BytesToHex(command, u" "),
                                         log::TLogLevel::llDebug);
@@ -66,6 +71,19 @@ void TDevice::ReadAnswer() {
     log::LogWriter::Instance().WriteLog(u"Данные обмена <- ", BytesToHex(FResponse, u""),
                                         log::TLogLevel::llDebug);
   }
+  CheckNothingPending("Ошибка протокола обмена: лишние байты после ответа весов: ");
+}
+
+void TDevice::CheckNothingPending(const char* message) {
+  ByteString surplus = FTCPSocket->ReadPending(kShownSurplusBytes);
+  if (surplus.empty()) return;
+  if (ExtLogEnabled) {
+    log::LogWriter::Instance().WriteLog(u"Данные обмена <- ", BytesToHex(surplus, u""),
+                                        log::TLogLevel::llDebug);
+  }
+  std::u16string hex = BytesToHex(surplus, u" ");
+  hex.pop_back();  // the separator after the last byte
+  throw EquException(driver::kErrorGeneral, message + ToUtf8(hex));
 }
 
 void TDevice::RunCommand(const ByteString& command) {

@@ -71,6 +71,9 @@ class TDevice {
   void Exchange(ByteString frame, std::initializer_list<std::uint8_t> accepted,
                 const std::string& message);
   std::uint8_t Answer() const;
+  // Fails with `message` and the bytes when any have arrived that no frame asked for.
+  void CheckNothingPending(const char* message);
+  static constexpr std::size_t kShownSurplusBytes = 32;
 
   std::unique_ptr<TTCPSocket> FTCPSocket;
   ByteString FRequest;

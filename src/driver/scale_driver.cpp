@@ -4,7 +4,7 @@
 #include "common/text.h"
 #include "device/protocol.h"
 #include "driver/goods_reader.h"
-#include "driver/host_xml.h"
+#include "driver/host_document.h"
 #include "driver/setting_conversion.h"
 #include "driver/upload_progress.h"
 #include "log/log_writer.h"
@@ -41,10 +41,9 @@ const MethodName kScaleMethods[] = {
     {u"УдалитьГруппу", u"DeleteGroup", 1},     {u"ВыгрузитьДанные", u"UploadData", 2},
 };
 
-pugi::xml_node FindTable(const pugi::xml_document& doc, const char* root) {
-  pugi::xml_node table = doc.document_element();
-  if (!table || std::string_view(table.name()) != root) throw Error("Не найден корневой узел");
-  return table;
+// The top-level element must be named `root` exactly.
+void CheckRoot(const HostDocument& doc, std::string_view root) {
+  if (doc.RootName() != root) throw Error("Не найден корневой узел");
 }
 
 }  // namespace
@@ -55,12 +54,11 @@ void TDriver::RegisterMethods() {
   try {
     TScaleOfflineDriver::RegisterMethods();
     const auto& m = kScaleMethods;
-    auto parsed = [this](std::function<void(const pugi::xml_document&)> work, std::size_t arg) {
+    auto parsed = [this](std::function<void(const HostDocument&)> work, std::size_t arg) {
       return [this, work, arg](VarArrayData& params) {
         return ScaleMethod([&] {
-          pugi::xml_document doc;
           std::u16string scratch;
-          ParseHostDocument(TextParam(params, arg, scratch), doc);
+          HostDocument doc = HostDocument::Parse(TextParam(params, arg, scratch));
           Reconnect();
           work(doc);
         });
@@ -174,9 +172,8 @@ Variant TDriver::ScaleMethod(const std::function<void()>& work) {
 
 Variant TDriver::UploadGoodsHandler(VarArrayData& params) {
   return ScaleMethod([&] {
-    pugi::xml_document doc;
     std::u16string scratch;
-    ParseHostDocument(TextParam(params, 1, scratch), doc);
+    HostDocument doc = HostDocument::Parse(TextParam(params, 1, scratch));
     Reconnect();
     UploadGoods(doc);
   });
@@ -191,11 +188,10 @@ Variant TDriver::ClearGoodsHandler(VarArrayData&) {
 
 bool TDriver::UploadSystemSettings(const std::u16string& document) {
   return ScaleMethod([&] {
-           pugi::xml_document doc;
-           ParseHostDocument(document, doc);
+           HostDocument doc = HostDocument::Parse(document);
            Reconnect();
-           pugi::xml_node root = FindTable(doc, "SystemSettings");
-           FDevice->UploadSystemSettings(AttributeText(root, "DateTime"));
+           CheckRoot(doc, "SystemSettings");
+           FDevice->UploadSystemSettings(doc.Root().Text(HostAttr::DateTime));
          })
       .bool_value();
 }
@@ -209,11 +205,10 @@ UploadProgress::Sink TDriver::StatusLine() {
 // checked, encoded) while the scale stores the one before it: the answer of record k is judged
 // after record k+1 is prepared and before k+1 is sent, so a record that fails its checks is
 // reported only after the record before it was judged, and nothing of it is sent.
-void TDriver::WriteRecords(const pugi::xml_document& doc, const char16_t* what,
+void TDriver::WriteRecords(const HostDocument& doc, const char16_t* what,
                            const PrepareRecord& prepare) {
-  pugi::xml_node table = FindTable(doc, "Table");
-  std::size_t total = 0;
-  for (pugi::xml_node r : table.children()) total += IsRecordElement(r);
+  CheckRoot(doc, "Table");
+  const std::size_t total = doc.RecordCount();
   UploadProgress progress(what, total, StatusLine(), ProgressClock);
   std::size_t accepted = 0;
   auto judge_previous = [&] {
@@ -221,8 +216,8 @@ void TDriver::WriteRecords(const pugi::xml_document& doc, const char16_t* what,
     FDevice->FinishWrite();
     progress.Advance(++accepted);
   };
-  for (pugi::xml_node r : table.children()) {
-    if (!IsRecordElement(r)) continue;
+  for (std::size_t i = 0; i < total; ++i) {
+    const HostRecord r = doc.Record(i);
     device::ByteString frame;
     device::TDevice::WriteRefusal refusal;
     try {
@@ -237,24 +232,24 @@ void TDriver::WriteRecords(const pugi::xml_document& doc, const char16_t* what,
   judge_previous();
 }
 
-void TDriver::UploadGoods(const pugi::xml_document& doc) {
-  WriteRecords(doc, u"товаров", [this](const pugi::xml_node& r, auto& frame, auto& refusal) {
+void TDriver::UploadGoods(const HostDocument& doc) {
+  WriteRecords(doc, u"товаров", [this](const HostRecord& r, auto& frame, auto& refusal) {
     device::PluValues v = ReadGoodsRecord(r);
     frame = FDevice->PluFrame(v);
     refusal = {device::protocol::kTablePlu, v.plu, std::move(v.name)};
   });
 }
 
-void TDriver::UploadGroups(const pugi::xml_document& doc) {
-  WriteRecords(doc, u"групп", [this](const pugi::xml_node& r, auto& frame, auto& refusal) {
+void TDriver::UploadGroups(const HostDocument& doc) {
+  WriteRecords(doc, u"групп", [this](const HostRecord& r, auto& frame, auto& refusal) {
     GroupRecord g = ReadGroupRecord(r);
     frame = FDevice->GroupWriteFrame(g.code, g.name);
     refusal = {device::protocol::kTableMainGroup, g.code, std::move(g.name)};
   });
 }
 
-void TDriver::UploadShops(const pugi::xml_document& doc) {
-  WriteRecords(doc, u"магазинов", [this](const pugi::xml_node& r, auto& frame, auto& refusal) {
+void TDriver::UploadShops(const HostDocument& doc) {
+  WriteRecords(doc, u"магазинов", [this](const HostRecord& r, auto& frame, auto& refusal) {
     GroupRecord s = ReadShopRecord(r);
     frame = FDevice->ShopWriteFrame(s.code, s.name);
     refusal = {device::protocol::kTableShop, s.code, {}};

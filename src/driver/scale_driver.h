@@ -43,14 +43,13 @@ class TDriver : public TScaleOfflineDriver {
   // Runs a scale method: enabled check, then `work`, inside the handler frame.
   addin::Variant ScaleMethod(const std::function<void()>& work);
   void Reconnect();
-  using PrepareRecord = std::function<void(const pugi::xml_node&, device::ByteString&,
-                                           device::TDevice::WriteRefusal&)>;
-  void WriteRecords(const pugi::xml_document& doc, const char16_t* what,
-                    const PrepareRecord& prepare);
+  using PrepareRecord =
+      std::function<void(const HostRecord&, device::ByteString&, device::TDevice::WriteRefusal&)>;
+  void WriteRecords(const HostDocument& doc, const char16_t* what, const PrepareRecord& prepare);
   UploadProgress::Sink StatusLine();
-  void UploadGoods(const pugi::xml_document& doc);
-  void UploadGroups(const pugi::xml_document& doc);
-  void UploadShops(const pugi::xml_document& doc);
+  void UploadGoods(const HostDocument& doc);
+  void UploadGroups(const HostDocument& doc);
+  void UploadShops(const HostDocument& doc);
   void UploadData(const std::u16string& file_name, const std::u16string& data);
   std::int64_t RecordNumberArgument(const addin::Variant& value, const char* message);
 

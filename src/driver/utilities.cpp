@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "common/decimal_text.h"
 #include "common/error.h"
 #include "common/text.h"
 #include "platform/library_file.h"
@@ -160,10 +161,7 @@ std::optional<std::int64_t> ParseAmount(std::u16string_view text) {
 std::optional<double> ParseDouble(std::u16string_view text) {
   std::string s = ToUtf8(TrimControl(text));
   if (!s.empty() && s[0] == '+') s.erase(0, 1);
-  double v = 0;
-  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (s.empty() || ec != std::errc() || p != s.data() + s.size()) return std::nullopt;
-  return v;
+  return ParseDecimal(s);
 }
 
 std::int64_t RoundHalfEven(double value) {

@@ -43,6 +43,9 @@ int main(int argc, char** argv) {
     std::fputs("Неверный вызов программы просмотра\n", stderr);
     return 2;
   }
+  // Started from the library's cache under a hashed name (or a descriptor path): the windows
+  // carry the program's own name.
+  g_set_prgname("velquora-viewer");
   UseUtf8CharacterType();
   int gtk_argc = 1;
   if (!gtk_init_check(&gtk_argc, &argv)) {

@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <functional>
 #include <future>
-#include <pugixml.hpp>
 
 #include "e2e/e2e_fixture.h"
 #include "support/temp_dir.h"
+#include "support/xml_tree.h"
 
 namespace velquora::e2e {
 namespace {
@@ -45,10 +45,7 @@ struct Trouble {
 class LogTroubleTest : public DriverTest {
  protected:
   std::string LogFolder() {
-    pugi::xml_document doc;
-    std::string text = ToUtf8(Out(u"GetDescription"));
-    doc.load_string(text.c_str());
-    return doc.child("DriverDescription").attribute("LogPath").value();
+    return test::ParseXml(ToUtf8(Out(u"GetDescription"))).root.Attr("LogPath");
   }
 
   // The host's round with logging on: open, upload, ask for the error, switch off, close.
@@ -155,6 +152,23 @@ TEST_F(LogTroubleTest, ALogThatCannotBeWrittenNeitherFailsNorHoldsUpHostCalls) {
     EXPECT_TRUE(Open());
     size_before = 0;
   }
+}
+
+// Call traces write every argument; a host string may hold a lone surrogate.
+TEST_F(LogTroubleTest, ALoneSurrogateInAnArgumentIsLoggedAsAReplacementCharacter) {
+  StartScale("127.0.0.45");
+  const std::string file = TodaysLog(LogFolder(), "127.0.0.45");
+  fs::remove(file);
+  Set(u"LogEnabled", true);
+  ASSERT_TRUE(Open());
+  std::u16string number = u"1";
+  number += char16_t(0xD800);
+  EXPECT_FALSE(Call(u"DeleteGood", {number}));
+  Set(u"LogEnabled", false);
+  ASSERT_TRUE(Open());
+  std::string text = test::ReadText(file);
+  EXPECT_NE(text.find("> DeleteGood: \tParams: [1\xEF\xBF\xBD]"), std::string::npos) << text;
+  EXPECT_EQ(text.find("\xED\xA0\x80"), std::string::npos);
 }
 
 }  // namespace

@@ -305,6 +305,35 @@ TEST_F(UploadTest, DocumentShapes) {
   EXPECT_EQ(Plu()[0]["ingredients"][0]["text"], "соль ");
 }
 
+TEST_F(UploadTest, DocumentsThatAreNotWellFormedSendNothing) {
+  const std::u16string good = Record(kGood);
+  const std::u16string cases[] = {
+      Table(good) + Table(good),                                     // two top-level elements
+      Table(good) + u"хвост",                                        // text after it
+      Table(u"<Record PLU=\"5\" " + std::u16string(kGood) + u"/>"),  // a duplicate attribute
+      Table(Record(Good({{u"Name", u"&foo;"}}))),                    // an undefined entity
+      Table(Record(Good({{u"Name", u"Сыр & масло"}}))),              // a bare &
+      Table(Record(Good({{u"Name", u"a<b"}}))),                      // < inside a value
+      Table(Record(Good({{u"Name", u"&#1;"}}))),                     // a reference to U+0001
+      u"<Table><!-- a -- b -->" + good + u"</Table>",                // -- inside a comment
+  };
+  std::size_t connections = Connections();
+  for (const std::u16string& text : cases) {
+    EXPECT_FALSE(Goods(text)) << ToUtf8(text);
+    EXPECT_EQ(Error().rfind(u"Ошибка разбора XML: ", 0), 0u) << ErrorUtf8();
+    EXPECT_NE(Error().find(u" (строка 1, столбец "), std::u16string::npos) << ErrorUtf8();
+  }
+  EXPECT_FALSE(Call(u"UploadGroups", {Table(Record(u"Code=\"5\" Name=\"A & B\""))}));
+  EXPECT_EQ(Error().rfind(u"Ошибка разбора XML: ", 0), 0u);
+  EXPECT_TRUE(scale_->Frames().empty());
+  EXPECT_EQ(Connections(), connections) << "nothing is sent, not even a connection is opened";
+
+  EXPECT_TRUE(
+      Goods(u"<!DOCTYPE Table [<!ENTITY x \"Сыр\">]>" + Table(Record(Good({{u"Name", u"&x;"}})))));
+  ASSERT_EQ(Plu().size(), 1u);
+  EXPECT_EQ(Plu()[0]["name"][0]["text"], "Сыр");
+}
+
 TEST_F(UploadTest, RefusalsAndTransportFailuresReachTheHost) {
   emulator::Faults f;
   f.rules.push_back({0xF1, 0x25, -1, 0x15});
@@ -314,6 +343,32 @@ TEST_F(UploadTest, RefusalsAndTransportFailuresReachTheHost) {
   scale_->Stop();
   EXPECT_FALSE(Goods(Table(Record(kGood))));
   EXPECT_EQ(ErrorUtf8(), "Ошибка при установлении подключения");
+}
+
+TEST_F(UploadTest, AnswersOutOfStepNeverPassForSuccess) {
+  std::u16string records;
+  for (int plu = 1; plu <= 300; ++plu)
+    records += Record(Good({{u"PLU", ToUtf16(std::to_string(plu))}}));
+  struct Case {
+    int copies;
+    std::string noise;
+    const char* message;
+  } cases[] = {
+      // A scale that answers every frame twice and refuses record 151.
+      {2, "", "Ошибка протокола обмена: лишние байты после ответа весов: 06"},
+      {1, "\x13", "Ошибка протокола обмена: лишние байты после ответа весов: 13"},
+  };
+  for (const Case& c : cases) {
+    emulator::Faults f;
+    f.answer_copies = c.copies;
+    f.noise = c.noise;
+    f.rules.push_back({0xF1, 0x25, 151, 0x15});
+    scale_->SetFaults(f);
+    scale_->Clear();
+    EXPECT_FALSE(Goods(Table(records)));
+    EXPECT_EQ(ErrorUtf8(), c.message);
+    EXPECT_EQ(Sent(), 1u) << "the first frame's answer was out of step: nothing more goes out";
+  }
 }
 
 TEST_F(UploadTest, DeleteAndClear) {

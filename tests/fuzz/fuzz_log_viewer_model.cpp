@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/valid_utf8.h"
 #include "log/log_viewer_model.h"
 #include "support/fuzz_input.h"
 
@@ -67,6 +68,8 @@ class FolderInMemory final : public platform::FileSystem {
 };
 
 void CheckConsistent(const log::LogViewerModel& model) {
+  // A text widget refuses a whole text for one ill-formed sequence.
+  if (ValidUtf8(model.Text()) != model.Text()) std::abort();
   int count = static_cast<int>(model.Files().size());
   if (model.Selected() < -1 || model.Selected() >= count) std::abort();
   for (const auto& name : model.Files()) {

@@ -20,6 +20,7 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
+export XDG_CACHE_HOME=$work/cache  # the library writes its viewer program there
 host="$bin/velquora-host"
 passed=0
 

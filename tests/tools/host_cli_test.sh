@@ -8,7 +8,8 @@ examples=$2
 work=$(mktemp -d)
 emulator=""
 slow=""
-trap '[ -n "$emulator" ] && kill "$emulator" 2>/dev/null; [ -n "$slow" ] && kill "$slow" 2>/dev/null; rm -rf "$work"' EXIT
+emulator2=""
+trap 'for e in $emulator $slow $emulator2; do kill "$e" 2>/dev/null; done; rm -rf "$work"' EXIT
 passed=0
 failed=0
 check() {  # NAME EXPECTED_CODE ACTUAL_CODE [GREP_PATTERN FILE]
@@ -66,6 +67,19 @@ if grep -q "300/300" "$work/bad.err"; then
 else
   passed=$((passed + 1))
 fi
+
+# A scale out of step: every answer twice, record 151 refused. The upload must fail.
+"$bin/scale-emulator" --port 0 --double-answers --refuse-plu 151 >"$work/emulator2.out" &
+emulator2=$!
+step_host=("$bin/velquora-host" --ip 127.0.0.1 --port "$(port_of "$work/emulator2.out")")
+for quiet in "" -q; do
+  "${step_host[@]}" $quiet upload-goods "$examples/goods.xml" >"$work/step.out" 2>"$work/step.err"
+  check "answers out of step fail the upload ($quiet)" 1 $? "лишние байты после ответа" \
+    "$work/step.err"
+  if grep -q "done" "$work/step.out"; then
+    echo "FAIL: a failed upload reported success"; failed=$((failed + 1))
+  fi
+done
 
 "${host[@]}" delete-good 17 >"$work/del.out" 2>&1
 check "delete a good" 0 $?

@@ -1,6 +1,7 @@
 // scale-emulator: a label-printing scale on a TCP port, for testing without a real scale.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -25,7 +26,7 @@ void Usage(std::FILE* to) {
   std::fputs(
       "Usage: scale-emulator [--host ADDR] [--port N] [--dump FILE] [--drop N] [--answer "
       "CMD:TABLE:BYTE]\n"
-      "                     [--delay MS]\n"
+      "                     [--delay MS] [--refuse-plu N] [--double-answers] [--noise HEX]\n"
       "       scale-emulator --show FILE\n\n"
       "Listens like a networked label-printing scale and keeps what it is sent in memory.\n"
       "  --host ADDR   address to listen on (default 127.0.0.1)\n"
@@ -34,6 +35,9 @@ void Usage(std::FILE* to) {
       "  --drop N      reset the first N connections\n"
       "  --answer C:T:B  answer byte B (hex) to command C and table T (hex) instead of storing\n"
       "  --delay MS    wait MS milliseconds before every answer, as a scale storing records does\n"
+      "  --refuse-plu N  answer 15 to the write of PLU record N instead of storing it\n"
+      "  --double-answers  send every answer byte twice (a scale out of step)\n"
+      "  --noise HEX   send these bytes right after every answer\n"
       "  --show FILE   print a JSON dump as a readable table and exit\n",
       to);
 }
@@ -82,6 +86,25 @@ int main(int argc, char** argv) {
       delay_ms = std::atoi(next().c_str());
       if (delay_ms < 0 || delay_ms > 10000) {
         std::fprintf(stderr, "scale-emulator: the delay must be 0..10000 ms\n");
+        return 2;
+      }
+    } else if (arg == "--refuse-plu") {
+      faults.rules.push_back({0xF1, 0x25, std::atol(next().c_str()), 0x15});
+    } else if (arg == "--double-answers") {
+      faults.answer_copies = 2;
+    } else if (arg == "--noise") {
+      std::string hex = next();
+      faults.noise.clear();
+      for (std::size_t k = 0; k + 1 < hex.size(); k += 2) {
+        unsigned b = 0;
+        if (std::sscanf(hex.substr(k, 2).c_str(), "%2x", &b) != 1) {
+          Usage(stderr);
+          return 2;
+        }
+        faults.noise += static_cast<char>(b);
+      }
+      if (faults.noise.empty() || hex.size() % 2) {
+        Usage(stderr);
         return 2;
       }
     } else if (arg == "--show") {

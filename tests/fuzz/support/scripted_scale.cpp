@@ -42,6 +42,11 @@ platform::IoResult ScriptedScale::Receive(platform::SocketHandle s, void* data, 
   return {1, false};
 }
 
+long ScriptedScale::Pending(platform::SocketHandle s) {
+  CheckHandle(s);
+  return 0;
+}
+
 void ScriptedScale::ShutdownAndClose(platform::SocketHandle s) {
   CheckHandle(s);
   --open_;

@@ -19,6 +19,8 @@ class ScriptedScale final : public platform::SocketApi {
   bool SetReceiveTimeout(platform::SocketHandle s, int timeout_ms) override;
   platform::IoResult Send(platform::SocketHandle s, const void* data, std::size_t size) override;
   platform::IoResult Receive(platform::SocketHandle s, void* data, std::size_t size) override;
+  // The script answers one byte a receive: nothing ever waits beyond it.
+  long Pending(platform::SocketHandle s) override;
   void ShutdownAndClose(platform::SocketHandle s) override;
 
   // Frames received, in order (bytes sent between two receives).
