@@ -79,8 +79,8 @@ bool AbsentOrRegular(const std::string& path) {
   return S_ISREG(st.st_mode);
 }
 
-// Opens without blocking and without following a link; then switches back to blocking I/O on
-// what turned out to be a regular file. -1 with `refused` set for anything else.
+// Opens without blocking and without following a link, and keeps what turned out to be a
+// regular file. -1 with `refused` set for anything else.
 int OpenRegular(const std::string& path, int flags, mode_t mode, bool& refused) {
   refused = false;
   if (!AbsentOrRegular(path)) {
@@ -98,7 +98,8 @@ int OpenRegular(const std::string& path, int flags, mode_t mode, bool& refused) 
     close(fd);
     return -1;
   }
-  (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // O_NONBLOCK stays: it has no effect on a regular file, and clearing it would cost two more
+  // system calls on every log record.
   return fd;
 }
 
@@ -140,11 +141,16 @@ class PosixFileSystem final : public FileSystem {
     constexpr int kFlags = O_WRONLY | O_APPEND;
     const mode_t mode = options.shared ? 0666 : 0600;
     bool refused = false;
-    bool created = true;
-    int raw = OpenRegular(path, kFlags | O_CREAT | O_EXCL, mode, refused);
-    if (raw < 0 && !refused && errno == EEXIST) {
-      created = false;
-      raw = OpenRegular(path, kFlags, 0, refused);
+    bool created = false;
+    // Today's file exists for every record but the first of the day: open it first.
+    int raw = OpenRegular(path, kFlags, 0, refused);
+    if (raw < 0 && !refused && errno == ENOENT) {
+      created = true;
+      raw = OpenRegular(path, kFlags | O_CREAT | O_EXCL, mode, refused);
+      if (raw < 0 && !refused && errno == EEXIST) {  // another writer made it just now
+        created = false;
+        raw = OpenRegular(path, kFlags, 0, refused);
+      }
     }
     if (raw < 0) {
       if (refused) return {AppendStatus::kRefused, Quoted(kNotRegular, path)};
