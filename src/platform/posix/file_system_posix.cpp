@@ -35,13 +35,14 @@ class Fd {
   int fd_;
 };
 
-// The system text for `err`, captured before any other call may change errno.
-std::string ErrorText(int err) {
-  return std::strerror(err);
-}
-
 std::string Quoted(const std::string& what, const std::string& path) {
   return what + " \"" + path + "\"";
+}
+
+// `what "path": system text` for the error in errno, read before anything else may change it.
+std::string ErrnoText(const std::string& what, const std::string& path) {
+  int err = errno;
+  return Quoted(what, path) + ": " + std::strerror(err);
 }
 
 // Writes every byte; false with errno set when a write fails (what was written stays).
@@ -153,8 +154,7 @@ class PosixFileSystem final : public FileSystem {
     }
     if (raw < 0) {
       if (refused) return {AppendStatus::kRefused, Quoted(kNotRegular, path)};
-      return {AppendStatus::kFailed,
-              Quoted("Cannot open log file", path) + ": " + ErrorText(errno)};
+      return {AppendStatus::kFailed, ErrnoText("Cannot open log file", path)};
     }
     Fd fd(raw);
     if (created && options.shared) (void)fchmod(fd.get(), 0666);  // whatever the umask
@@ -163,8 +163,7 @@ class PosixFileSystem final : public FileSystem {
     while (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
       if (errno == EINTR) continue;
       if (errno != EWOULDBLOCK) {
-        return {AppendStatus::kFailed,
-                Quoted("Cannot lock log file", path) + ": " + ErrorText(errno)};
+        return {AppendStatus::kFailed, ErrnoText("Cannot lock log file", path)};
       }
       if (std::chrono::steady_clock::now() >= deadline)
         return {AppendStatus::kBusy, Quoted("Log file is busy", path)};
@@ -174,12 +173,14 @@ class PosixFileSystem final : public FileSystem {
     // Under the lock the end of the file is ours: every writer appends only while holding it.
     struct stat st {};
     if (fstat(fd.get(), &st) != 0)
-      return {AppendStatus::kFailed,
-              Quoted("Cannot read log file", path) + ": " + ErrorText(errno)};
+      return {AppendStatus::kFailed, ErrnoText("Cannot read log file", path)};
     if (WriteAll(fd.get(), bytes)) return {};
-    std::string message = Quoted("Cannot write log file", path) + ": " + ErrorText(errno);
-    if (ftruncate(fd.get(), st.st_size) != 0)
-      message += "; the partial record could not be removed: " + ErrorText(errno);
+    std::string message = ErrnoText("Cannot write log file", path);
+    if (ftruncate(fd.get(), st.st_size) != 0) {
+      int err = errno;
+      message += "; the partial record could not be removed: ";
+      message += std::strerror(err);
+    }
     return {AppendStatus::kFailed, std::move(message)};
   }
 
