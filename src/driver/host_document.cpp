@@ -63,7 +63,7 @@ bool IsRecordName(const char* name) {
 // Collects the document as the parser reports it.
 struct HostDocumentBuilder {
   template <typename Feed>
-  static HostDocument Read(std::size_t text_bytes, Feed feed);
+  static HostDocument Read(std::size_t text_bytes, std::size_t elements, Feed feed);
 
   XML_Parser parser;
   HostDocument doc;
@@ -123,8 +123,8 @@ namespace {
 
 // Runs the parser over what `feed` hands it; `text_bytes` bounds the size of the values.
 template <typename Feed>
-HostDocument ReadDocument(std::size_t text_bytes, Feed feed) {
-  return HostDocumentBuilder::Read(text_bytes, feed);
+HostDocument ReadDocument(std::size_t text_bytes, std::size_t elements, Feed feed) {
+  return HostDocumentBuilder::Read(text_bytes, elements, feed);
 }
 
 // The parser takes its input in pieces of this many units or bytes: it copies each piece into a
@@ -134,13 +134,17 @@ constexpr std::size_t kPiece = std::size_t{1} << 18;
 }  // namespace
 
 template <typename Feed>
-HostDocument HostDocumentBuilder::Read(std::size_t text_bytes, Feed feed) {
+HostDocument HostDocumentBuilder::Read(std::size_t text_bytes, std::size_t elements, Feed feed) {
   ExpatParser parser = NewUtf8Parser();
   HostDocumentBuilder b{parser.get(), {}, 0, {}};
   b.doc.slots_.resize(kHostAttrCount);
   // The values are a part of the text: room for all of it is reserved once, and only the pages
   // written ever take memory, so the buffer never grows by copying.
   b.doc.values_.reserve(text_bytes);
+  // Likewise the slots, for as many records as the text can hold elements, but never more room
+  // than the text itself takes.
+  const std::size_t at_most = text_bytes / (kHostAttrCount * sizeof(HostDocument::Slot));
+  b.doc.slots_.reserve(kHostAttrCount * (1 + std::min(elements, at_most)));
   XML_SetUserData(parser.get(), &b);
   XML_SetElementHandler(parser.get(), &HostDocumentBuilder::OnStart, &HostDocumentBuilder::OnEnd);
   XML_SetExternalEntityRefHandler(parser.get(), &HostDocumentBuilder::OnExternalEntity);
@@ -156,7 +160,8 @@ HostDocument HostDocumentBuilder::Read(std::size_t text_bytes, Feed feed) {
 // is removed are single characters, never markup: a reference such as "&#1;" stays and is judged
 // by the parser.
 HostDocument HostDocument::Parse(std::u16string_view text) {
-  return ReadDocument(CleanXmlTextUtf8Size(text), [&](XML_Parser parser) {
+  const std::size_t elements = static_cast<std::size_t>(std::count(text.begin(), text.end(), u'<'));
+  return ReadDocument(CleanXmlTextUtf8Size(text), elements, [&](XML_Parser parser) {
     std::size_t at = 0;
     do {
       std::u16string_view piece = text.substr(at, kPiece);
@@ -178,7 +183,8 @@ HostDocument HostDocument::Parse(std::u16string_view text) {
 
 HostDocument HostDocument::ParseUtf8(std::string_view utf8) {
   // The text is UTF-8 whatever its declaration says: the host hands over UTF-16.
-  return ReadDocument(utf8.size(), [&](XML_Parser parser) {
+  const std::size_t elements = static_cast<std::size_t>(std::count(utf8.begin(), utf8.end(), '<'));
+  return ReadDocument(utf8.size(), elements, [&](XML_Parser parser) {
     std::size_t at = 0;
     do {
       std::size_t n = std::min(kPiece, utf8.size() - at);
