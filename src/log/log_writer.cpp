@@ -162,7 +162,7 @@ LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only, bool remembered
   if (file_name.empty()) {
     name = WithoutExtension(FileNameOf(platform::OwnLibraryPath()));
   } else if (IsRooted(file_name)) {
-    return {file_name, InsideMachineWideFolder(file_name)};
+    return {file_name, InsideMachineWideFolder(file_name), false, {}};
   } else {
     name = WithoutExtension(FileNameOf(file_name));
   }
@@ -193,10 +193,10 @@ LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only, bool remembered
   }
   {
     std::lock_guard lock(remembered_mutex_);
-    remembered_ = RememberedFolder{file_name, folder_setting, company, {folder, shared}};
+    remembered_ = RememberedFolder{file_name, folder_setting, company, {folder, shared, false, {}}};
   }
-  if (folder_only) return {folder, shared};
-  return {dated(folder, name), shared};
+  if (folder_only) return {folder, shared, false, {}};
+  return {dated(folder, name), shared, false, {}};
 }
 
 std::string LogWriter::FormatRecord(const platform::LocalTime& t, std::u16string_view caption,
