@@ -109,4 +109,12 @@ using TargetAbi = MsvcAbi;
 using TargetAbi = ItaniumAbi;
 #endif
 
+// How a host's compiler calls a C++ member function: on 32-bit Windows MSVC passes `this` in
+// ECX and the callee pops the arguments (thiscall); elsewhere `this` is the first argument.
+#if defined(_WIN32) && defined(__i386__)
+#define VELQUORA_MEMBER_CALL __attribute__((thiscall))
+#else
+#define VELQUORA_MEMBER_CALL
+#endif
+
 }  // namespace velquora::addin

@@ -6,6 +6,7 @@
 #include "platform/file_system.h"
 #include "platform/library_file.h"
 #include "platform/process.h"
+#include "platform/system_info.h"
 
 namespace velquora::driver {
 namespace {
@@ -36,9 +37,9 @@ class ProgramViewers final : public Viewers {
 
   static std::string ViewerPath() {
     std::string library = platform::OwnLibraryPath();
-    std::size_t slash = library.rfind('/');
+    std::size_t slash = library.find_last_of("/\\");
     return (slash == std::string::npos ? std::string(".") : library.substr(0, slash)) +
-           "/velquora-viewer";
+           platform::kPathSeparator + "velquora-viewer" + platform::kProgramSuffix;
   }
 
   void Run(const std::vector<std::string>& args) {

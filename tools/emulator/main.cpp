@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "control_server.h"
 #include "scale_emulator.h"
 
 namespace {
@@ -25,14 +26,17 @@ void Usage(std::FILE* to) {
   std::fputs(
       "Usage: scale-emulator [--host ADDR] [--port N] [--dump FILE] [--drop N] [--answer "
       "CMD:TABLE:BYTE]\n"
-      "       scale-emulator --show FILE\n\n"
+      "       scale-emulator --show FILE\n"
+      "       scale-emulator --control [--port N]\n\n"
       "Listens like a networked label-printing scale and keeps what it is sent in memory.\n"
       "  --host ADDR   address to listen on (default 127.0.0.1)\n"
       "  --port N      TCP port (default 0: a free port); the port is printed on start\n"
       "  --dump FILE   write all tables as JSON on exit (SIGINT/SIGTERM) and on SIGUSR1\n"
       "  --drop N      reset the first N connections\n"
       "  --answer C:T:B  answer byte B (hex) to command C and table T (hex) instead of storing\n"
-      "  --show FILE   print a JSON dump as a readable table and exit\n",
+      "  --show FILE   print a JSON dump as a readable table and exit\n"
+      "  --control     start and inspect scales over a line protocol on 127.0.0.1 (for\n"
+      "                tests that run where the emulator cannot, such as Windows programs)\n",
       to);
 }
 
@@ -47,6 +51,7 @@ bool WriteDump(const velquora::emulator::ScaleEmulator& scale, const std::string
 int main(int argc, char** argv) {
   std::string host = "127.0.0.1", dump_path;
   int port = 0;
+  bool control = false;
   velquora::emulator::Faults faults;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -75,6 +80,8 @@ int main(int argc, char** argv) {
         return 2;
       }
       faults.rules.push_back({static_cast<int>(c), static_cast<int>(t), -1, static_cast<int>(b)});
+    } else if (arg == "--control") {
+      control = true;
     } else if (arg == "--show") {
       std::ifstream in(next());
       if (!in) {
@@ -92,6 +99,11 @@ int main(int argc, char** argv) {
   if (port < 0 || port > 65535) {
     std::fprintf(stderr, "scale-emulator: the port must be 0..65535\n");
     return 2;
+  }
+  if (control) {
+    std::signal(SIGINT, OnStop);
+    std::signal(SIGTERM, OnStop);
+    return velquora::emulator::RunControlServer(static_cast<std::uint16_t>(port), g_stop);
   }
   velquora::emulator::ScaleEmulator scale(host, static_cast<std::uint16_t>(port));
   scale.SetFaults(faults);
