@@ -16,7 +16,7 @@
 #include "common/text.h"
 #include "device/records.h"
 #include "driver/goods_reader.h"
-#include "driver/host_xml.h"
+#include "driver/host_document.h"
 #include "scale_emulator.h"
 
 namespace {
@@ -101,12 +101,12 @@ int main(int argc, char** argv) {
 
   // Reading, checking and encoding alone, no I/O.
   double cpu0 = CpuSeconds();
-  pugi::xml_document parsed;
-  driver::ParseHostDocument(doc, parsed);
+  driver::HostDocument parsed = driver::HostDocument::Parse(doc);
   device::LabelSettings label{6, 0, 1, 4, 17};
   std::size_t bytes = 0;
-  for (pugi::xml_node r : parsed.document_element().children()) {
-    bytes += device::BuildPluRecord(driver::ReadGoodsRecord(r), label).Bytes().size();
+  for (std::size_t i = 0; i < parsed.RecordCount(); ++i) {
+    bytes +=
+        device::BuildPluRecord(driver::ReadGoodsRecord(parsed.Record(i)), label).Bytes().size();
   }
   double encode_us = (CpuSeconds() - cpu0) / kRecords * 1e6;
 

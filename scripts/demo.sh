@@ -21,7 +21,7 @@ port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/emulator.out")
 echo "Scale emulator listening on 127.0.0.1:$port"
 
 host=("$bin/velquora-host" --ip 127.0.0.1 --port "$port" --commodity-font 6 --ingredient-font 0
-      --spec-font 1 --company-font 4 --label-format 17 --log --ext-log --batch 25)
+      --spec-font 1 --company-font 4 --label-format 17 --log --ext-log)
 "${host[@]}" test
 "${host[@]}" clear-goods
 "${host[@]}" clear-groups

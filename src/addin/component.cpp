@@ -41,6 +41,17 @@ std::u16string TCustomNativeComponent::GetFileVersion() const {
   return ToUtf16(platform::FileVersionText(platform::OwnLibraryPath()));
 }
 
+// ---- name index ----
+
+long TCustomNativeComponent::FindIn(const NameIndex& index, const std::u16string& name) {
+  auto it = index.find(FoldedText(name));
+  return it == index.end() ? -1 : it->second;
+}
+
+void TCustomNativeComponent::AddTo(NameIndex& index, const std::u16string& name, long entry) {
+  index.emplace(FoldedText(name), entry);  // an earlier entry with the name keeps it
+}
+
 // ---- method registry ----
 
 void TCustomNativeComponent::mt_Add(const std::u16string& name1, const std::u16string& name2,
@@ -49,15 +60,13 @@ void TCustomNativeComponent::mt_Add(const std::u16string& name1, const std::u16s
     throw Error(u"Метод с указанным именем уже зарегистрирован. [" + name1 + u"," + name2 + u"]");
   }
   methods_.push_back({name1, name2, params, std::move(mt)});
+  const long entry = mt_Count() - 1;
+  AddTo(method_index_, name1, entry);
+  AddTo(method_index_, name2, entry);
 }
 
 long TCustomNativeComponent::mt_Find(const std::u16string& name) {
-  for (std::size_t i = 0; i < methods_.size(); ++i) {
-    if (EqualsNoCase(name, methods_[i].MethodName1) ||
-        EqualsNoCase(name, methods_[i].MethodName2)) {
-      return static_cast<long>(i);
-    }
-  }
+  if (long found = FindIn(method_index_, name); found != -1) return found;
   long extra = FindExtraMethod(name);
   return extra == -1 ? -1 : extra + kExtraMethodBase;
 }
@@ -68,7 +77,8 @@ TMethod TCustomNativeComponent::mt_Get(long index) const {
 }
 
 Variant TCustomNativeComponent::mt_Call(long index, VarArrayData& params) {
-  if (index >= kExtraMethodBase) return CallExtraMethod(index - kExtraMethodBase, params);
+  // Every index goes through the registry, those from kExtraMethodBase up too: only names and
+  // parameter counts of such indices come from the hooks.
   TMethod entry = mt_Get(index);
   if (!entry.Mt) throw Error("mt_Call: Method (Mt.Mt) is not assigned! (addin/component.cpp)");
   return entry.Mt(params);
@@ -84,17 +94,15 @@ void TCustomNativeComponent::pt_Add(const std::u16string& name1, const std::u16s
                 u"]");
   }
   properties_.push_back({name1, name2, readonly, value});
+  const long entry = pt_Count() - 1;
+  // An empty name is never found (see pt_Find), so it is not indexed.
+  if (!name1.empty()) AddTo(property_index_, name1, entry);
+  if (!name2.empty()) AddTo(property_index_, name2, entry);
 }
 
 long TCustomNativeComponent::pt_Find(const std::u16string& name) const {
   if (name.empty()) return -1;
-  for (std::size_t i = 0; i < properties_.size(); ++i) {
-    if (EqualsNoCase(name, properties_[i].PropertyName1) ||
-        EqualsNoCase(name, properties_[i].PropertyName2)) {
-      return static_cast<long>(i);
-    }
-  }
-  return -1;
+  return FindIn(property_index_, name);
 }
 
 TProperty TCustomNativeComponent::pt_Get(long index) const {

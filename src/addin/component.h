@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "addin/host_abi.h"
@@ -62,7 +63,10 @@ class TCustomNativeComponent {
               TObjectMethod mt);
   long mt_Find(const std::u16string& name);
   TMethod mt_Get(long index) const;
-  void mt_Clear() { methods_.clear(); }
+  void mt_Clear() {
+    methods_.clear();
+    method_index_.clear();
+  }
   Variant mt_Call(long index, VarArrayData& params);
 
   // Property registry.
@@ -71,7 +75,10 @@ class TCustomNativeComponent {
                       const Variant& value);
   long pt_Find(const std::u16string& name) const;
   TProperty pt_Get(long index) const;
-  void pt_Clear() { properties_.clear(); }
+  void pt_Clear() {
+    properties_.clear();
+    property_index_.clear();
+  }
   Variant Getpt_Value(const std::u16string& name) const;
   Variant Getpt_ValueDirect(const std::u16string& name) const { return Getpt_Value(name); }
   void Setpt_Value(const std::u16string& name, const Variant& value);
@@ -124,8 +131,15 @@ class TCustomNativeComponent {
   WCHAR_T* NewHostString(const std::u16string& text) noexcept;
 
  private:
+  // Entries in registration order, and every name of them case-folded with the first entry
+  // that bears it: one look-up instead of a comparison with each name registered.
+  using NameIndex = std::unordered_map<std::u16string, long>;
+  static long FindIn(const NameIndex& index, const std::u16string& name);
+  static void AddTo(NameIndex& index, const std::u16string& name, long entry);
   std::vector<TMethod> methods_;
   std::vector<TProperty> properties_;
+  NameIndex method_index_;
+  NameIndex property_index_;
   HostMemory memory_;
   HostConnection connection_;
 };

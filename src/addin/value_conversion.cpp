@@ -12,8 +12,15 @@ namespace velquora::addin {
 namespace {
 
 Variant DateFromTm(const std::tm& t) {
-  auto part = [](int v) { return static_cast<unsigned>(static_cast<std::uint16_t>(v)); };
-  unsigned y = part(t.tm_year + 1900), m = part(t.tm_mon + 1), d = part(t.tm_mday);
+  // Each field is a 16-bit number. Computed in 64 bits so that nothing overflows; a value that
+  // no 16-bit number holds becomes 65535, which no field accepts, instead of wrapping into a
+  // date the host never meant.
+  auto part = [](std::int64_t v) {
+    return v >= -32768 && v <= 65535 ? static_cast<unsigned>(static_cast<std::uint16_t>(v))
+                                     : 65535u;
+  };
+  unsigned y = part(std::int64_t{t.tm_year} + 1900), m = part(std::int64_t{t.tm_mon} + 1),
+           d = part(t.tm_mday);
   unsigned hh = part(t.tm_hour), nn = part(t.tm_min), ss = part(t.tm_sec);
   double days = 0;
   if (!EncodeDateTime(static_cast<int>(y), static_cast<int>(m), static_cast<int>(d),

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/decimal_text.h"
 #include "common/text.h"
 
 namespace velquora::addin {
@@ -83,10 +84,7 @@ double Variant::double_value() const {
 }
 
 std::string FormatDouble(double value, int digits) {
-  char buf[64];
-  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, digits);
-  if (ec != std::errc()) return "0";
-  return std::string(buf, end);
+  return FormatDecimal(value, digits);
 }
 
 std::string FormatCurrency(std::int64_t v) {
@@ -177,6 +175,9 @@ std::u16string Variant::ToText() const {
     case VariantKind::Currency:
       return ToUtf16(FormatCurrency(i_));
     case VariantKind::Date: {
+      // Far past any calendar (beyond year 270 million either way) a day count is not even a
+      // whole number of days that fits the arithmetic: show the number itself.
+      if (!std::isfinite(d_) || std::fabs(d_) > 1e11) return ToUtf16(FormatDouble(d_));
       int y, m, d, hh, nn, ss;
       DecodeDate(d_, y, m, d, hh, nn, ss);
       char buf[40];

@@ -96,6 +96,13 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
   return i == a.size() && j == b.size();
 }
 
+std::u16string FoldedText(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) AppendUtf16(out, FoldCase(NextCodePoint(text, i)));
+  return out;
+}
+
 std::u16string_view TrimControl(std::u16string_view t) {
   while (!t.empty() && t.front() <= 32) t.remove_prefix(1);
   while (!t.empty() && t.back() <= 32) t.remove_suffix(1);

@@ -13,6 +13,9 @@ char32_t FoldCase(char32_t c);
 
 // Equal when every code point matches after case folding (Latin, Cyrillic and the rest of Unicode).
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+// Every code point case-folded: two texts are EqualsNoCase exactly when their folded texts are
+// equal, so the folded text can key a hash table.
+std::u16string FoldedText(std::u16string_view text);
 
 // Removes characters with codes up to and including 32 at both ends.
 std::u16string_view TrimControl(std::u16string_view text);

@@ -5,11 +5,13 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "device/protocol.h"
+#include "driver/equipment_error.h"
 #include "log/log_writer.h"
 
 namespace velquora::device {
 
 namespace p = protocol;
+using driver::EquException;
 
 namespace {
 
@@ -47,18 +49,100 @@ void TDevice::Enable(const std::u16string& address, std::int32_t port) {
 }
 
 void TDevice::Disable() {
+  FPending.reset();
   FTCPSocket->CloseConnection();
 }
 
-void TDevice::RunCommand(const ByteString& command) {
-  auto& log = log::LogWriter::Instance();
-  if (ExtLogEnabled)
-    log.WriteLog(u"Данные обмена -> ", BytesToHex(command, u" "), log::TLogLevel::llDebug);
+void TDevice::SendCommand(const ByteString& command) {
+  // The answer byte is judged only if it arrived after the frame went out: a byte already
+  // waiting, or one more after the answer, would put every later answer on the wrong frame.
+  CheckNothingPending("Ошибка протокола обмена: данные от весов до отправки команды: ");
+  if (ExtLogEnabled) {
+    log::LogWriter::Instance().WriteLog(u"Данные обмена -> ", BytesToHex(command, u" "),
+                                        log::TLogLevel::llDebug);
+  }
   FTCPSocket->WriteStr(command);
+}
+
+void TDevice::ReadAnswer() {
   FResponse.clear();
   FTCPSocket->ReadString(1, FResponse);
-  if (ExtLogEnabled)
-    log.WriteLog(u"Данные обмена <- ", BytesToHex(FResponse, u""), log::TLogLevel::llDebug);
+  if (ExtLogEnabled) {
+    log::LogWriter::Instance().WriteLog(u"Данные обмена <- ", BytesToHex(FResponse, u""),
+                                        log::TLogLevel::llDebug);
+  }
+  CheckNothingPending("Ошибка протокола обмена: лишние байты после ответа весов: ");
+}
+
+void TDevice::CheckNothingPending(const char* message) {
+  ByteString surplus = FTCPSocket->ReadPending(kShownSurplusBytes);
+  if (surplus.empty()) return;
+  if (ExtLogEnabled) {
+    log::LogWriter::Instance().WriteLog(u"Данные обмена <- ", BytesToHex(surplus, u""),
+                                        log::TLogLevel::llDebug);
+  }
+  std::u16string hex = BytesToHex(surplus, u" ");
+  hex.pop_back();  // the separator after the last byte
+  throw EquException(driver::kErrorGeneral, message + ToUtf8(hex));
+}
+
+void TDevice::RunCommand(const ByteString& command) {
+  FinishWrite();  // an answer still due belongs to the frame before this one
+  SendCommand(command);
+  ReadAnswer();
+}
+
+std::string WriteRefusalText(const TDevice::WriteRefusal& r) {
+  switch (r.table) {
+    case p::kTablePlu:
+      return "Ошибка записи в таблицу 25, Plu = " + std::to_string(r.number) +
+             "; Name = " + ToUtf8(r.name);
+    case p::kTableMainGroup:
+      return "Ошибка записи в таблицу 23, Code = " + std::to_string(r.number) +
+             "; Code = " + ToUtf8(r.name);
+    default:
+      return WriteErrorText(r.table);
+  }
+}
+
+void TDevice::StartWrite(ByteString frame, WriteRefusal refusal) {
+  FinishWrite();  // never two frames in flight
+  FRequest = std::move(frame);
+  SendCommand(FRequest);
+  FPending = std::move(refusal);
+}
+
+void TDevice::FinishWrite() {
+  if (!FPending) return;
+  // Taken out first: a failed read leaves nothing in flight.
+  WriteRefusal refusal = std::move(*FPending);
+  FPending.reset();
+  ReadAnswer();
+  // The refusal text is built only when needed: this runs once per goods record.
+  if (Answer() != p::kAck) throw Error(WriteRefusalText(refusal));
+}
+
+ByteString TDevice::PluFrame(const PluValues& v) {
+  FPLURecord = BuildPluRecord(v, Label);
+  const ByteString& record = FPLURecord.Bytes();
+  ByteString frame;
+  frame.reserve(2 + record.size());
+  frame += static_cast<char>(p::kWrite);
+  frame += static_cast<char>(p::kTablePlu);
+  frame += record;
+  return frame;
+}
+
+TDevice::WriteRefusal TDevice::PluRefusal(const PluValues& v) {
+  return {p::kTablePlu, v.plu, v.name};
+}
+
+ByteString TDevice::GroupWriteFrame(std::int64_t code, const std::u16string& name) const {
+  return GroupFrame(code, name);
+}
+
+ByteString TDevice::ShopWriteFrame(std::int64_t code, const std::u16string& name) const {
+  return ShopFrame(code, name, Label);
 }
 
 std::uint8_t TDevice::Answer() const {
@@ -77,14 +161,8 @@ void TDevice::Exchange(ByteString frame, std::initializer_list<std::uint8_t> acc
 }
 
 void TDevice::WritePlu(const PluValues& v) {
-  FPLURecord = BuildPluRecord(v, Label);
-  ByteString frame{static_cast<char>(p::kWrite), static_cast<char>(p::kTablePlu)};
-  // The refusal text is built only when needed: this runs once per goods record.
-  Send(frame + FPLURecord.Bytes());
-  if (Answer() != p::kAck) {
-    throw Error("Ошибка записи в таблицу 25, Plu = " + std::to_string(v.plu) +
-                "; Name = " + ToUtf8(v.name));
-  }
+  StartWrite(PluFrame(v), PluRefusal(v));
+  FinishWrite();
 }
 
 void TDevice::DeletePlu(std::int64_t record) {
@@ -97,9 +175,8 @@ void TDevice::ClearPlu() {
 }
 
 void TDevice::WriteGroup(std::int64_t code, const std::u16string& name) {
-  Exchange(
-      GroupFrame(code, name), {p::kAck},
-      "Ошибка записи в таблицу 23, Code = " + std::to_string(code) + "; Code = " + ToUtf8(name));
+  StartWrite(GroupFrame(code, name), {p::kTableMainGroup, code, name});
+  FinishWrite();
 }
 
 void TDevice::DeleteGroup(std::int64_t record) {
@@ -117,7 +194,8 @@ void TDevice::ClearMainGroup() {
 }
 
 void TDevice::WriteShop(std::int64_t code, const std::u16string& name) {
-  Exchange(ShopFrame(code, name, Label), {p::kAck}, WriteErrorText(p::kTableShop));
+  StartWrite(ShopFrame(code, name, Label), {p::kTableShop, code, {}});
+  FinishWrite();
 }
 
 void TDevice::WriteImage(std::int64_t image, const std::u16string& data) {

@@ -2,6 +2,7 @@
 // The scale device object: connection with three attempts, one request / one answer byte per
 // table operation, the exchange log, and the judging of answers.
 #include <memory>
+#include <optional>
 
 #include "device/records.h"
 #include "device/tcp_socket.h"
@@ -16,6 +17,24 @@ class TDevice {
   void Enable(const std::u16string& address, std::int32_t port);
   void Disable();
   void RunCommand(const ByteString& command);
+
+  // Overlapped record writes, one frame in flight as the protocol allows: StartWrite logs and
+  // sends a record frame and returns without waiting; FinishWrite reads and judges the answer
+  // of the frame in flight, if there is one. The caller prepares the next record in between.
+  struct WriteRefusal {
+    std::uint8_t table = 0;
+    std::int64_t number = 0;
+    std::u16string name;
+  };
+  void StartWrite(ByteString frame, WriteRefusal refusal);
+  void FinishWrite();
+  bool WriteInFlight() const { return FPending.has_value(); }
+  // The frame F1 25 + the PLU record of `values`; remembers the record in PLURecord. Fails on
+  // values the record cannot hold, before anything is sent.
+  ByteString PluFrame(const PluValues& values);
+  static WriteRefusal PluRefusal(const PluValues& values);
+  ByteString GroupWriteFrame(std::int64_t code, const std::u16string& name) const;
+  ByteString ShopWriteFrame(std::int64_t code, const std::u16string& name) const;
 
   const ByteString& Request() const { return FRequest; }
   const ByteString& Response() const { return FResponse; }
@@ -45,16 +64,26 @@ class TDevice {
  private:
   // Makes `frame` the request and runs the exchange; the answer is left for the caller.
   void Send(ByteString frame);
+  // The two halves of RunCommand.
+  void SendCommand(const ByteString& command);
+  void ReadAnswer();
   // Send, then fail with `message` unless the answer is one of `accepted`.
   void Exchange(ByteString frame, std::initializer_list<std::uint8_t> accepted,
                 const std::string& message);
   std::uint8_t Answer() const;
+  // Fails with `message` and the bytes when any have arrived that no frame asked for.
+  void CheckNothingPending(const char* message);
+  static constexpr std::size_t kShownSurplusBytes = 32;
 
   std::unique_ptr<TTCPSocket> FTCPSocket;
   ByteString FRequest;
   ByteString FResponse;
   TPLURecord FPLURecord;
+  std::optional<WriteRefusal> FPending;  // the write whose answer is still to be read
 };
+
+// The refusal text of a record write, naming the record as the scale's tables do.
+std::string WriteRefusalText(const TDevice::WriteRefusal& refusal);
 
 // "Ошибка записи в таблицу XX" / "Ошибка удаления из таблицы XX" with XX in upper-case hex.
 std::string WriteErrorText(std::uint8_t table);

@@ -1,5 +1,7 @@
 #include "device/tcp_socket.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 #include "driver/equipment_error.h"
 
@@ -84,6 +86,21 @@ void TTCPSocket::ReadChar(std::uint8_t& byte) {
   ByteString one;
   ReadString(1, one);
   byte = static_cast<std::uint8_t>(one[0]);
+}
+
+ByteString TTCPSocket::ReadPending(std::size_t limit) {
+  long waiting = api_.Pending(FSocket);
+  if (waiting < 0) throw EquException(kErrorGeneral, kReceiveFailed);
+  ByteString bytes(std::min(static_cast<std::size_t>(waiting), limit), '\0');
+  if (bytes.empty()) return bytes;
+  // The bytes are there already, so this receive returns at once.
+  platform::IoResult r;
+  do {
+    r = api_.Receive(FSocket, bytes.data(), bytes.size());
+  } while (r.interrupted);
+  if (r.bytes < 0) throw EquException(kErrorGeneral, kReceiveFailed);
+  bytes.resize(static_cast<std::size_t>(r.bytes));
+  return bytes;
 }
 
 }  // namespace velquora::device

@@ -33,6 +33,9 @@ class TTCPSocket {
   // Receives until the peer closes or the wait runs out.
   void ReadString(ByteString& bytes);
   void ReadChar(std::uint8_t& byte);
+  // Takes the bytes that have already arrived, at most `limit`, without waiting for more;
+  // empty when nothing is waiting.
+  ByteString ReadPending(std::size_t limit);
 
  private:
   platform::SocketApi& api_;

@@ -1,9 +1,10 @@
 #include "driver/common_driver.h"
 
 #include "common/text.h"
-#include "driver/host_xml.h"
+#include "driver/resource_document.h"
 #include "driver/setting_conversion.h"
 #include "driver/viewers.h"
+#include "driver/xml_writer.h"
 #include "log/log_writer.h"
 #include "platform/resources.h"
 
@@ -169,15 +170,12 @@ std::u16string TCommonDriver::BuildDescriptionXml() {
     std::lock_guard lock(DriverInfoMutex());
     info = DriverInfo();
   }
-  pugi::xml_document doc;
-  StartDocument(doc);
-  pugi::xml_node root = doc.append_child("DriverDescription");
+  XmlWriter doc;
+  doc.Open("DriverDescription");
   auto set = [&](const char* name, const std::u16string& value) {
-    root.append_attribute(name) = ToUtf8(value).c_str();
+    doc.Attribute(name, ToUtf8(value));
   };
-  auto flag = [&](const char* name, bool value) {
-    root.append_attribute(name) = value ? "true" : "false";
-  };
+  auto flag = [&](const char* name, bool value) { doc.Attribute(name, value ? "true" : "false"); };
   set("Name", info.Name);
   set("Description", info.Description);
   set("EquipmentType", EquipmentTypeName(static_cast<int>(info.EquipmentType)));
@@ -187,22 +185,11 @@ std::u16string TCommonDriver::BuildDescriptionXml() {
   set("IntegrationComponentVersion", info.IntegrationComponentVersion);
   set("DownloadURL", info.DownloadURL);
   flag("LogIsEnabled", LogEnabled());
-  set("LogPath", ToUtf16(log::LogWriter::Instance().GetLogFileName(true)));
-  return DocumentText(doc);
+  doc.Attribute("LogPath", log::LogWriter::Instance().GetLogFileName(true));
+  return ToUtf16(doc.Finish());
 }
 
 namespace {
-
-// A document the library carries, re-declared as version "1.0".
-std::u16string ResourceDocumentText(std::string_view utf8) {
-  pugi::xml_document tmpl, doc;
-  ParseResourceDocument(utf8, tmpl);
-  StartDocument(doc);
-  for (pugi::xml_node child : tmpl.children()) {
-    if (child.type() != pugi::node_declaration) doc.append_copy(child);
-  }
-  return DocumentText(doc);
-}
 
 const char* TypeWord(const Variant& v) {
   switch (v.kind()) {
@@ -224,22 +211,22 @@ const char* TypeWord(const Variant& v) {
 
 std::u16string TCommonDriver::BuildParametersXml() {
   if (auto item = platform::FindDataItem("Parameters")) return ResourceDocumentText(*item);
-  pugi::xml_document doc;
-  StartDocument(doc);
-  pugi::xml_node page = doc.append_child("Settings").append_child("Page");
-  page.append_attribute("Caption") = "Параметры";
+  XmlWriter doc;
+  doc.Open("Settings");
+  doc.Open("Page");
+  doc.Attribute("Caption", "Параметры");
   for (long i = 0; i < pt_Count(); ++i) {
     addin::TProperty p = pt_Get(i);
     if (p.isReadonly) continue;
-    pugi::xml_node param = page.append_child("Parameter");
-    param.append_attribute("Name") = ToUtf8(p.PropertyName2).c_str();
-    param.append_attribute("Caption") = ToUtf8(p.PropertyName1).c_str();
-    param.append_attribute("TypeValue") = TypeWord(p.Value);
-    std::string def = p.Value.IsBool() ? (p.Value.bool_value() ? "true" : "false")
-                                       : ToUtf8(SettingToStr(p.Value));
-    param.append_attribute("DefaultValue") = def.c_str();
+    doc.Open("Parameter");
+    doc.Attribute("Name", ToUtf8(p.PropertyName2));
+    doc.Attribute("Caption", ToUtf8(p.PropertyName1));
+    doc.Attribute("TypeValue", TypeWord(p.Value));
+    doc.Attribute("DefaultValue", p.Value.IsBool() ? (p.Value.bool_value() ? "true" : "false")
+                                                   : ToUtf8(SettingToStr(p.Value)));
+    doc.Close();
   }
-  return DocumentText(doc);
+  return ToUtf16(doc.Finish());
 }
 
 std::u16string TCommonDriver::BuildActionsXml() {

@@ -5,7 +5,6 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "device/protocol.h"
-#include "driver/host_xml.h"
 #include "driver/utilities.h"
 
 namespace velquora::driver {
@@ -16,10 +15,10 @@ namespace {
 
 // Integer attributes are read straight from the parser's UTF-8 text: one record has a dozen of
 // them and a goods document may have tens of thousands of records.
-std::int32_t IntAttr(const pugi::xml_node& node, const char* name, std::int32_t absent = kAbsent) {
-  pugi::xml_attribute a = node.attribute(name);
+std::int32_t IntAttr(const HostRecord& record, HostAttr name, std::int32_t absent = kAbsent) {
+  std::optional<std::string_view> a = record.Get(name);
   if (!a) return absent;
-  std::string_view text = TrimControl(std::string_view(a.value()));
+  std::string_view text = TrimControl(*a);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   std::int32_t value = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -44,32 +43,36 @@ std::int32_t Optional(std::int32_t value, const char* name) {
 }
 
 // Price text: the first "," becomes ".", then read with "." whatever the locale.
-std::int64_t PriceAttr(const pugi::xml_node& node) {
-  addin::Variant value = AttributeValue(node, "Price");
-  if (value.IsString()) {
-    std::u16string text = value.string_value();
-    if (auto comma = text.find(u','); comma != std::u16string::npos) text[comma] = u'.';
-    value = addin::Variant::String(text);
-  }
-  return VarToCurrDef(value, std::int64_t{kAbsent} * 10000);
+std::int64_t PriceAttr(const HostRecord& record) {
+  std::optional<std::string_view> price = record.Get(HostAttr::Price);
+  if (!price) return VarToCurrDef(addin::Variant::Null(), std::int64_t{kAbsent} * 10000);
+  std::u16string text = ToUtf16(*price);
+  if (auto comma = text.find(u','); comma != std::u16string::npos) text[comma] = u'.';
+  return VarToCurrDef(addin::Variant::String(text), std::int64_t{kAbsent} * 10000);
+}
+
+// "True" or "False" in any letter case; absent or anything else is true.
+bool WeightFlag(const HostRecord& r) {
+  std::optional<std::string_view> flag = r.Get(HostAttr::IsWeightGoods);
+  return VarToBoolDef(flag ? addin::Variant::String(ToUtf16(*flag)) : addin::Variant::Null(), true);
 }
 
 }  // namespace
 
-device::PluValues ReadGoodsRecord(const pugi::xml_node& r) {
-  std::int32_t plu = IntAttr(r, "PLU");
-  std::int32_t code = IntAttr(r, "Code");
-  std::u16string ean = AttributeText(r, "EANData");
-  std::u16string name = AttributeText(r, "Name");
-  std::int32_t group = IntAttr(r, "GroupCode");
+device::PluValues ReadGoodsRecord(const HostRecord& r) {
+  std::int32_t plu = IntAttr(r, HostAttr::PLU);
+  std::int32_t code = IntAttr(r, HostAttr::Code);
+  std::u16string ean = r.Text(HostAttr::EANData);
+  std::u16string name = r.Text(HostAttr::Name);
+  std::int32_t group = IntAttr(r, HostAttr::GroupCode);
   std::int64_t price = PriceAttr(r);
-  std::int32_t sell_by_date = IntAttr(r, "SellByDate");
-  std::int32_t sell_by_time = IntAttr(r, "SellByTime");
-  std::int32_t used_by_date = IntAttr(r, "UsedByDate");
-  std::int32_t packed_date = IntAttr(r, "PackedDate");
-  std::int32_t packed_time = IntAttr(r, "PackedTime");
-  std::int32_t tare = IntAttr(r, "PLUTare");
-  bool weight = VarToBoolDef(AttributeValue(r, "IsWeightGoods"), true);
+  std::int32_t sell_by_date = IntAttr(r, HostAttr::SellByDate);
+  std::int32_t sell_by_time = IntAttr(r, HostAttr::SellByTime);
+  std::int32_t used_by_date = IntAttr(r, HostAttr::UsedByDate);
+  std::int32_t packed_date = IntAttr(r, HostAttr::PackedDate);
+  std::int32_t packed_time = IntAttr(r, HostAttr::PackedTime);
+  std::int32_t tare = IntAttr(r, HostAttr::PLUTare);
+  bool weight = WeightFlag(r);
 
   if (ean.size() < 7) throw Error("Длина данных штрихкода меньше 7 символов");
   device::PluValues v;
@@ -89,29 +92,29 @@ device::PluValues ReadGoodsRecord(const pugi::xml_node& r) {
   v.packed_time = Optional(packed_time, "PackedTime");
   v.barcode = std::move(ean);
   v.name = std::move(name);
-  v.ingredients = AttributeText(r, "Description");
-  v.spec_message = AttributeText(r, "SpecMessage");
+  v.ingredients = r.Text(HostAttr::Description);
+  v.spec_message = r.Text(HostAttr::SpecMessage);
   v.weight_goods = weight;
-  v.name_fonts = {IntAttr(r, "F1", -1), IntAttr(r, "F2", -1), IntAttr(r, "F3", -1),
-                  IntAttr(r, "F4", -1)};
+  v.name_fonts = {IntAttr(r, HostAttr::F1, -1), IntAttr(r, HostAttr::F2, -1),
+                  IntAttr(r, HostAttr::F3, -1), IntAttr(r, HostAttr::F4, -1)};
   return v;
 }
 
-GroupRecord ReadGroupRecord(const pugi::xml_node& r) {
+GroupRecord ReadGroupRecord(const HostRecord& r) {
   GroupRecord g;
-  g.code = Required(IntAttr(r, "Code"), p::kMaxBcd4, "Некорректный номер группы");
-  std::u16string image = AttributeText(r, "ImageNumber");
-  if (!image.empty() && IntAttr(r, "ImageNumber") == kAbsent) {
+  g.code = Required(IntAttr(r, HostAttr::Code), p::kMaxBcd4, "Некорректный номер группы");
+  std::u16string image = r.Text(HostAttr::ImageNumber);
+  if (!image.empty() && IntAttr(r, HostAttr::ImageNumber) == kAbsent) {
     throw Error("Некорректный номер картинки");
   }
-  g.name = AttributeText(r, "Name");
+  g.name = r.Text(HostAttr::Name);
   return g;
 }
 
-GroupRecord ReadShopRecord(const pugi::xml_node& r) {
+GroupRecord ReadShopRecord(const HostRecord& r) {
   GroupRecord s;
-  s.code = Required(IntAttr(r, "Code"), p::kMaxBcd4, "Некорректный номер магазина");
-  s.name = AttributeText(r, "Name");
+  s.code = Required(IntAttr(r, HostAttr::Code), p::kMaxBcd4, "Некорректный номер магазина");
+  s.name = r.Text(HostAttr::Name);
   return s;
 }
 

@@ -4,8 +4,9 @@
 #include "common/text.h"
 #include "device/protocol.h"
 #include "driver/goods_reader.h"
-#include "driver/host_xml.h"
+#include "driver/host_document.h"
 #include "driver/setting_conversion.h"
+#include "driver/upload_progress.h"
 #include "log/log_writer.h"
 
 namespace velquora::driver {
@@ -40,19 +41,9 @@ const MethodName kScaleMethods[] = {
     {u"УдалитьГруппу", u"DeleteGroup", 1},     {u"ВыгрузитьДанные", u"UploadData", 2},
 };
 
-pugi::xml_node FindTable(const pugi::xml_document& doc, const char* root) {
-  pugi::xml_node table = doc.document_element();
-  if (!table || std::string_view(table.name()) != root) throw Error("Не найден корневой узел");
-  return table;
-}
-
-// Each "Record" child of the top-level "Table", in document order: checked and written one at a
-// time.
-template <typename F>
-void ForEachRecord(const pugi::xml_document& doc, F&& write) {
-  for (pugi::xml_node record : FindTable(doc, "Table").children()) {
-    if (IsRecordElement(record)) write(record);
-  }
+// The top-level element must be named `root` exactly.
+void CheckRoot(const HostDocument& doc, std::string_view root) {
+  if (doc.RootName() != root) throw Error("Не найден корневой узел");
 }
 
 }  // namespace
@@ -63,11 +54,10 @@ void TDriver::RegisterMethods() {
   try {
     TScaleOfflineDriver::RegisterMethods();
     const auto& m = kScaleMethods;
-    auto parsed = [this](std::function<void(const pugi::xml_document&)> work, std::size_t arg) {
+    auto parsed = [this](std::function<void(const HostDocument&)> work, std::size_t arg) {
       return [this, work, arg](VarArrayData& params) {
         return ScaleMethod([&] {
-          pugi::xml_document doc;
-          ParseHostDocument(Param(params, arg).ToText(), doc);
+          HostDocument doc = HostDocument::Parse(Param(params, arg).ToText());
           Reconnect();
           work(doc);
         });
@@ -180,8 +170,7 @@ Variant TDriver::ScaleMethod(const std::function<void()>& work) {
 
 Variant TDriver::UploadGoodsHandler(VarArrayData& params) {
   return ScaleMethod([&] {
-    pugi::xml_document doc;
-    ParseHostDocument(Param(params, 1).ToText(), doc);
+    HostDocument doc = HostDocument::Parse(Param(params, 1).ToText());
     Reconnect();
     UploadGoods(doc);
   });
@@ -196,30 +185,71 @@ Variant TDriver::ClearGoodsHandler(VarArrayData&) {
 
 bool TDriver::UploadSystemSettings(const std::u16string& document) {
   return ScaleMethod([&] {
-           pugi::xml_document doc;
-           ParseHostDocument(document, doc);
+           HostDocument doc = HostDocument::Parse(document);
            Reconnect();
-           pugi::xml_node root = FindTable(doc, "SystemSettings");
-           FDevice->UploadSystemSettings(AttributeText(root, "DateTime"));
+           CheckRoot(doc, "SystemSettings");
+           FDevice->UploadSystemSettings(doc.Root().Text(HostAttr::DateTime));
          })
       .bool_value();
 }
 
-void TDriver::UploadGoods(const pugi::xml_document& doc) {
-  ForEachRecord(doc, [&](const pugi::xml_node& r) { FDevice->WritePlu(ReadGoodsRecord(r)); });
+UploadProgress::Sink TDriver::StatusLine() {
+  return {[this](const std::u16string& text) { SetStatusLine(text); },
+          [this] { ResetStatusLine(); }};
 }
 
-void TDriver::UploadGroups(const pugi::xml_document& doc) {
-  ForEachRecord(doc, [&](const pugi::xml_node& r) {
-    GroupRecord g = ReadGroupRecord(r);
-    FDevice->WriteGroup(g.code, g.name);
+// Each "Record" child of the top-level "Table", in document order. A record is prepared (read,
+// checked, encoded) while the scale stores the one before it: the answer of record k is judged
+// after record k+1 is prepared and before k+1 is sent, so a record that fails its checks is
+// reported only after the record before it was judged, and nothing of it is sent.
+void TDriver::WriteRecords(const HostDocument& doc, const char16_t* what,
+                           const PrepareRecord& prepare) {
+  CheckRoot(doc, "Table");
+  const std::size_t total = doc.RecordCount();
+  UploadProgress progress(what, total, StatusLine(), ProgressClock);
+  std::size_t accepted = 0;
+  auto judge_previous = [&] {
+    if (!FDevice->WriteInFlight()) return;
+    FDevice->FinishWrite();
+    progress.Advance(++accepted);
+  };
+  for (std::size_t i = 0; i < total; ++i) {
+    const HostRecord r = doc.Record(i);
+    device::ByteString frame;
+    device::TDevice::WriteRefusal refusal;
+    try {
+      prepare(r, frame, refusal);
+    } catch (...) {
+      judge_previous();  // its refusal, if any, is the failure the host hears of
+      throw;
+    }
+    judge_previous();
+    FDevice->StartWrite(std::move(frame), std::move(refusal));
+  }
+  judge_previous();
+}
+
+void TDriver::UploadGoods(const HostDocument& doc) {
+  WriteRecords(doc, u"товаров", [this](const HostRecord& r, auto& frame, auto& refusal) {
+    device::PluValues v = ReadGoodsRecord(r);
+    frame = FDevice->PluFrame(v);
+    refusal = {device::protocol::kTablePlu, v.plu, std::move(v.name)};
   });
 }
 
-void TDriver::UploadShops(const pugi::xml_document& doc) {
-  ForEachRecord(doc, [&](const pugi::xml_node& r) {
+void TDriver::UploadGroups(const HostDocument& doc) {
+  WriteRecords(doc, u"групп", [this](const HostRecord& r, auto& frame, auto& refusal) {
+    GroupRecord g = ReadGroupRecord(r);
+    frame = FDevice->GroupWriteFrame(g.code, g.name);
+    refusal = {device::protocol::kTableMainGroup, g.code, std::move(g.name)};
+  });
+}
+
+void TDriver::UploadShops(const HostDocument& doc) {
+  WriteRecords(doc, u"магазинов", [this](const HostRecord& r, auto& frame, auto& refusal) {
     GroupRecord s = ReadShopRecord(r);
-    FDevice->WriteShop(s.code, s.name);
+    frame = FDevice->ShopWriteFrame(s.code, s.name);
+    refusal = {device::protocol::kTableShop, s.code, {}};
   });
 }
 
@@ -239,8 +269,8 @@ void TDriver::UploadData(const std::u16string& file_name, const std::u16string& 
     prefix = u"F1";
   else if (first == u'T')
     prefix = u"F7";
-  else
-    throw Error("Некорректное имя файла");
+  // Without both table characters the record's own bytes would take the table's place.
+  if (prefix.empty() || file_name.size() < 3) throw Error("Некорректное имя файла");
   prefix += AsciiUpper(file_name.substr(1, 2));
 
   // Split and check everything before the first frame goes out.
@@ -259,7 +289,12 @@ void TDriver::UploadData(const std::u16string& file_name, const std::u16string& 
   for (const auto& request : requests) {
     if (!device::IsHexData(request)) throw Error("Некорректные входные данные");
   }
-  for (const auto& request : requests) FDevice->UploadData(request);
+  UploadProgress progress(u"данных", requests.size(), StatusLine(), ProgressClock);
+  std::size_t sent = 0;
+  for (const auto& request : requests) {
+    FDevice->UploadData(request);
+    progress.Advance(++sent);
+  }
 }
 
 }  // namespace velquora::driver

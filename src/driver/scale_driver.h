@@ -4,6 +4,7 @@
 
 #include "device/device.h"
 #include "driver/scale_offline_driver.h"
+#include "driver/upload_progress.h"
 
 namespace velquora::driver {
 
@@ -31,6 +32,8 @@ class TDriver : public TScaleOfflineDriver {
   bool UploadSystemSettings(const std::u16string& document);
 
   device::TDevice& Device() { return *FDevice; }
+  // The time source of upload progress; the steady clock when empty (tests set their own).
+  UploadProgress::Clock ProgressClock;
 
   // The log file name part derived from an address: dots become "_", and only letters,
   // digits, "-" and "_" are kept.
@@ -40,9 +43,13 @@ class TDriver : public TScaleOfflineDriver {
   // Runs a scale method: enabled check, then `work`, inside the handler frame.
   addin::Variant ScaleMethod(const std::function<void()>& work);
   void Reconnect();
-  void UploadGoods(const pugi::xml_document& doc);
-  void UploadGroups(const pugi::xml_document& doc);
-  void UploadShops(const pugi::xml_document& doc);
+  using PrepareRecord =
+      std::function<void(const HostRecord&, device::ByteString&, device::TDevice::WriteRefusal&)>;
+  void WriteRecords(const HostDocument& doc, const char16_t* what, const PrepareRecord& prepare);
+  UploadProgress::Sink StatusLine();
+  void UploadGoods(const HostDocument& doc);
+  void UploadGroups(const HostDocument& doc);
+  void UploadShops(const HostDocument& doc);
   void UploadData(const std::u16string& file_name, const std::u16string& data);
   std::int64_t RecordNumberArgument(const addin::Variant& value, const char* message);
 

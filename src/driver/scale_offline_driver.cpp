@@ -1,7 +1,6 @@
 #include "driver/scale_offline_driver.h"
 
 #include "common/error.h"
-#include "driver/host_xml.h"
 
 namespace velquora::driver {
 
@@ -13,7 +12,7 @@ void TScaleOfflineDriver::FillDriverInfo(TDriverInfo& info) {
   info.IntegrationComponent = false;
 }
 
-void TScaleOfflineDriver::UploadGoods(const pugi::xml_document&, const std::u16string&) {
+void TScaleOfflineDriver::UploadGoods(const HostDocument&, const std::u16string&) {
   throw Error("Abstract error: UploadGoods is not implemented by this driver");
 }
 
@@ -23,9 +22,7 @@ void TScaleOfflineDriver::ClearGoods() {
 
 Variant TScaleOfflineDriver::UploadGoodsHandler(addin::VarArrayData& params) {
   return HandlerFrame([&] {
-    pugi::xml_document doc;
-    ParseHostDocument(Param(params, 1).ToText(), doc);
-    UploadGoods(doc, Param(params, 2).ToText());
+    UploadGoods(HostDocument::Parse(Param(params, 1).ToText()), Param(params, 2).ToText());
   });
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 // The driver type for offline label-printing scales.
-#include <pugixml.hpp>
-
 #include "driver/common_driver.h"
+#include "driver/host_document.h"
 
 namespace velquora::driver {
 
@@ -12,7 +11,7 @@ class TScaleOfflineDriver : public TCommonDriver {
   void UpdateDriverInfo(TDriverInfo& info) override { FillDriverInfo(info); }
 
   // The type's contract; a concrete driver provides them or replaces the handlers.
-  virtual void UploadGoods(const pugi::xml_document& goods, const std::u16string& package_status);
+  virtual void UploadGoods(const HostDocument& goods, const std::u16string& package_status);
   virtual void ClearGoods();
 
   // Host-facing handlers (registered by the concrete driver from these slots).

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "common/decimal_text.h"
 #include "common/error.h"
 #include "common/text.h"
 #include "platform/library_file.h"
@@ -95,10 +96,7 @@ std::optional<std::int64_t> ParseAmount(std::u16string_view text) {
 std::optional<double> ParseDouble(std::u16string_view text) {
   std::string s = ToUtf8(TrimControl(text));
   if (!s.empty() && s[0] == '+') s.erase(0, 1);
-  double v = 0;
-  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (s.empty() || ec != std::errc() || p != s.data() + s.size()) return std::nullopt;
-  return v;
+  return ParseDecimal(s);
 }
 
 std::int64_t RoundHalfEven(double value) {
@@ -119,10 +117,21 @@ std::int64_t VarToCurrDef(const addin::Variant& value, std::int64_t def) {
   if (value.IsEmptyOrNull()) return def;
   if (value.IsString()) return ParseAmount(value.string_value()).value_or(def);
   if (value.kind() == addin::VariantKind::Currency) return value.currency_value();
-  if (value.IsSigned()) return value.int_value() * 10000;
-  if (value.IsUnsigned()) return static_cast<std::int64_t>(value.uint_value()) * 10000;
+  // Whole units whose ten-thousandths still fit in 64 bits; anything larger is unreadable.
+  constexpr std::int64_t kMaxWhole = std::numeric_limits<std::int64_t>::max() / 10000;
+  if (value.IsSigned()) {
+    std::int64_t v = value.int_value();
+    return v > kMaxWhole || v < -kMaxWhole ? def : v * 10000;
+  }
+  if (value.IsUnsigned()) {
+    std::uint64_t v = value.uint_value();
+    return v > static_cast<std::uint64_t>(kMaxWhole) ? def : static_cast<std::int64_t>(v) * 10000;
+  }
   if (value.IsBool()) return value.bool_value() ? -10000 : 0;
-  return RoundHalfEven(value.double_value() * 10000.0);
+  double amount = value.double_value() * 10000.0;
+  constexpr double kLimit = 9223372036854775808.0;  // 2^63, the first value past the range
+  if (!std::isfinite(amount) || amount >= kLimit || amount < -kLimit) return def;
+  return RoundHalfEven(amount);
 }
 
 bool VarToBoolDef(const addin::Variant& value, bool def) {

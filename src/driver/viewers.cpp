@@ -3,16 +3,15 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "help/markdown_renderer.h"
-#include "platform/file_system.h"
-#include "platform/library_file.h"
+#include "platform/carried_program.h"
 #include "platform/process.h"
-#include "platform/system_info.h"
+#include "platform/resources.h"
 
 namespace velquora::driver {
 namespace {
 
-// The windows run in a program of their own beside the library: a window toolkit must never be
-// loaded into the host's process, which may run its own (or another version of it).
+// The windows run in a program of their own, carried inside the library: a window toolkit must
+// never be loaded into the host's process, which may run its own (or another version of it).
 class ProgramViewers final : public Viewers {
  public:
   void ShowLog(const std::string& log_folder) override { Run({"log", log_folder}); }
@@ -35,19 +34,11 @@ class ProgramViewers final : public Viewers {
     }
   }
 
-  static std::string ViewerPath() {
-    std::string library = platform::OwnLibraryPath();
-    std::size_t slash = library.find_last_of("/\\");
-    return (slash == std::string::npos ? std::string(".") : library.substr(0, slash)) +
-           platform::kPathSeparator + "velquora-viewer" + platform::kProgramSuffix;
-  }
-
   void Run(const std::vector<std::string>& args) {
     RequireDisplay();
-    std::string program = ViewerPath();
-    if (!platform::RealFileSystem().FileExists(program))
-      throw Error("Программа просмотра не найдена: " + program);
-    platform::ProcessResult result = platform::RunAndWait(program, args);
+    auto image = platform::FindDataItem("viewer");
+    if (!image) throw Error("Программа просмотра не встроена в эту сборку библиотеки");
+    platform::ProcessResult result = platform::RunCarriedProgram("velquora-viewer", *image, args);
     if (result.exit_code != 0) {
       std::string text(TrimControl(std::string_view(result.error_output)));
       if (text.empty())

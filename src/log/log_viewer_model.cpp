@@ -1,8 +1,10 @@
 #include "log/log_viewer_model.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "common/text.h"
+#include "common/valid_utf8.h"
 
 namespace velquora::log {
 namespace {
@@ -49,7 +51,13 @@ void LogViewerModel::LoadSelectedLog() {
   if (name.empty()) return;
   std::string path = FLogDirectory + name;
   std::int64_t stamp = fs_.LastWriteTimeNs(path).value_or(0);
-  std::string raw = fs_.ReadAll(path);  // throws for a file that has gone; the text stays
+  std::string raw;
+  try {
+    raw = ValidUtf8(fs_.ReadAll(path));  // a text widget would refuse the whole text otherwise
+  } catch (const std::exception& e) {
+    error_ = e.what();  // the text area keeps what it showed
+    return;
+  }
   std::string text;
   text.reserve(raw.size());
   for (std::size_t i = 0; i < raw.size(); ++i) {
@@ -58,6 +66,7 @@ void LogViewerModel::LoadSelectedLog() {
   }
   FLogLastWriteTime = stamp;
   text_ = std::move(text);
+  error_.clear();
 }
 
 bool LogViewerModel::Tick() {

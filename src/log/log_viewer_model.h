@@ -21,9 +21,11 @@ class LogViewerModel {
   void FillLogFileList();
   // The list is about to drop down: refresh it (files created meanwhile appear).
   void DropDown() { FillLogFileList(); }
-  // The user picked entry `index`; loads it. Throws when the file cannot be read (the text stays).
+  // The user picked entry `index`; loads it. A file that cannot be read leaves the text as it
+  // was and sets Error().
   void Select(int index);
-  // The timer: true when the shown file changed since it was loaded and has been reloaded.
+  // The timer: true when the shown file changed since it was loaded and a reload was tried
+  // (Text() and Error() may have changed).
   bool Tick();
 
   const std::vector<std::string>& Files() const { return files_; }
@@ -32,8 +34,11 @@ class LogViewerModel {
     return selected_ < 0 ? std::string() : files_[static_cast<std::size_t>(selected_)];
   }
   const std::string& Folder() const { return FLogDirectory; }
-  // The shown file's content, line ends as "\n".
+  // The shown file's content as valid UTF-8 (ill-formed bytes replaced), line ends as "\n".
   const std::string& Text() const { return text_; }
+  // Why the last load failed (the file has gone, is no regular file, cannot be read); empty
+  // after a load that succeeded.
+  const std::string& Error() const { return error_; }
 
  private:
   void LoadSelectedLog();
@@ -44,6 +49,7 @@ class LogViewerModel {
   std::vector<std::string> files_;
   int selected_ = -1;
   std::string text_;
+  std::string error_;
 };
 
 }  // namespace velquora::log

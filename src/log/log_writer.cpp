@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/text.h"
+#include "common/valid_utf8.h"
 #include "platform/library_file.h"
 #include "platform/system_info.h"
 
@@ -46,7 +47,24 @@ const char* LevelWord(TLogLevel level) {
   return "INFO";
 }
 
+// One record line; caption and text are valid UTF-8 already.
+std::string FormatLine(const platform::LocalTime& t, const char* level, std::string_view caption,
+                       std::string_view text, bool with_text) {
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
+                t.hour, t.minute, t.second, t.millisecond);
+  std::string line;
+  line.reserve(40 + caption.size() + text.size());
+  line.append(stamp).append("\t").append(level).append("\t").append(caption);
+  if (with_text) line.append(": \t").append(text);
+  return line;
+}
+
 }  // namespace
+
+std::string MachineWideFolder() {
+  return platform::SpecialFolderPath(platform::SpecialFolder::CommonAppData, true).value_or("");
+}
 
 std::string ApplicationDataFolder() {
   auto folder = platform::SpecialFolderPath(platform::SpecialFolder::CommonAppData, true);
@@ -55,13 +73,22 @@ std::string ApplicationDataFolder() {
   return folder.value_or("/tmp");
 }
 
-LogWriter::LogWriter(platform::FileSystem& fs, platform::Clock& clock, FolderSource app_data)
-    : fs_(fs), clock_(clock), app_data_(std::move(app_data)) {}
+LogWriter::LogWriter(platform::FileSystem& fs, platform::Clock& clock, FolderSource app_data,
+                     FolderSource machine_wide)
+    : fs_(fs),
+      clock_(clock),
+      app_data_(std::move(app_data)),
+      machine_wide_(std::move(machine_wide)) {}
 
 LogWriter& LogWriter::Instance() {
   static LogWriter writer(platform::RealFileSystem(), platform::SystemClock(),
-                          &ApplicationDataFolder);
+                          &ApplicationDataFolder, &MachineWideFolder);
   return writer;
+}
+
+void LogWriter::SetLockWait(std::chrono::milliseconds wait) {
+  std::lock_guard lock(file_lock_);
+  lock_wait_ = wait;
 }
 
 void LogWriter::SetLogFileName(std::string name) {
@@ -95,7 +122,19 @@ bool LogWriter::IsRooted(const std::string& path) {
          ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
 }
 
+bool LogWriter::InsideMachineWideFolder(const std::string& path) const {
+  std::string root = machine_wide_ ? machine_wide_() : std::string();
+  while (!root.empty() && (root.back() == '/' || root.back() == '\\')) root.pop_back();
+  if (root.empty() || path.size() <= root.size() + 1) return false;
+  char after = path[root.size()];
+  return path.compare(0, root.size(), root) == 0 && (after == '/' || after == '\\');
+}
+
 std::string LogWriter::GetLogFileName(bool folder_only) {
+  return ResolveLogFile(folder_only).path;
+}
+
+LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only) {
   std::string file_name, folder_setting, company;
   {
     std::lock_guard lock(settings_mutex_);
@@ -107,7 +146,7 @@ std::string LogWriter::GetLogFileName(bool folder_only) {
   if (file_name.empty()) {
     name = WithoutExtension(FileNameOf(platform::OwnLibraryPath()));
   } else if (IsRooted(file_name)) {
-    return file_name;
+    return {file_name, InsideMachineWideFolder(file_name)};
   } else {
     name = WithoutExtension(FileNameOf(file_name));
   }
@@ -122,41 +161,76 @@ std::string LogWriter::GetLogFileName(bool folder_only) {
   }
   if (folder.back() != kSep) folder += kSep;
 
+  bool shared = InsideMachineWideFolder(folder);
   if (!fs_.DirectoryExists(folder)) {
-    fs_.CreateDirectories(folder.substr(0, folder.size() - 1));
-    fs_.GrantEveryoneFullAccess(folder);
+    std::string path = folder.substr(0, folder.size() - 1);
+    if (shared) {
+      fs_.CreateDirectories(path);
+      fs_.GrantEveryoneFullAccess(folder);
+    } else {
+      // A folder of this user's own: nobody else may plant anything in it.
+      std::size_t parent = path.find_last_of("/\\");
+      if (parent != std::string::npos && parent > 0) fs_.CreateDirectories(path.substr(0, parent));
+      fs_.CreatePrivateDirectory(path);
+      if (!fs_.DirectoryExists(folder)) fs_.CreateDirectories(path);  // throws the reason
+    }
   }
-  if (folder_only) return folder;
+  if (folder_only) return {folder, shared};
 
   platform::LocalTime t = clock_.Now();
   char date[16];
   std::snprintf(date, sizeof date, "%04d.%02d.%02d", t.year, t.month, t.day);
-  return folder + name + "_" + date + ".log";
+  return {folder + name + "_" + date + ".log", shared};
 }
 
 std::string LogWriter::FormatRecord(const platform::LocalTime& t, std::u16string_view caption,
                                     std::u16string_view text, TLogLevel level) {
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
-                t.hour, t.minute, t.second, t.millisecond);
-  std::string line =
-      std::string(stamp) + "\t" + LevelWord(level) + "\t" + ToUtf8(TrimControl(caption));
-  if (!text.empty()) line += ": \t" + ToUtf8(TrimControl(text));
-  return line;
+  return FormatLine(t, LevelWord(level), ToValidUtf8(TrimControl(caption)),
+                    ToValidUtf8(TrimControl(text)), !text.empty());
 }
 
 void LogWriter::WriteLog(std::u16string_view caption, std::u16string_view text, TLogLevel level) {
   if (!LevelPasses(detail_.load(), level)) return;
-  WriteLogHeader();
-  WriteLogLine(FormatRecord(clock_.Now(), caption, text, level));
+  try {
+    WriteLogHeader();
+    WriteLogLine(FormatRecord(clock_.Now(), caption, text, level));
+  } catch (...) {
+    // Out of memory while forming a diagnostic line: the caller's work goes on without it.
+  }
 }
 
-void LogWriter::WriteLogLine(std::string_view line) {
-  std::string path = GetLogFileName(false);
-  std::string bytes(line);
-  bytes += "\r\n";
+void LogWriter::WriteLogLine(std::string_view line, bool header) {
+  LogTarget target;
+  std::string error;
+  try {
+    target = ResolveLogFile(false);
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  std::string bytes;
+  bytes.reserve(line.size() + 2);
+  bytes.append(line).append("\r\n");
+
   std::lock_guard lock(file_lock_);
-  fs_.AppendExclusive(path, bytes);
+  if (target.path.empty()) {
+    dropped_.Count(platform::AppendStatus::kFailed, error.empty() ? "No log file" : error);
+    return;
+  }
+  if (dropped_.Any()) {
+    std::string report =
+        ValidUtf8(FormatLine(clock_.Now(), "ERROR", "Log", dropped_.Text(), true)) + "\r\n";
+    bytes = header ? bytes + report : report + bytes;
+  }
+  // After a busy lock, one attempt each until an append gets through (see kLockWait).
+  auto wait = last_busy_ ? std::chrono::milliseconds(0) : lock_wait_;
+  platform::AppendResult result = fs_.AppendExclusive(target.path, bytes, {wait, target.shared});
+  if (result.status == platform::AppendStatus::kWritten) {
+    last_busy_ = false;
+    dropped_.Clear();
+  } else {
+    last_busy_ = last_busy_ || result.status == platform::AppendStatus::kBusy;
+    dropped_.Count(result.status, std::move(result.message));
+  }
 }
 
 void LogWriter::WriteLogHeader() {
@@ -172,10 +246,12 @@ void LogWriter::WriteLogHeader() {
        {blanks, std::string("============Start log============="),
         "OS version:\t" + platform::SystemDescription(), "Application:\t" + FileNameOf(library),
         "App. version:\t" + platform::FileVersionText(library), blanks}) {
-    block += line + "\r\n";
+    block += ValidUtf8(line) + "\r\n";
   }
   block.resize(block.size() - 2);  // WriteLogLine adds the last line end
-  WriteLogLine(block);
+  WriteLogLine(block, /*header=*/true);
+  // A header that could not be written is counted like any record and not tried again: a
+  // header in the middle of records would mislead more than a missing one.
   header_written_ = true;
 }
 
@@ -188,10 +264,11 @@ void LogWriter::SetLogDetail(int detail) {
   if (detail < 0) detail = 0;
   if (detail > 3) detail = 3;
   if (detail_.load() != 0 && detail == 0) {
+    // The footer is a courtesy: when it cannot be written it is dropped and counted like any
+    // record, and logging is switched off all the same.
     try {
       WriteLogFooter();
     } catch (...) {
-      // The footer is a courtesy; switching off must still work when the folder is gone.
     }
     header_written_ = false;
   }

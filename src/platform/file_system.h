@@ -1,6 +1,11 @@
 #pragma once
 // The file operations the log writer and viewers need, behind an interface so tests can
-// substitute failures (unwritable folder, full disk) without root.
+// substitute failures (unwritable folder, full disk, a busy lock) without root.
+//
+// Paths are UTF-8. The log folder may be shared by every user of the machine, so any name in
+// it may be a link, a pipe, a device or a folder planted by someone else: the operations that
+// open files below never follow a link at the last component, never block on opening, and
+// refuse anything that is not a regular file.
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -10,26 +15,61 @@
 
 namespace velquora::platform {
 
+// How one append goes about the file.
+struct AppendOptions {
+  // The longest wait for another writer that holds the file's lock. Zero: one attempt only.
+  std::chrono::milliseconds lock_wait{0};
+  // A file this append creates is readable and writable by every user (the machine-wide log
+  // folder); otherwise by its owner only.
+  bool shared = false;
+};
+
+// What became of one append.
+enum class AppendStatus {
+  kWritten,  // every byte is in the file
+  kBusy,     // another writer held the lock for longer than `lock_wait`; nothing was written
+  kRefused,  // the name is a link, a pipe, a device, a folder: anything but a regular file
+  kFailed,   // the file could not be created, opened, locked or written
+};
+
+struct AppendResult {
+  AppendStatus status = AppendStatus::kWritten;
+  // What went wrong, as `what "path": system text`; empty when written.
+  std::string message;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
+  // Existence checks that follow links and never open anything.
   virtual bool DirectoryExists(const std::string& path) = 0;
-  virtual bool FileExists(const std::string& path) = 0;
+  virtual bool FileExists(const std::string& path) = 0;  // a regular file
   // Creates the folder and its missing parents; throws std::runtime_error with the system text.
   virtual void CreateDirectories(const std::string& path) = 0;
   // Opens the folder to every user (create and append), keeping users from removing each
   // other's files. Failures to change rights are silent.
   virtual void GrantEveryoneFullAccess(const std::string& path) = 0;
-  // Appends bytes to the file under an exclusive lock shared with other processes, creating
-  // it readable and writable for all. Never follows a symbolic link. Throws on failure.
-  virtual void AppendExclusive(const std::string& path, std::string_view bytes) = 0;
+  // Appends `bytes` at the end of a regular file, creating it when missing, under a lock that
+  // every writer of this kind takes, in this and in other processes. The lock is held only for
+  // the length of the one append.
+  //  - Opening never blocks and never follows a link; anything but a regular file is refused.
+  //  - The lock is waited for at most `options.lock_wait`; then the append gives up (kBusy).
+  //  - An append that fails part-way (a full disk) is undone: the file is cut back to its size
+  //    before the append, still under the lock, so no torn record is left for the next one to
+  //    be glued to.
+  // File errors are reported in the result, never thrown (only std::bad_alloc may escape).
+  virtual AppendResult AppendExclusive(const std::string& path, std::string_view bytes,
+                                       const AppendOptions& options) = 0;
+  // Every name in the folder but "." and ".."; empty when it cannot be read.
   virtual std::vector<std::string> ListNames(const std::string& folder) = 0;
   virtual std::optional<std::int64_t> LastWriteTimeNs(const std::string& path) = 0;
+  // The whole content of a regular file. Opening never blocks and never follows a link;
+  // anything but a regular file is refused. Throws std::runtime_error (`what "path": text`).
   virtual std::string ReadAll(const std::string& path) = 0;
   // Creates one folder only this user may enter; false when the name exists already.
   virtual bool CreatePrivateDirectory(const std::string& path) = 0;
-  // Creates or replaces a file with `bytes`. Throws on failure.
+  // Creates or replaces a file with `bytes`, readable by its owner only. Throws on failure.
   virtual void WriteFile(const std::string& path, std::string_view bytes) = 0;
   // Removes a folder with everything in it (symbolic links are removed, not followed).
   virtual void RemoveAll(const std::string& path) = 0;

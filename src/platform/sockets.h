@@ -26,6 +26,10 @@ class SocketApi {
   // Never raises SIGPIPE on a connection the peer has closed.
   virtual IoResult Send(SocketHandle s, const void* data, std::size_t size) = 0;
   virtual IoResult Receive(SocketHandle s, void* data, std::size_t size) = 0;
+  // Bytes that a receive would deliver right now, without waiting: 0 when nothing has arrived
+  // (or the peer has only closed), negative on failure. Lets the exchange tell an answer from
+  // bytes the peer sent out of turn.
+  virtual long Pending(SocketHandle s) = 0;
   virtual void ShutdownAndClose(SocketHandle s) = 0;
 };
 

@@ -7,6 +7,8 @@ namespace velquora::platform {
 enum class SpecialFolder { CommonAppData, UserAppData, Temp };
 
 // Path of a special folder without a trailing separator; created when `create` and missing.
+// CommonAppData, the folder shared by every user of the machine, is nullopt when this process
+// cannot create folders in it.
 std::optional<std::string> SpecialFolderPath(SpecialFolder folder, bool create);
 
 // "Name (major.minor.build)" as the log header shows it; "Unknown " when unreadable.

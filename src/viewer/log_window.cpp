@@ -15,13 +15,27 @@ struct LogWindow {
   GtkWidget* window = nullptr;
   GtkWidget* combo = nullptr;
   GtkWidget* text = nullptr;
+  GtkWidget* error_bar = nullptr;
+  GtkWidget* error_label = nullptr;
   gulong changed_handler = 0;
+  std::string shown_text;
 };
 
+// The model's text (valid UTF-8 always, so the widget never refuses it) and, above it, why the
+// last file could not be read.
 void ShowText(LogWindow& w) {
-  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w.text));
-  gtk_text_buffer_set_text(buffer, w.model.Text().c_str(),
-                           static_cast<gint>(w.model.Text().size()));
+  if (w.model.Text() != w.shown_text) {
+    w.shown_text = w.model.Text();
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w.text));
+    gtk_text_buffer_set_text(buffer, w.shown_text.c_str(), static_cast<gint>(w.shown_text.size()));
+  }
+  if (w.model.Error().empty()) {
+    gtk_widget_hide(w.error_bar);
+  } else {
+    std::string message = "Не удалось прочитать файл лога: " + w.model.Error();
+    gtk_label_set_text(GTK_LABEL(w.error_label), message.c_str());
+    gtk_widget_show(w.error_bar);
+  }
 }
 
 void RefillCombo(LogWindow& w) {
@@ -41,7 +55,7 @@ void OnChanged(GtkComboBox* combo, gpointer data) {
     w.model.Select(index);
     ShowText(w);
   } catch (...) {
-    // A file that has gone: the text area keeps what it showed.
+    // Out of memory: the window stays as it was.
   }
 }
 
@@ -87,8 +101,8 @@ int RunLogWindow(const std::string& folder) {
   ApplyFormStyle();
   w.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(w.window), "Просмотр лога");
-  gtk_window_set_default_size(GTK_WINDOW(w.window), 633, 293);
-  gtk_window_set_position(GTK_WINDOW(w.window), GTK_WIN_POS_CENTER);
+  // Log lines are long (timestamp, level, caption, then the text): room for a whole one.
+  SizeToScreen(w.window, 1000, 640);
   CloseOnEscape(w.window);
   g_signal_connect(w.window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
 
@@ -113,7 +127,19 @@ int RunLogWindow(const std::string& folder) {
   gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(scroller), FALSE);
   gtk_container_add(GTK_CONTAINER(scroller), w.text);
 
+  w.error_bar = gtk_info_bar_new();
+  gtk_info_bar_set_message_type(GTK_INFO_BAR(w.error_bar), GTK_MESSAGE_ERROR);
+  w.error_label = gtk_label_new("");
+  gtk_label_set_line_wrap(GTK_LABEL(w.error_label), TRUE);
+  gtk_label_set_selectable(GTK_LABEL(w.error_label), TRUE);
+  gtk_label_set_xalign(GTK_LABEL(w.error_label), 0);
+  gtk_container_add(GTK_CONTAINER(gtk_info_bar_get_content_area(GTK_INFO_BAR(w.error_bar))),
+                    w.error_label);
+  gtk_widget_show(w.error_label);
+  gtk_widget_set_no_show_all(w.error_bar, TRUE);  // shown only while there is an error
+
   gtk_box_pack_start(GTK_BOX(layout), toolbar, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(layout), w.error_bar, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(layout), scroller, TRUE, TRUE, 0);
   gtk_container_add(GTK_CONTAINER(w.window), layout);
 
@@ -121,11 +147,7 @@ int RunLogWindow(const std::string& folder) {
   g_signal_connect(w.combo, "notify::popup-shown", G_CALLBACK(OnPopupShown), &w);
   g_signal_connect(folder_button, "clicked", G_CALLBACK(OnOpenFolder), &w);
 
-  try {
-    w.model.Open();
-  } catch (...) {
-    // An unreadable last file: an empty text area.
-  }
+  w.model.Open();  // an unreadable last file: an empty text area and the reason above it
   RefillCombo(w);
   ShowText(w);
   guint timer = g_timeout_add(1000, OnTimer, &w);

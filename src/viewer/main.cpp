@@ -5,12 +5,32 @@
 // Exit code 0 when the user closed the window; otherwise a Russian message on stderr.
 #include <gtk/gtk.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "doc_window.h"
 #include "log_window.h"
+
+namespace {
+
+// The toolkit names the window to the display in the locale's character set: without a UTF-8
+// locale (a host started with LANG=C, a bare service environment) the Cyrillic title is left out
+// of the window's name, and tools that look windows up by name do not find it. The viewer only
+// shows UTF-8 text, so its character type is UTF-8 whatever the host's locale; the rest of the
+// locale (messages, dates) stays the host's.
+void UseUtf8CharacterType() {
+  std::setlocale(LC_ALL, "");
+  if (!g_get_charset(nullptr)) {
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+      if (std::setlocale(LC_CTYPE, name)) break;
+    }
+  }
+  gtk_disable_setlocale();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
@@ -23,6 +43,10 @@ int main(int argc, char** argv) {
     std::fputs("Неверный вызов программы просмотра\n", stderr);
     return 2;
   }
+  // Started from the library's cache under a hashed name (or a descriptor path): the windows
+  // carry the program's own name.
+  g_set_prgname("velquora-viewer");
+  UseUtf8CharacterType();
   int gtk_argc = 1;
   if (!gtk_init_check(&gtk_argc, &argv)) {
     std::fputs("Не удалось открыть окно: графический сеанс недоступен\n", stderr);

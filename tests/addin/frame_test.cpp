@@ -1,6 +1,7 @@
 // The component frame as a host sees it: the test add-in library loaded through the host kit.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -147,11 +148,19 @@ TEST_F(FrameTest, FailedCallsReportAsThePathSays) {
   EXPECT_TRUE(c_->Call(u"ReturnTrue").ok);
   EXPECT_EQ(c_->Property(u"LastErrorDescription"), Value(std::u16string()));
 
-  // An index the registry does not hold: false and a report, never an exception in the host.
-  EXPECT_FALSE(c_->CallByNumber(999, {}).ok);
-  EXPECT_EQ(c_->Property(u"LastErrorDescription"),
-            Value(std::u16string(u"Function  - Индекс за границами массива [999]")));
-  EXPECT_FALSE(c_->object()->CallAsProc(999, nullptr, 0));
+  // An index the registry does not hold, those from 30000 up (the extra-method range) too:
+  // false and a report, never an exception in the host.
+  for (long index : {999L, 30000L, 30001L}) {
+    std::size_t reports = c_->connection().errors.size();
+    EXPECT_FALSE(c_->CallByNumber(index, {}).ok) << index;
+    std::u16string message =
+        u"Индекс за границами массива [" + ToUtf16(std::to_string(index)) + u"]";
+    EXPECT_EQ(c_->Property(u"LastErrorDescription"), Value(u"Function  - " + message));
+    EXPECT_FALSE(c_->object()->CallAsProc(index, nullptr, 0)) << index;
+    ASSERT_EQ(c_->connection().errors.size(), reports + 2) << index;
+    EXPECT_EQ(c_->connection().errors[reports].code, 1006);
+    EXPECT_EQ(c_->connection().errors[reports].description, message);
+  }
 }
 
 TEST_F(FrameTest, ValuesCrossTheBoundaryByTheTagRules) {
@@ -226,6 +235,26 @@ TEST_F(FrameTest, RecordsFromTheHostAreReadExactly) {
   EXPECT_FALSE(o->CallAsFunc(echo, &ret, &when, 1));
   EXPECT_EQ(c_->connection().errors.back().description,
             u"'2024-2-30 23:59:59.0' is not a valid date and time");
+
+  // Fields near the integer limits, or whose value only looks valid in its low 16 bits, are
+  // refused with the same message (the value that does not fit is shown as "?").
+  struct Far {
+    int year, mon, mday;
+    const char16_t* shown;
+  } far[] = {
+      {INT_MAX, 0, 1, u"?-1-1"},      {INT_MAX - 1899, 0, 1, u"?-1-1"},
+      {INT_MIN, 0, 1, u"?-1-1"},      {65536 + 124, 0, 31, u"?-1-31"},
+      {124, INT_MAX, 1, u"2024-?-1"}, {124, 0, 65536 + 31, u"2024-1-?"},
+  };
+  for (const Far& f : far) {
+    when.vt = addin::VTYPE_TM;
+    when.tmVal.tm_year = f.year;
+    when.tmVal.tm_mon = f.mon;
+    when.tmVal.tm_mday = f.mday;
+    EXPECT_FALSE(o->CallAsFunc(echo, &ret, &when, 1)) << f.year;
+    EXPECT_EQ(c_->connection().errors.back().description,
+              std::u16string(u"'") + f.shown + u" 23:59:59.0' is not a valid date and time");
+  }
 
   TVariant date = Record(addin::VTYPE_DATE);
   EXPECT_FALSE(o->CallAsFunc(echo, &ret, &date, 1));

@@ -2,6 +2,9 @@
 // emulator's own decoders; answer judging with the emulator's fault switches.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "device/device.h"
 #include "log/log_writer.h"
 #include "scale_emulator.h"
@@ -156,6 +159,61 @@ TEST_F(DeviceEmulatorTest, TheExchangeLogShowsFramesAndAnswers) {
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].substr(24), "DEBUG\tДанные обмена ->: \tF2 25");
   EXPECT_EQ(lines[1].substr(24), "DEBUG\tДанные обмена <-: \t06");
+}
+
+TEST_F(DeviceEmulatorTest, AnswersOutOfStepFailAndTheLogShowsTheBytes) {
+  test::TempDir dir;
+  auto& log = log::LogWriter::Instance();
+  log.SetLogFolder(dir.path());
+  log.SetLogFileName("out_of_step");
+  log.SetLogDetail(3);
+  log.WriteLog(u"start", u"", log::TLogLevel::llInfo);
+  device_.ExtLogEnabled = true;
+  struct Case {
+    int copies;
+    std::string noise;
+    const char* message;
+    const char* logged;
+  } cases[] = {
+      {2, "", "Ошибка протокола обмена: лишние байты после ответа весов: 06", "06"},
+      {1, test::Bytes({0xFF, 0x13, 0x00}),
+       "Ошибка протокола обмена: лишние байты после ответа весов: FF 13 00", "FF1300"},
+  };
+  for (const Case& c : cases) {
+    Faults f;
+    f.answer_copies = c.copies;
+    f.noise = c.noise;
+    scale_.SetFaults(f);
+    device_.Enable(u"127.0.0.1", scale_.port());
+    test::LogTail tail(log.GetLogFileName(false));
+    EXPECT_EQ(test::ErrorOf([&] { device_.ClearPlu(); }), c.message);
+    EXPECT_EQ(device_.Response(), "\x06");
+    auto lines = tail.Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1].substr(24), "DEBUG\tДанные обмена <-: \t06");
+    EXPECT_EQ(lines[2].substr(24), std::string("DEBUG\tДанные обмена <-: \t") + c.logged);
+  }
+  log.SetLogDetail(0);
+}
+
+TEST(ScaleEmulator, FinishedConnectionThreadsAreJoined) {
+  emulator::ScaleEmulator scale;
+  scale.Start();
+  TDevice device;
+  const std::size_t kConnections = 300;
+  for (std::size_t i = 0; i < kConnections; ++i) {
+    device.Enable(u"127.0.0.1", scale.port());
+    if (i % 50 == 0) device.ClearPlu();  // some of them also exchange a frame
+    device.Disable();
+  }
+  // Each connection's thread ends once the client has gone; the scale joins it soon after
+  // (unjoined, their stacks pile up until no thread can be started any more).
+  for (int wait = 0; wait < 500; ++wait) {
+    if (scale.connections() == kConnections && scale.worker_threads() == 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(scale.connections(), kConnections);
+  EXPECT_EQ(scale.worker_threads(), 0u) << "threads of finished connections are kept";
 }
 
 }  // namespace

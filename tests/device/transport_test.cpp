@@ -33,10 +33,13 @@ class Peer {
     port_ = ntohs(a.sin_port);
   }
   ~Peer() {
-    if (thread_.joinable()) thread_.join();
+    Join();
     close(fd_);
   }
   int port() const { return port_; }
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
   // Accepts one connection and runs `script` on it.
   template <typename F>
   void Serve(F script) {
@@ -114,6 +117,49 @@ TEST(Transport, ReadsOneByteOrZeroWhenThePeerCloses) {
   s.CloseConnection();  // a closed transport: no effect
 }
 
+TEST(Transport, PendingCountsWhatHasArrivedWithoutWaiting) {
+  Peer peer;
+  peer.Serve([](int c) {
+    char buf[1];
+    recv(c, buf, 1, 0);
+    send(c, "\x06\x06", 2, 0);
+    recv(c, buf, 1, 0);  // until the client closes
+  });
+  platform::SocketApi& api = platform::RealSockets();
+  platform::SocketHandle s = api.OpenTcp();
+  ASSERT_TRUE(api.Connect(s, 0x7F000001u, static_cast<std::uint16_t>(peer.port()), 2000));
+  EXPECT_EQ(api.Pending(s), 0);  // nothing sent yet, and no waiting for it
+  ASSERT_EQ(api.Send(s, "x", 1).bytes, 1);
+  char byte = 0;
+  ASSERT_EQ(api.Receive(s, &byte, 1).bytes, 1);
+  EXPECT_EQ(api.Pending(s), 1);  // the second byte came with the first
+  ASSERT_EQ(api.Receive(s, &byte, 1).bytes, 1);
+  EXPECT_EQ(api.Pending(s), 0);
+  api.ShutdownAndClose(s);
+}
+
+TEST(Transport, BytesWaitingBeforeAFrameFailItAndNothingIsSent) {
+  Peer peer;
+  std::string received;
+  peer.Serve([&](int c) {
+    char buf[64];
+    long n = recv(c, buf, 2, MSG_WAITALL);  // the first frame
+    send(c, "\x06", 1, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    send(c, "\x15", 1, 0);  // a late byte no frame asked for
+    while ((n = recv(c, buf, sizeof buf, 0)) > 0) received.append(buf, static_cast<std::size_t>(n));
+  });
+  TDevice device;
+  device.Enable(u"127.0.0.1", peer.port());
+  device.ClearPlu();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(test::ErrorOf([&] { device.ClearMainGroup(); }),
+            "Ошибка протокола обмена: данные от весов до отправки команды: 15");
+  device.Disable();
+  peer.Join();
+  EXPECT_EQ(received, "") << "the frame after the stray byte must not go out";
+}
+
 TEST(Transport, ASilentPeerTimesOut) {
   Peer peer;
   peer.Serve([](int c) {
@@ -175,6 +221,7 @@ class ScriptedSockets : public platform::SocketApi {
     *static_cast<char*>(data) = 0x06;
     return {1, false};
   }
+  long Pending(platform::SocketHandle) override { return 0; }
   void ShutdownAndClose(platform::SocketHandle) override { ++closed; }
 
  private:

@@ -1,6 +1,5 @@
 // The equipment framework through the host's eyes: test drivers of the test add-in library.
 #include <gtest/gtest.h>
-#include <pugixml.hpp>
 
 #include <filesystem>
 
@@ -10,6 +9,7 @@
 #include "support/log_tail.h"
 #include "support/temp_dir.h"
 #include "support/test_addin_library.h"
+#include "support/xml_tree.h"
 
 namespace velquora::host {
 namespace {
@@ -34,11 +34,7 @@ class FrameworkTest : public ::testing::Test {
     EXPECT_TRUE(Ok(r)) << ToUtf8(method);
     return std::get<std::u16string>(r.args[0]);
   }
-  static void Parse(const std::u16string& text, pugi::xml_document& doc) {
-    std::string utf8 = ToUtf8(text);
-    ASSERT_TRUE(
-        doc.load_buffer(utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_declaration));
-  }
+  static test::XmlDoc Parse(const std::u16string& text) { return test::ParseXml(ToUtf8(text)); }
 
   AddinLibrary* lib_ = &test::TestAddin();
   std::unique_ptr<Component> d_;
@@ -125,15 +121,15 @@ TEST_F(FrameworkTest, SettingsConvertAndUnknownOnesAreKept) {
 
 TEST_F(FrameworkTest, DocumentsWithoutATemplate) {
   ASSERT_TRUE(Ok(d_->Call(u"SetParameter", {std::u16string(u"Extra"), 2.5})));
-  pugi::xml_document doc;
-  Parse(Out(*d_, u"GetParameters"), doc);
-  EXPECT_STREQ(doc.first_child().attribute("version").value(), "1.0");
-  pugi::xml_node page = doc.child("Settings").child("Page");
-  EXPECT_STREQ(page.attribute("Caption").value(), "Параметры");
+  test::XmlDoc doc = Parse(Out(*d_, u"GetParameters"));
+  EXPECT_EQ(doc.version, "1.0");
+  ASSERT_EQ(doc.root.name, "Settings");
+  const test::XmlNode& page = doc.root.Child("Page");
+  EXPECT_EQ(page.Attr("Caption"), "Параметры");
   std::vector<std::array<std::string, 4>> params;
-  for (auto p : page.children("Parameter")) {
-    params.push_back({p.attribute("Name").value(), p.attribute("Caption").value(),
-                      p.attribute("TypeValue").value(), p.attribute("DefaultValue").value()});
+  for (const test::XmlNode* p : page.Children("Parameter")) {
+    params.push_back(
+        {p->Attr("Name"), p->Attr("Caption"), p->Attr("TypeValue"), p->Attr("DefaultValue")});
   }
   std::vector<std::array<std::string, 4>> expected = {
       {"LogEnabled", "ЛогВключен", "Boolean", "false"},
@@ -141,26 +137,26 @@ TEST_F(FrameworkTest, DocumentsWithoutATemplate) {
       {"", "Extra", "Number", "2.5"}};
   EXPECT_EQ(params, expected);
 
-  pugi::xml_document actions;
-  Parse(Out(*d_, u"GetAdditionalActions"), actions);
-  pugi::xml_node action = actions.child("Actions").child("Action");
-  EXPECT_STREQ(action.attribute("Name").value(), "ViewLog");
-  EXPECT_STREQ(action.attribute("Caption").value(), "Просмотр лога");
-  EXPECT_FALSE(action.next_sibling());
+  test::XmlDoc actions = Parse(Out(*d_, u"GetAdditionalActions"));
+  ASSERT_EQ(actions.root.name, "Actions");
+  ASSERT_EQ(actions.root.children.size(), 1u);
+  const test::XmlNode& action = actions.root.Child("Action");
+  EXPECT_EQ(action.Attr("Name"), "ViewLog");
+  EXPECT_EQ(action.Attr("Caption"), "Просмотр лога");
 }
 
 TEST_F(FrameworkTest, OfflineScaleTypeContract) {
   Component scale(*lib_, u"TestScale");
-  pugi::xml_document doc;
-  Parse(Out(scale, u"GetDescription"), doc);
-  pugi::xml_node d = doc.child("DriverDescription");
-  EXPECT_STREQ(d.attribute("Name").value(), "test_addin");
-  EXPECT_STREQ(d.attribute("EquipmentType").value(), "ВесыСПечатьюЭтикеток");
-  EXPECT_STREQ(d.attribute("IntegrationComponent").value(), "false");
-  EXPECT_STREQ(d.attribute("MainDriverInstalled").value(), "false");
-  EXPECT_STREQ(d.attribute("DriverVersion").value(), "0.0.0.0");
-  EXPECT_STREQ(d.attribute("LogIsEnabled").value(), "false");
-  EXPECT_TRUE(std::filesystem::is_directory(d.attribute("LogPath").value()));
+  test::XmlDoc doc = Parse(Out(scale, u"GetDescription"));
+  ASSERT_EQ(doc.root.name, "DriverDescription");
+  const test::XmlNode& d = doc.root;
+  EXPECT_EQ(d.Attr("Name"), "test_addin");
+  EXPECT_EQ(d.Attr("EquipmentType"), "ВесыСПечатьюЭтикеток");
+  EXPECT_EQ(d.Attr("IntegrationComponent"), "false");
+  EXPECT_EQ(d.Attr("MainDriverInstalled"), "false");
+  EXPECT_EQ(d.Attr("DriverVersion"), "0.0.0.0");
+  EXPECT_EQ(d.Attr("LogIsEnabled"), "false");
+  EXPECT_TRUE(std::filesystem::is_directory(d.Attr("LogPath")));
 
   EXPECT_FALSE(Ok(scale.Call(u"UploadGoods",
                              {std::u16string(), std::u16string(u"<Table/>"), std::u16string()})));

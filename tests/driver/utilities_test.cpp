@@ -1,6 +1,9 @@
 // Shared utilities and the settings conversions.
 #include <gtest/gtest.h>
 
+#include <limits>
+
+#include "common/text.h"
 #include "driver/setting_conversion.h"
 #include "driver/utilities.h"
 
@@ -51,6 +54,28 @@ TEST(Utilities, AttributeReaders) {
   EXPECT_TRUE(VarToBoolDef(Variant::String(u"yes"), true));
   EXPECT_TRUE(VarToBoolDef(Variant::Null(), true));
   EXPECT_FALSE(VarToBoolDef(Variant::Int(0), true));
+}
+
+// Numbers whose amount in ten-thousandths lies outside 64 bits are unreadable, never wrapped.
+TEST(Utilities, AmountsOutsideTheRangeAreRefused) {
+  using addin::VariantKind;
+  const std::int64_t big = std::int64_t{1} << 62;
+  const Variant values[] = {Variant::Int(big, VariantKind::Int64),
+                            Variant::Int(-big, VariantKind::Int64),
+                            Variant::UInt(std::uint64_t{1} << 63, VariantKind::UInt64),
+                            Variant::Double(1e300),
+                            Variant::Double(-std::numeric_limits<double>::infinity()),
+                            Variant::Double(std::numeric_limits<double>::quiet_NaN()),
+                            Variant::Date(1e20)};
+  for (const Variant& v : values) {
+    EXPECT_EQ(VarToCurrDef(v, kAbsent), kAbsent) << ToUtf8(v.ToText());
+    EXPECT_THROW(SettingToCurr(v), std::exception) << ToUtf8(v.ToText());
+  }
+  const std::int64_t max_whole = std::numeric_limits<std::int64_t>::max() / 10000;
+  EXPECT_EQ(VarToCurrDef(Variant::Int(max_whole, VariantKind::Int64), kAbsent), max_whole * 10000);
+  EXPECT_EQ(VarToCurrDef(Variant::Int(-max_whole, VariantKind::Int64), kAbsent),
+            -max_whole * 10000);
+  EXPECT_EQ(VarToCurrDef(Variant::Double(-1.5), kAbsent), -15000);
 }
 
 TEST(Utilities, FileVersion) {

@@ -1,41 +1,33 @@
 // The driver's identity, settings, connection and documents, as a host sees them.
-#include <pugixml.hpp>
-
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "e2e/e2e_fixture.h"
 #include "support/log_tail.h"
 #include "support/temp_dir.h"
+#include "support/xml_tree.h"
 
 namespace velquora::e2e {
 host::AddinLibrary* DriverTest::lib_ = nullptr;
 
 namespace {
 
-void Parse(const std::u16string& text, pugi::xml_document& doc) {
-  std::string utf8 = ToUtf8(text);
-  ASSERT_TRUE(
-      doc.load_buffer(utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_declaration))
-      << utf8;
+test::XmlDoc Parse(const std::u16string& text) {
+  return test::ParseXml(ToUtf8(text));
 }
 
 // Element by element and attribute by attribute, text included.
-void ExpectSameTree(const pugi::xml_node& a, const pugi::xml_node& b, const std::string& path) {
-  ASSERT_STREQ(a.name(), b.name()) << path;
-  EXPECT_STREQ(a.child_value(), b.child_value()) << path;
-  std::vector<std::pair<std::string, std::string>> aa, ba;
-  for (auto x : a.attributes()) aa.emplace_back(x.name(), x.value());
-  for (auto x : b.attributes()) ba.emplace_back(x.name(), x.value());
-  EXPECT_EQ(aa, ba) << path;
-  auto ac = a.children(), bc = b.children();
-  std::vector<pugi::xml_node> an, bn;
-  for (auto x : ac)
-    if (x.type() == pugi::node_element) an.push_back(x);
-  for (auto x : bc)
-    if (x.type() == pugi::node_element) bn.push_back(x);
-  ASSERT_EQ(an.size(), bn.size()) << path;
-  for (std::size_t i = 0; i < an.size(); ++i)
-    ExpectSameTree(an[i], bn[i], path + "/" + an[i].name());
+void ExpectSameTree(const test::XmlNode& a, const test::XmlNode& b, const std::string& path) {
+  ASSERT_EQ(a.name, b.name) << path;
+  auto trimmed = [](const std::string& t) {
+    return t.find_first_not_of(" \t\r\n") == std::string::npos ? std::string() : t;
+  };
+  EXPECT_EQ(trimmed(a.text), trimmed(b.text)) << path;
+  EXPECT_EQ(a.attributes, b.attributes) << path;
+  ASSERT_EQ(a.children.size(), b.children.size()) << path;
+  for (std::size_t i = 0; i < a.children.size(); ++i)
+    ExpectSameTree(a.children[i], b.children[i], path + "/" + a.children[i].name);
 }
 
 TEST_F(DriverTest, PresentsItselfAsTheScaleDriver) {
@@ -75,37 +67,34 @@ TEST_F(DriverTest, PresentsItselfAsTheScaleDriver) {
 }
 
 TEST_F(DriverTest, DescriptionAndSettingsPage) {
-  pugi::xml_document doc;
-  Parse(Out(u"GetDescription"), doc);
-  EXPECT_STREQ(doc.first_child().attribute("version").value(), "1.0");
-  pugi::xml_node d = doc.child("DriverDescription");
-  EXPECT_STREQ(d.attribute("Name").value(), "w_velquora");
-  EXPECT_STREQ(d.attribute("Description").value(),
-               "Драйвер сетевых весов с печатью этикеток (Native API)");
-  EXPECT_STREQ(d.attribute("EquipmentType").value(), "ВесыСПечатьюЭтикеток");
-  EXPECT_STREQ(d.attribute("IntegrationComponent").value(), "false");
-  EXPECT_STREQ(d.attribute("MainDriverInstalled").value(), "false");
-  EXPECT_STREQ(d.attribute("DriverVersion").value(), "1.2.3.43");
-  EXPECT_STREQ(d.attribute("IntegrationComponentVersion").value(), "1.2.3.43");
-  EXPECT_STREQ(d.attribute("LogIsEnabled").value(), "false");
-  EXPECT_TRUE(std::filesystem::is_directory(d.attribute("LogPath").value()));
+  test::XmlDoc doc = Parse(Out(u"GetDescription"));
+  EXPECT_EQ(doc.version, "1.0");
+  ASSERT_EQ(doc.root.name, "DriverDescription");
+  const test::XmlNode& d = doc.root;
+  EXPECT_EQ(d.Attr("Name"), "w_velquora");
+  EXPECT_EQ(d.Attr("Description"), "Драйвер сетевых весов с печатью этикеток (Native API)");
+  EXPECT_EQ(d.Attr("EquipmentType"), "ВесыСПечатьюЭтикеток");
+  EXPECT_EQ(d.Attr("IntegrationComponent"), "false");
+  EXPECT_EQ(d.Attr("MainDriverInstalled"), "false");
+  EXPECT_EQ(d.Attr("DriverVersion"), "1.2.3.43");
+  EXPECT_EQ(d.Attr("IntegrationComponentVersion"), "1.2.3.43");
+  EXPECT_EQ(d.Attr("LogIsEnabled"), "false");
+  EXPECT_TRUE(std::filesystem::is_directory(d.Attr("LogPath")));
 
   Set(u"LogEnabled", true);
   ASSERT_TRUE(Open());
-  Parse(Out(u"GetDescription"), doc);
-  EXPECT_STREQ(doc.child("DriverDescription").attribute("LogIsEnabled").value(), "true");
+  EXPECT_EQ(Parse(Out(u"GetDescription")).root.Attr("LogIsEnabled"), "true");
   ASSERT_TRUE(Call(u"Close", {std::u16string()}));
   Set(u"LogEnabled", false);
   ASSERT_TRUE(Open());
 
   Set(u"CommodityFont", std::int32_t{2});  // values set never change the page
-  pugi::xml_document page, shipped;
-  Parse(Out(u"GetParameters"), page);
-  ASSERT_TRUE(shipped.load_file(VELQUORA_SOURCE_DIR "/resources/Parameters.xml"));
-  ExpectSameTree(page.child("Settings"), shipped.child("Settings"), "Settings");
-  EXPECT_EQ(std::distance(page.child("Settings").children("Page").begin(),
-                          page.child("Settings").children("Page").end()),
-            2);
+  test::XmlDoc page = Parse(Out(u"GetParameters"));
+  std::ifstream in(VELQUORA_SOURCE_DIR "/resources/Parameters.xml", std::ios::binary);
+  test::XmlDoc shipped = test::ParseXml(
+      std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+  ExpectSameTree(page.root, shipped.root, "Settings");
+  EXPECT_EQ(page.root.Children("Page").size(), 2u);
 }
 
 TEST_F(DriverTest, OpenConnectsAndCopiesTheSettings) {
@@ -186,9 +175,7 @@ TEST_F(DriverTest, LogFilesFollowTheAddressAndHoldOneErrorPerFailure) {
   Set(u"LogEnabled", true);
   Set(u"ExtLogEnabled", true);
   ASSERT_TRUE(Open());
-  pugi::xml_document doc;
-  Parse(Out(u"GetDescription"), doc);
-  std::string folder = doc.child("DriverDescription").attribute("LogPath").value();
+  std::string folder = Parse(Out(u"GetDescription")).root.Attr("LogPath");
   std::string file;
   for (const auto& e : std::filesystem::directory_iterator(folder)) {
     if (e.path().filename().string().rfind("127_0_0_23_", 0) == 0) file = e.path().string();
@@ -216,9 +203,7 @@ TEST_F(DriverTest, AnAddressCannotSteerTheLogOutOfItsFolder) {
   Set(u"LogEnabled", true);
   Set(u"IPAddress", std::u16string(u"../../tmp/evil.10"));
   EXPECT_FALSE(Open());
-  pugi::xml_document doc;
-  Parse(Out(u"GetDescription"), doc);
-  std::string folder = doc.child("DriverDescription").attribute("LogPath").value();
+  std::string folder = Parse(Out(u"GetDescription")).root.Attr("LogPath");
   bool found = false;
   for (const auto& e : std::filesystem::directory_iterator(folder)) {
     found |= e.path().filename().string().rfind("____tmpevil_10_", 0) == 0;

@@ -45,7 +45,46 @@ class UploadTest : public DriverTest {
     return out;
   }
   std::size_t Sent() { return scale_->Frames().size(); }
+  // `n` good records with PLU numbers 1..n.
+  static std::u16string ManyGoods(int n) {
+    std::u16string records;
+    for (int i = 1; i <= n; ++i) records += Record(Good({{u"PLU", IntToText16(i)}}));
+    return Table(records);
+  }
+  // What reached the host's status line, in order.
+  std::vector<std::string> StatusCalls() {
+    std::vector<std::string> out;
+    for (const auto& c : d_->connection().calls) {
+      if (c.rfind("SetStatusLine(", 0) == 0 || c == "ResetStatusLine") out.push_back(c);
+    }
+    return out;
+  }
+  // The scale stores every record of `table` slowly enough to make an upload a long one.
+  void SlowScale(int table, std::vector<emulator::AnswerRule> first = {}) {
+    emulator::Faults f;
+    f.rules = std::move(first);
+    emulator::AnswerRule slow;
+    slow.table = table;
+    slow.delay_ms = 4;
+    f.rules.push_back(slow);
+    scale_->SetFaults(f);
+  }
 };
+
+// "Выгрузка товаров: 1 234 из 10 000" -> 1234, or -1 when the text has another shape.
+long ShownCount(const std::string& call, const std::string& what, const std::string& total) {
+  const std::string head = "SetStatusLine(Выгрузка " + what + ": ";
+  const std::string tail = " из " + total + ")";
+  if (call.rfind(head, 0) != 0 || call.size() < head.size() + tail.size() ||
+      call.compare(call.size() - tail.size(), tail.size(), tail) != 0) {
+    return -1;
+  }
+  std::string digits;
+  for (char c : call.substr(head.size(), call.size() - head.size() - tail.size())) {
+    if (c != ' ') digits += c;
+  }
+  return digits.empty() ? -1 : std::stol(digits);
+}
 
 TEST_F(UploadTest, GoodsArriveAsTheHostDescribedThem) {
   ASSERT_TRUE(Goods(Table(
@@ -145,6 +184,109 @@ TEST_F(UploadTest, TheFirstFailingRecordEndsTheUpload) {
   EXPECT_EQ(Plu()[0]["plu"], 17);
 }
 
+TEST_F(UploadTest, ARecordIsJudgedBeforeTheNextIsSentOrReported) {
+  struct Case {
+    const char* what;
+    long refused_plu;     // the scale refuses this record; 0: none
+    int bad_check;        // this record (1-based) fails its price check; 0: none
+    const char* message;  // what the host hears
+    std::size_t sent;     // frames the scale received
+  };
+  const Case cases[] = {
+      {"the refusal of record 1 comes before the check failure of record 2", 1, 2,
+       "Ошибка записи в таблицу 25, Plu = 1; Name = Сыр||Российский", 1},
+      {"a check failure after accepted records: they are in the scale, it is not sent", 0, 3,
+       "Некорректная цена", 2},
+      {"a refusal stops the upload before the next record goes out", 2, 0,
+       "Ошибка записи в таблицу 25, Plu = 2; Name = Сыр||Российский", 2},
+      {"the refusal of the last record is heard", 4, 0,
+       "Ошибка записи в таблицу 25, Plu = 4; Name = Сыр||Российский", 4},
+  };
+  for (const auto& c : cases) {
+    scale_->Clear();
+    emulator::Faults f;
+    if (c.refused_plu) f.rules.push_back({0xF1, 0x25, c.refused_plu, 0x15});
+    scale_->SetFaults(f);
+    std::u16string records;
+    for (int i = 1; i <= 4; ++i) {
+      records +=
+          Record(Good({{u"PLU", IntToText16(i)}, {u"Price", i == c.bad_check ? u"x" : u"1,00"}}));
+    }
+    EXPECT_FALSE(Goods(Table(records))) << c.what;
+    EXPECT_EQ(ErrorUtf8(), c.message) << c.what;
+    EXPECT_EQ(Sent(), c.sent) << c.what;
+    std::size_t stored = c.refused_plu ? c.sent - 1 : c.sent;
+    EXPECT_EQ(Plu().size(), stored) << c.what;
+  }
+}
+
+TEST_F(UploadTest, GroupRefusalComesBeforeTheNextGroupsCheckFailure) {
+  emulator::Faults f;
+  f.rules.push_back({0xF1, 0x23, 5, 0x15});
+  scale_->SetFaults(f);
+  EXPECT_FALSE(Call(u"UploadGroups",
+                    {Table(Record(u"Code=\"5\" Name=\"Мясо\"") + Record(u"Name=\"без кода\""))}));
+  EXPECT_EQ(ErrorUtf8(), "Ошибка записи в таблицу 23, Code = 5; Code = Мясо");
+  EXPECT_EQ(Sent(), 1u);
+}
+
+TEST_F(UploadTest, ShortUploadsLeaveTheStatusLineAlone) {
+  ASSERT_TRUE(Goods(ManyGoods(20)));
+  ASSERT_TRUE(Call(u"UploadGroups", {Table(Record(u"Code=\"1\""))}));
+  EXPECT_TRUE(StatusCalls().empty());
+}
+
+TEST_F(UploadTest, LongUploadsShowProgressAndResetTheStatusLine) {
+  SlowScale(0x25);
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Goods(ManyGoods(250)));
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::vector<std::string> calls = StatusCalls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls.back(), "ResetStatusLine");
+  long last = 0;
+  for (std::size_t i = 0; i + 1 < calls.size(); ++i) {
+    long shown = ShownCount(calls[i], "товаров", "250");
+    EXPECT_GT(shown, last) << calls[i];
+    EXPECT_LE(shown, 250) << calls[i];
+    last = shown;
+  }
+  // Nothing in the first half second, then at most four a second.
+  EXPECT_LE(static_cast<double>(calls.size() - 1), (seconds - 0.5) * 4 + 1) << seconds << " s";
+}
+
+TEST_F(UploadTest, TheStatusLineIsResetWhenAnUploadFails) {
+  SlowScale(0x25, {{0xF1, 0x25, 200, 0x15}});
+  EXPECT_FALSE(Goods(ManyGoods(250)));
+  EXPECT_EQ(ErrorUtf8(), "Ошибка записи в таблицу 25, Plu = 200; Name = Сыр||Российский");
+  std::vector<std::string> calls = StatusCalls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_GT(ShownCount(calls.front(), "товаров", "250"), 0) << calls.front();
+  EXPECT_LT(ShownCount(calls[calls.size() - 2], "товаров", "250"), 200);
+  EXPECT_EQ(calls.back(), "ResetStatusLine");
+}
+
+TEST_F(UploadTest, GroupAndDataUploadsShowTheirOwnProgress) {
+  SlowScale(0x23);
+  std::u16string groups;
+  for (int i = 1; i <= 200; ++i) groups += Record(u"Code=\"" + IntToText16(i) + u"\"");
+  ASSERT_TRUE(Call(u"UploadGroups", {Table(groups)}));
+  std::vector<std::string> calls = StatusCalls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_GT(ShownCount(calls.front(), "групп", "200"), 0) << calls.front();
+  EXPECT_EQ(calls.back(), "ResetStatusLine");
+
+  d_->connection().calls.clear();
+  SlowScale(0x37);
+  std::u16string data;
+  for (int i = 0; i < 200; ++i) data += u"00000007001900" + std::u16string(36, u'A');
+  ASSERT_TRUE(Call(u"UploadData", {std::u16string(u"F37"), data}));
+  calls = StatusCalls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_GT(ShownCount(calls.front(), "данных", "200"), 0) << calls.front();
+  EXPECT_EQ(calls.back(), "ResetStatusLine");
+}
+
 TEST_F(UploadTest, DocumentShapes) {
   std::size_t connections = Connections();
   EXPECT_TRUE(Goods(u"<Table><!-- nothing --></Table>"));
@@ -163,6 +305,35 @@ TEST_F(UploadTest, DocumentShapes) {
   EXPECT_EQ(Plu()[0]["ingredients"][0]["text"], "соль ");
 }
 
+TEST_F(UploadTest, DocumentsThatAreNotWellFormedSendNothing) {
+  const std::u16string good = Record(kGood);
+  const std::u16string cases[] = {
+      Table(good) + Table(good),                                     // two top-level elements
+      Table(good) + u"хвост",                                        // text after it
+      Table(u"<Record PLU=\"5\" " + std::u16string(kGood) + u"/>"),  // a duplicate attribute
+      Table(Record(Good({{u"Name", u"&foo;"}}))),                    // an undefined entity
+      Table(Record(Good({{u"Name", u"Сыр & масло"}}))),              // a bare &
+      Table(Record(Good({{u"Name", u"a<b"}}))),                      // < inside a value
+      Table(Record(Good({{u"Name", u"&#1;"}}))),                     // a reference to U+0001
+      u"<Table><!-- a -- b -->" + good + u"</Table>",                // -- inside a comment
+  };
+  std::size_t connections = Connections();
+  for (const std::u16string& text : cases) {
+    EXPECT_FALSE(Goods(text)) << ToUtf8(text);
+    EXPECT_EQ(Error().rfind(u"Ошибка разбора XML: ", 0), 0u) << ErrorUtf8();
+    EXPECT_NE(Error().find(u" (строка 1, столбец "), std::u16string::npos) << ErrorUtf8();
+  }
+  EXPECT_FALSE(Call(u"UploadGroups", {Table(Record(u"Code=\"5\" Name=\"A & B\""))}));
+  EXPECT_EQ(Error().rfind(u"Ошибка разбора XML: ", 0), 0u);
+  EXPECT_TRUE(scale_->Frames().empty());
+  EXPECT_EQ(Connections(), connections) << "nothing is sent, not even a connection is opened";
+
+  EXPECT_TRUE(
+      Goods(u"<!DOCTYPE Table [<!ENTITY x \"Сыр\">]>" + Table(Record(Good({{u"Name", u"&x;"}})))));
+  ASSERT_EQ(Plu().size(), 1u);
+  EXPECT_EQ(Plu()[0]["name"][0]["text"], "Сыр");
+}
+
 TEST_F(UploadTest, RefusalsAndTransportFailuresReachTheHost) {
   emulator::Faults f;
   f.rules.push_back({0xF1, 0x25, -1, 0x15});
@@ -172,6 +343,32 @@ TEST_F(UploadTest, RefusalsAndTransportFailuresReachTheHost) {
   scale_->Stop();
   EXPECT_FALSE(Goods(Table(Record(kGood))));
   EXPECT_EQ(ErrorUtf8(), "Ошибка при установлении подключения");
+}
+
+TEST_F(UploadTest, AnswersOutOfStepNeverPassForSuccess) {
+  std::u16string records;
+  for (int plu = 1; plu <= 300; ++plu)
+    records += Record(Good({{u"PLU", ToUtf16(std::to_string(plu))}}));
+  struct Case {
+    int copies;
+    std::string noise;
+    const char* message;
+  } cases[] = {
+      // A scale that answers every frame twice and refuses record 151.
+      {2, "", "Ошибка протокола обмена: лишние байты после ответа весов: 06"},
+      {1, "\x13", "Ошибка протокола обмена: лишние байты после ответа весов: 13"},
+  };
+  for (const Case& c : cases) {
+    emulator::Faults f;
+    f.answer_copies = c.copies;
+    f.noise = c.noise;
+    f.rules.push_back({0xF1, 0x25, 151, 0x15});
+    scale_->SetFaults(f);
+    scale_->Clear();
+    EXPECT_FALSE(Goods(Table(records)));
+    EXPECT_EQ(ErrorUtf8(), c.message);
+    EXPECT_EQ(Sent(), 1u) << "the first frame's answer was out of step: nothing more goes out";
+  }
 }
 
 TEST_F(UploadTest, DeleteAndClear) {
@@ -238,7 +435,8 @@ TEST_F(UploadTest, RawDataIsCheckedWholeBeforeAnythingIsSent) {
   EXPECT_EQ(scale_->Frames().back(), "\xF2\x41");
 
   std::size_t before = Sent();
-  for (const char16_t* name : {u"X37", u""}) {
+  // A name without both table characters would put the record's first byte in the table's place.
+  for (const char16_t* name : {u"X37", u"", u"F", u"d4"}) {
     EXPECT_FALSE(Call(u"UploadData", {std::u16string(name), record25}));
     EXPECT_EQ(ErrorUtf8(), "Некорректное имя файла");
   }

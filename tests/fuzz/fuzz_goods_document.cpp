@@ -1,30 +1,21 @@
-// Fuzz target: a host goods document through cleaning, parsing, reading, checking and encoding.
-// Any input may fail with an error; none may crash or touch memory it does not own.
+// Fuzz target: a host goods document through UploadGoods: cleaning, parsing, reading each
+// record, checking and encoding it, and sending it to a scale that answers from a script (the
+// bytes after the document's terminating 0x00). Any input may fail the call with an error;
+// none may crash, leak a host block or leave a connection open.
 #include <cstddef>
 #include <cstdint>
-#include <exception>
+#include <cstdlib>
 #include <string>
 
-#include "common/text.h"
-#include "device/records.h"
-#include "driver/goods_reader.h"
-#include "driver/host_xml.h"
+#include "support/driver_host.h"
+#include "support/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace velquora;
-  std::u16string text = ToUtf16(std::string(reinterpret_cast<const char*>(data), size));
-  try {
-    pugi::xml_document doc;
-    driver::ParseHostDocument(text, doc);
-    device::LabelSettings label{6, 0, 1, 4, 17};
-    for (pugi::xml_node r : doc.document_element().children()) {
-      if (!driver::IsRecordElement(r)) continue;
-      try {
-        (void)device::BuildPluRecord(driver::ReadGoodsRecord(r), label).Bytes();
-      } catch (const std::exception&) {
-      }
-    }
-  } catch (const std::exception&) {
-  }
+  fuzz::FuzzInput in(data, size);
+  std::u16string document = in.Text();
+  fuzz::DriverHost host(in.Rest());
+  if (!host.Open()) std::abort();
+  host.Call(u"UploadGoods", {std::u16string(), document, std::u16string()});
   return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Opens the log and help windows through the driver's DoAdditionalAction on a virtual display,
 # checks that each call blocks until its window is closed, and saves screenshots:
-#   log_viewer.png, help_viewer.png (the windows) and help_page.png (the help in Chromium).
+#   log_viewer.png, help_viewer.png (the windows), log_viewer_pipe.png and log_viewer_bad_utf8.png
+#   (the log window on a tampered folder) and help_page.png (the help in Chromium).
 # Usage: viewer_gui_test.sh BIN_DIR SCREENSHOT_DIR
 set -euo pipefail
 bin=$1
@@ -19,6 +20,7 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
+export XDG_CACHE_HOME=$work/cache  # the library writes its viewer program there
 host="$bin/velquora-host"
 passed=0
 
@@ -31,21 +33,39 @@ fail() {
 # A log file with Cyrillic text whose name sorts last in the folder, so the window shows it.
 "$host" --ip zz.gui.test --port 1 --log test >/dev/null 2>&1 || true
 
-# open ACTION TITLE SCREENSHOT: runs the action, waits for its window, screenshots, closes it.
+# The windows must be found by their titles whatever the locale the host runs in: the host and
+# the viewer run with LC_ALL=C here (a bare environment has no locale at all).
+# open_window ACTION TITLE SCREENSHOT: runs the action, waits for its window, screenshots, closes it.
 open_window() {
-  local action=$1 title=$2 shot=$3 id="" pid
-  "$host" call DoAdditionalAction "$action" >"$work/$action.out" 2>&1 &
-  pid=$!
+  local action=$1 title=$2 shot=$3
+  LC_ALL=C "$host" call DoAdditionalAction "$action" >"$work/$action.out" 2>&1 &
+  wait_and_close $! "$action" "$title" "$shot"
+  grep -q "^result: true" "$work/$action.out" || fail "$action did not answer true"
+  if [ "$action" = ShowHelp ] && [ -e "$help_dir" ]; then fail "the help's temporary folder was left behind"; fi
+  passed=$((passed + 1))
+}
+
+# wait_and_close PID NAME TITLE SCREENSHOT: the window of process PID must appear and stay until
+# it is closed with Escape; then PID must exit with 0.
+wait_and_close() {
+  local pid=$1 name=$2 title=$3 shot=$4 id=""
   for _ in $(seq 150); do
     id=$(xdotool search --name "^$title\$" 2>/dev/null | head -1 || true)
     [ -n "$id" ] && break
     sleep 0.2
   done
-  [ -n "$id" ] || { cat "$work/$action.out"; fail "no window \"$title\" for $action"; }
-  sleep 2  # let it paint
-  kill -0 "$pid" 2>/dev/null || fail "$action returned while its window was open"
-  import -window root "$out/$shot"
-  if [ "$action" = ShowHelp ]; then
+  [ -n "$id" ] || { cat "$work/$name.out"; fail "no window \"$title\" for $name"; }
+  eval "$(xdotool getwindowgeometry --shell "$id" | sed 's/^/win_/')"
+  win_x=$win_X
+  win_y=$win_Y
+  # Let it paint: the help's browser starts a process of its own and may take a few seconds.
+  for _ in $(seq 20); do
+    sleep 0.5
+    import -window root "$out/$shot"
+    [ "$(convert "$out/$shot" -crop "${win_WIDTH}x${win_HEIGHT}+$win_x+$win_y" -format %k info:)" -gt 2 ] && break
+  done
+  kill -0 "$pid" 2>/dev/null || fail "$name returned while its window was open"
+  if [ "$name" = ShowHelp ]; then
     html=$(ls -td "${TMPDIR:-/tmp}"/\{*\}/md.html 2>/dev/null | head -1)
     [ -n "$html" ] || fail "no md.html while the help window is open"
     help_dir=$(dirname "$html")
@@ -54,14 +74,31 @@ open_window() {
   xdotool windowfocus --sync "$id" key Escape
   local rc=0
   wait "$pid" || rc=$?
-  [ "$rc" -eq 0 ] || { cat "$work/$action.out"; fail "$action exited with $rc"; }
-  grep -q "^result: true" "$work/$action.out" || fail "$action did not answer true"
-  if [ "$action" = ShowHelp ] && [ -e "$help_dir" ]; then fail "the help's temporary folder was left behind"; fi
-  passed=$((passed + 1))
+  [ "$rc" -eq 0 ] || { cat "$work/$name.out"; fail "$name exited with $rc"; }
 }
 
 open_window ViewLog "Просмотр лога" log_viewer.png
 open_window ShowHelp "Справка" help_viewer.png
+
+# A folder another user has tampered with. A named pipe whose name sorts last: the window must
+# appear at once and say why it cannot show it (log_viewer_pipe.png). A file with ill-formed
+# UTF-8 (an encoded lone surrogate): shown with the bad bytes replaced, not blank
+# (log_viewer_bad_utf8.png).
+bad_record='2026.01.01 10:00:00.000\tDEBUG\t> Method: \tParams: [\355\240\200\320\241\321\213\321\200]\r\n'
+mkdir "$work/pipe" "$work/bad"
+printf "$bad_record" >"$work/pipe/a.log"
+mkfifo "$work/pipe/z.log"
+printf "$bad_record" >"$work/bad/z.log"
+for case in pipe bad; do
+  LC_ALL=C "$bin/velquora-viewer" log "$work/$case" >"$work/$case.out" 2>&1 &
+  shot=log_viewer_$case.png
+  [ "$case" = bad ] && shot=log_viewer_bad_utf8.png
+  wait_and_close $! "$case" "Просмотр лога" "$shot"
+  # The first line of the text area: more than the background's colours when text is shown.
+  colours=$(convert "$out/$shot" -crop "400x30+$((win_x + 2))+$((win_y + 42))" -format %k info:)
+  if [ "$case" = bad ] && [ "$colours" -le 2 ]; then fail "the ill-formed file is shown blank"; fi
+  passed=$((passed + 1))
+done
 
 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
   --disable-component-update --disable-sync --user-data-dir="$work/chromium" --window-size=900,1400 \

@@ -1,5 +1,6 @@
 // The log window's behaviour without its widgets.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -67,14 +68,34 @@ TEST_F(LogViewerModelTest, DroppingTheListDownClearsTheSelectionAndStopsReloadin
   EXPECT_FALSE(model_.Tick());
 }
 
-TEST_F(LogViewerModelTest, AFileThatHasGoneKeepsTheText) {
+TEST_F(LogViewerModelTest, AFileThatCannotBeReadShowsWhyAndKeepsTheText) {
   Write("a.log", "one\r\n");
   Write("b.log", "two\r\n");
-  model_.Open();
-  std::filesystem::remove(dir_ / "a.log");
-  EXPECT_FALSE(model_.Tick());
-  EXPECT_THROW(model_.Select(0), std::exception);
+  std::filesystem::create_directory(dir_ / "c.log");
+  ASSERT_EQ(mkfifo((dir_ / "d.log").c_str(), 0666), 0);
+  model_.Open();  // the last entry is the pipe: refused at once, nothing shown yet
+  EXPECT_EQ(model_.SelectedText(), "d.log");
+  EXPECT_EQ(model_.Error(), "Not a regular file \"" + dir_ / "d.log\"");
+  EXPECT_EQ(model_.Text(), "");
+  model_.Select(1);
   EXPECT_EQ(model_.Text(), "two\n");
+  EXPECT_EQ(model_.Error(), "");
+  std::filesystem::remove(dir_ / "a.log");
+  model_.Select(0);
+  EXPECT_EQ(model_.Error().rfind("Cannot open file \"" + dir_ / "a.log\": ", 0), 0u)
+      << model_.Error();
+  EXPECT_EQ(model_.Text(), "two\n");
+  EXPECT_FALSE(model_.Tick()) << "the timer skips a file that has gone";
+  model_.Select(2);
+  EXPECT_EQ(model_.Error(), "Not a regular file \"" + dir_ / "c.log\"");
+  EXPECT_EQ(model_.Text(), "two\n");
+}
+
+TEST_F(LogViewerModelTest, IllFormedBytesAreShownReplacedNeverBlank) {
+  Write("a.log", "> Method: \tParams: [\xED\xA0\x80\xD0\xA1\xD1\x8B\xD1\x80]\r\ntail\xD0");
+  model_.Open();
+  EXPECT_EQ(model_.Text(), "> Method: \tParams: [\uFFFD\uFFFD\uFFFDСыр]\ntail\uFFFD");
+  EXPECT_EQ(model_.Error(), "");
 }
 
 }  // namespace

@@ -1,14 +1,19 @@
 // The log writer against real files in a temporary folder, with a clock the test sets.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <set>
 #include <thread>
 
 #include "common/text.h"
+#include "common/valid_utf8.h"
 #include "log/log_writer.h"
 #include "support/log_tail.h"
 #include "support/temp_dir.h"
@@ -27,7 +32,11 @@ class FixedClock : public platform::Clock {
 
 class LogWriterTest : public ::testing::Test {
  protected:
-  LogWriterTest() : writer_(platform::RealFileSystem(), clock_, [this] { return dir_.path(); }) {
+  // The temporary folder plays the machine-wide folder: log folders in it are shared.
+  LogWriterTest()
+      : writer_(
+            platform::RealFileSystem(), clock_, [this] { return dir_.path(); },
+            [this] { return dir_.path(); }) {
     writer_.SetLogFolder(dir_ / "logs");
     writer_.SetLogFileName("192_168_0_10");
   }
@@ -155,13 +164,195 @@ TEST_F(LogWriterTest, AnExistingFolderKeepsItsRights) {
   EXPECT_EQ(st.st_mode & 07777, 0750u);
 }
 
-TEST_F(LogWriterTest, ALinkInTheFolderIsNeverFollowed) {
+TEST_F(LogWriterTest, AFolderOutsideTheMachineWideOneIsTheOwnersAlone) {
+  LogWriter own(
+      platform::RealFileSystem(), clock_, [this] { return dir_.path(); },
+      [] { return std::string("/nonexistent-machine-folder"); });
+  own.SetLogFolder(dir_ / "home/.local/share/Korvanta/w_velquora");
+  own.SetLogFileName("192_168_0_10");
+  mode_t old = umask(0);
+  own.SetLogDetail(3);
+  own.WriteLog(u"x", u"", TLogLevel::llDebug);
+  umask(old);
+  struct stat st {};
+  ASSERT_EQ(stat((dir_ / "home/.local/share/Korvanta/w_velquora").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  ASSERT_EQ(
+      stat((dir_ / "home/.local/share/Korvanta/w_velquora/192_168_0_10_2024.03.05.log").c_str(),
+           &st),
+      0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// The real file system, except for appends whose outcomes the test scripts.
+class ScriptedAppends : public platform::FileSystem {
+ public:
+  bool DirectoryExists(const std::string& p) override { return real_.DirectoryExists(p); }
+  bool FileExists(const std::string& p) override { return real_.FileExists(p); }
+  void CreateDirectories(const std::string& p) override { real_.CreateDirectories(p); }
+  void GrantEveryoneFullAccess(const std::string& p) override { real_.GrantEveryoneFullAccess(p); }
+  platform::AppendResult AppendExclusive(const std::string& path, std::string_view bytes,
+                                         const platform::AppendOptions& options) override {
+    waits.push_back(options.lock_wait.count());
+    if (!script.empty()) {
+      platform::AppendStatus status = script.front();
+      script.erase(script.begin());
+      if (status != platform::AppendStatus::kWritten)
+        return {status, "scripted " + std::to_string(static_cast<int>(status))};
+    }
+    return real_.AppendExclusive(path, bytes, options);
+  }
+  std::vector<std::string> ListNames(const std::string& f) override { return real_.ListNames(f); }
+  std::optional<std::int64_t> LastWriteTimeNs(const std::string& p) override {
+    return real_.LastWriteTimeNs(p);
+  }
+  std::string ReadAll(const std::string& p) override { return real_.ReadAll(p); }
+  bool CreatePrivateDirectory(const std::string& p) override {
+    return real_.CreatePrivateDirectory(p);
+  }
+  void WriteFile(const std::string& p, std::string_view b) override { real_.WriteFile(p, b); }
+  void RemoveAll(const std::string& p) override { real_.RemoveAll(p); }
+
+  std::vector<platform::AppendStatus> script;
+  std::vector<long> waits;  // the lock wait of every append, in ms
+
+ private:
+  platform::FileSystem& real_ = platform::RealFileSystem();
+};
+
+class LogTroubleTest : public LogWriterTest {
+ protected:
+  LogTroubleTest() {
+    scripted_.SetLogFolder(dir_ / "logs");
+    scripted_.SetLogFileName("192_168_0_10");
+  }
+  ScriptedAppends fs_;
+  LogWriter scripted_{fs_, clock_, [this] { return dir_.path(); }, [this] { return dir_.path(); }};
+};
+
+TEST_F(LogTroubleTest, DroppedRecordsAreCountedAndReportedBeforeTheNextWrittenOne) {
+  using S = platform::AppendStatus;
+  scripted_.SetLogDetail(3);
+  scripted_.WriteLog(u"first", u"", TLogLevel::llDebug);  // header and record written
+  fs_.script = {S::kBusy, S::kRefused, S::kFailed, S::kFailed};
+  for (const char16_t* lost : {u"a", u"b", u"c", u"d"})
+    EXPECT_NO_THROW(scripted_.WriteLog(u"lost", lost, TLogLevel::llDebug));
+  scripted_.WriteLog(u"next", u"", TLogLevel::llDebug);
+  scripted_.WriteLog(u"after", u"", TLogLevel::llDebug);
+  auto lines = Lines(File());
+  ASSERT_EQ(lines.size(), 10u);
+  EXPECT_EQ(lines[6].substr(24), "DEBUG\tfirst");
+  EXPECT_EQ(lines[7].substr(24),
+            "ERROR\tLog: \t4 records not written: 1 busy (scripted 1), 1 refused (scripted 2), "
+            "2 failed (scripted 3)");
+  EXPECT_EQ(lines[8].substr(24), "DEBUG\tnext");
+  EXPECT_EQ(lines[9].substr(24), "DEBUG\tafter") << "the count starts again";
+  // After the busy lock the next appends tried once without waiting, until one got through.
+  EXPECT_EQ(fs_.waits, (std::vector<long>{50, 50, 50, 0, 0, 0, 0, 50}));
+}
+
+TEST_F(LogTroubleTest, SwitchingOffCannotFailWhenTheFooterIsLost) {
+  using S = platform::AppendStatus;
+  scripted_.SetLogDetail(3);
+  fs_.script = {S::kFailed, S::kFailed, S::kFailed};  // header, record, footer
+  scripted_.WriteLog(u"lost", u"", TLogLevel::llDebug);
+  EXPECT_NO_THROW(scripted_.SetLogDetail(0));
+  EXPECT_EQ(scripted_.LogDetail(), 0);
+  EXPECT_FALSE(std::filesystem::exists(File()));
+  scripted_.SetLogDetail(3);
+  scripted_.WriteLog(u"back", u"", TLogLevel::llDebug);
+  auto lines = Lines(File());
+  ASSERT_EQ(lines.size(), 8u);
+  EXPECT_EQ(lines[1], "============Start log=============") << "the header still comes first";
+  EXPECT_EQ(lines[6].substr(24), "ERROR\tLog: \t3 records not written: 3 failed (scripted 3)");
+  EXPECT_EQ(lines[7].substr(24), "DEBUG\tback");
+}
+
+TEST_F(LogWriterTest, ALinkInTheFolderIsNeverFollowedNorFailsTheCaller) {
   fs::create_directory(dir_ / "logs");
   test::WriteText(dir_ / "victim", "precious");
   fs::create_symlink(dir_ / "victim", File());
   writer_.SetLogDetail(3);
-  EXPECT_THROW(writer_.WriteLog(u"x", u"y", TLogLevel::llError), std::runtime_error);
+  EXPECT_NO_THROW(writer_.WriteLog(u"x", u"y", TLogLevel::llError));
   EXPECT_EQ(ReadText(dir_ / "victim"), "precious");
+  fs::remove(File());
+  writer_.WriteLog(u"z", u"", TLogLevel::llError);
+  EXPECT_EQ(ReadText(dir_ / "victim"), "precious");
+  EXPECT_EQ(Lines(File()),
+            (std::vector<std::string>{"2024.03.05 14:07:09.042\tERROR\tLog: \t2 records not "
+                                      "written: 2 refused (Not a regular file \"" +
+                                          File() + "\")",
+                                      "2024.03.05 14:07:09.042\tERROR\tz"}));
+}
+
+TEST_F(LogWriterTest, ALockHeldForEverCostsOneShortWait) {
+  writer_.SetLogDetail(3);
+  writer_.WriteLog(u"first", u"", TLogLevel::llDebug);
+  int stranger = open(File().c_str(), O_RDONLY);
+  ASSERT_GE(stranger, 0);
+  ASSERT_EQ(flock(stranger, LOCK_EX), 0);
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 100; ++i) writer_.WriteLog(u"lost", u"", TLogLevel::llDebug);
+  auto took = std::chrono::steady_clock::now() - start;
+  close(stranger);
+  // One wait of kLockWait, not a hundred (5 s).
+  EXPECT_LT(took, std::chrono::seconds(2));
+  writer_.WriteLog(u"next", u"", TLogLevel::llDebug);
+  auto lines = Lines(File());
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_EQ(lines[7].substr(24),
+            "ERROR\tLog: \t100 records not written: 100 busy (Log file is "
+            "busy \"" +
+                File() + "\")");
+}
+
+// The file size limit makes a write store part of a record and fail, as a full disk does.
+TEST_F(LogWriterTest, AFullDiskLeavesNoTornRecord) {
+  writer_.SetLogDetail(3);
+  writer_.WriteLog(u"first", u"", TLogLevel::llDebug);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit full = old;
+    full.rlim_cur = static_cast<rlim_t>(fs::file_size(File()) + 30);
+    if (setrlimit(RLIMIT_FSIZE, &full) != 0) _exit(10);
+    writer_.WriteLog(u"Данные обмена -> ", u"F1 25 00 00 00 01 02 03 04", TLogLevel::llDebug);
+    if (setrlimit(RLIMIT_FSIZE, &old) != 0) _exit(11);
+    writer_.WriteLog(u"next", u"", TLogLevel::llDebug);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  std::string text = ReadText(File());
+  ASSERT_EQ(text.substr(text.size() - 2), "\r\n");
+  auto lines = Lines(File());
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_EQ(lines[6].substr(24), "DEBUG\tfirst");
+  EXPECT_EQ(lines[7].rfind("2024.03.05 14:07:09.042\tERROR\tLog: \t1 record not written: 1 "
+                           "failed (Cannot write log file",
+                           0),
+            0u)
+      << lines[7];
+  EXPECT_EQ(lines[8].substr(24), "DEBUG\tnext");
+  EXPECT_EQ(ValidUtf8(text), text);
+}
+
+TEST_F(LogWriterTest, LoneSurrogatesAreWrittenAsReplacementCharacters) {
+  writer_.SetLogDetail(3);
+  std::u16string caption = u"> Method";
+  caption += char16_t(0xD800);
+  std::u16string text = u"Params: [";
+  text += char16_t(0xDC00);
+  text += u"Сыр]";
+  writer_.WriteLog(caption, text, TLogLevel::llDebug);
+  std::string file = ReadText(File());
+  EXPECT_EQ(ValidUtf8(file), file);
+  EXPECT_EQ(Lines(File())[6].substr(24),
+            "DEBUG\t> Method\xEF\xBF\xBD: \tParams: [\xEF\xBF\xBDСыр]");
 }
 
 class FailingFolders : public platform::FileSystem {
@@ -172,7 +363,11 @@ class FailingFolders : public platform::FileSystem {
     throw std::runtime_error("Permission denied: " + path);
   }
   void GrantEveryoneFullAccess(const std::string&) override {}
-  void AppendExclusive(const std::string&, std::string_view) override { appended = true; }
+  platform::AppendResult AppendExclusive(const std::string&, std::string_view,
+                                         const platform::AppendOptions&) override {
+    appended = true;
+    return {};
+  }
   std::vector<std::string> ListNames(const std::string&) override { return {}; }
   std::optional<std::int64_t> LastWriteTimeNs(const std::string&) override { return std::nullopt; }
   std::string ReadAll(const std::string&) override { return {}; }
@@ -182,19 +377,21 @@ class FailingFolders : public platform::FileSystem {
   bool appended = false;
 };
 
-TEST(LogWriterFailure, AnUnwritableFolderRaisesToTheCaller) {
+TEST(LogWriterFailure, AFolderThatCannotBeCreatedDropsRecordsQuietly) {
   FailingFolders fs;
   FixedClock clock;
   LogWriter writer(fs, clock, [] { return std::string("/nowhere"); });
   writer.SetLogDetail(3);
-  EXPECT_THROW(writer.WriteLog(u"x", u"", TLogLevel::llError), std::runtime_error);
+  EXPECT_NO_THROW(writer.WriteLog(u"x", u"", TLogLevel::llError));
   EXPECT_FALSE(fs.appended);
   EXPECT_EQ(writer.LogDetail(), 3);
+  EXPECT_THROW(writer.GetLogFileName(true), std::runtime_error) << "asked for, it still raises";
 }
 
 // 4 threads here and 2 more processes append 10,000 records each: every record arrives whole, once.
 TEST_F(LogWriterTest, ConcurrentWritersNeverInterleaveOrLoseRecords) {
   constexpr int kRecords = 10000;
+  writer_.SetLockWait(std::chrono::seconds(5));  // a loaded machine must drop nothing here
   writer_.SetLogDetail(3);
   writer_.WriteLog(u"start", u"", TLogLevel::llInfo);
   auto write_many = [&](LogWriter& w, const std::string& who) {
@@ -210,6 +407,7 @@ TEST_F(LogWriterTest, ConcurrentWritersNeverInterleaveOrLoseRecords) {
       // A writer of its own, as another process has.
       LogWriter child(platform::RealFileSystem(), clock_, [this] { return dir_.path(); });
       child.SetLogFolder(dir_ / "logs");
+      child.SetLockWait(std::chrono::seconds(5));
       child.SetLogFileName("192_168_0_10");
       child.SetLogDetail(1);
       child.SetLogDetail(3);

@@ -5,7 +5,6 @@
 #include "addin/class_registry.h"
 #include "addin/ext_native_component.h"
 #include "common/error.h"
-#include "driver/host_xml.h"
 #include "driver/scale_offline_driver.h"
 #include "log/log_writer.h"
 
@@ -102,9 +101,9 @@ class TestScaleCapture : public TestScale {
  public:
   static std::u16string NCClassName() { return u"TestScaleCapture"; }
   std::u16string ClassName() const override { return NCClassName(); }
-  void UploadGoods(const pugi::xml_document& doc, const std::u16string& status) override {
-    pugi::xml_node record = doc.document_element().first_child();
-    throw Error(driver::AttributeText(record, "Name") + u"|" + status);
+  void UploadGoods(const driver::HostDocument& doc, const std::u16string& status) override {
+    std::u16string name = doc.RecordCount() ? doc.Record(0).Text(driver::HostAttr::Name) : u"";
+    throw Error(name + u"|" + status);
   }
 };
 

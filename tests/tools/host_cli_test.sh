@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# The command-line host against the emulator: exit codes, batch uploads with progress, and
-# the record a failing batch stopped at. Usage: host_cli_test.sh BIN_DIR EXAMPLES_DIR
+# The command-line host against the emulator: exit codes, uploads in one call with a progress bar
+# drawn from the driver's status line, the driver's error text on failure.
+# Usage: host_cli_test.sh BIN_DIR EXAMPLES_DIR
 set -uo pipefail
 bin=$1
 examples=$2
 work=$(mktemp -d)
 emulator=""
-trap '[ -n "$emulator" ] && kill "$emulator" 2>/dev/null; rm -rf "$work"' EXIT
+slow=""
+emulator2=""
+trap 'for e in $emulator $slow $emulator2; do kill "$e" 2>/dev/null; done; rm -rf "$work"' EXIT
 passed=0
 failed=0
 check() {  # NAME EXPECTED_CODE ACTUAL_CODE [GREP_PATTERN FILE]
@@ -21,21 +24,62 @@ check() {  # NAME EXPECTED_CODE ACTUAL_CODE [GREP_PATTERN FILE]
   fi
 }
 
+port_of() {  # OUTPUT_FILE: waits for the emulator's "listening" line, prints its port
+  for _ in $(seq 50); do grep -q listening "$1" 2>/dev/null && break; sleep 0.1; done
+  sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$1"
+}
 "$bin/scale-emulator" --port 0 >"$work/emulator.out" &
 emulator=$!
-for _ in $(seq 50); do grep -q listening "$work/emulator.out" 2>/dev/null && break; sleep 0.1; done
-port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/emulator.out")
+port=$(port_of "$work/emulator.out")
 host=("$bin/velquora-host" --ip 127.0.0.1 --port "$port")
 
-"${host[@]}" upload-goods "$examples/goods.xml" --batch 40 >"$work/ok.out" 2>"$work/ok.err"
-check "upload 300 goods in batches" 0 $? "uploaded 300 goods" "$work/ok.out"
-grep -q "300/300 records" "$work/ok.err"
-check "progress bar" 0 $?
+"${host[@]}" upload-goods "$examples/goods.xml" >"$work/ok.out" 2>"$work/ok.err"
+check "upload 300 goods" 0 $? "upload-goods: done" "$work/ok.out"
+if grep -q "records" "$work/ok.err"; then
+  echo "FAIL: a short upload drew a progress bar"; cat "$work/ok.err"; failed=$((failed + 1))
+else
+  passed=$((passed + 1))
+fi
 
-# Record 250 gets a price the scale cannot hold.
+# A scale that takes 4 ms a record: the 300 goods take over a second, in one call.
+"$bin/scale-emulator" --port 0 --delay 4 >"$work/slow.out" &
+slow=$!
+slow_host=("$bin/velquora-host" --ip 127.0.0.1 --port "$(port_of "$work/slow.out")")
+"${slow_host[@]}" upload-goods "$examples/goods.xml" >"$work/slow-ok.out" 2>"$work/slow-ok.err"
+check "a long upload" 0 $? "upload-goods: done" "$work/slow-ok.out"
+check "its progress bar ends full" 0 0 "300/300 records, [0-9]* rec/s, 0.0 s left" "$work/slow-ok.err"
+check "the bar is drawn while it runs" 0 0 "\] [0-9]*/300 records, [0-9]* rec/s, [0-9.]* s left" \
+  "$work/slow-ok.err"
+"${slow_host[@]}" -q upload-goods "$examples/goods.xml" >"$work/quiet.out" 2>"$work/quiet.err"
+check "quiet" 0 $?
+if [ -s "$work/quiet.err" ]; then
+  echo "FAIL: -q printed"; cat "$work/quiet.err"; failed=$((failed + 1))
+else
+  passed=$((passed + 1))
+fi
+
+# Record 250 gets a price the scale cannot hold: the driver's own text is printed.
 sed '252s/Price="[^"]*"/Price="2000000"/' "$examples/goods.xml" >"$work/bad.xml"
-"${host[@]}" upload-goods "$work/bad.xml" --batch 40 >"$work/bad.out" 2>"$work/bad.err"
-check "a failing record is named" 1 $? "record 250 (PLU 250): Некорректная цена" "$work/bad.err"
+"${slow_host[@]}" upload-goods "$work/bad.xml" >"$work/bad.out" 2>"$work/bad.err"
+check "a failing upload" 1 $? "^error: Некорректная цена$" "$work/bad.err"
+if grep -q "300/300" "$work/bad.err"; then
+  echo "FAIL: the bar of a failed upload was drawn full"; failed=$((failed + 1))
+else
+  passed=$((passed + 1))
+fi
+
+# A scale out of step: every answer twice, record 151 refused. The upload must fail.
+"$bin/scale-emulator" --port 0 --double-answers --refuse-plu 151 >"$work/emulator2.out" &
+emulator2=$!
+step_host=("$bin/velquora-host" --ip 127.0.0.1 --port "$(port_of "$work/emulator2.out")")
+for quiet in "" -q; do
+  "${step_host[@]}" $quiet upload-goods "$examples/goods.xml" >"$work/step.out" 2>"$work/step.err"
+  check "answers out of step fail the upload ($quiet)" 1 $? "лишние байты после ответа" \
+    "$work/step.err"
+  if grep -q "done" "$work/step.out"; then
+    echo "FAIL: a failed upload reported success"; failed=$((failed + 1))
+  fi
+done
 
 "${host[@]}" delete-good 17 >"$work/del.out" 2>&1
 check "delete a good" 0 $?

@@ -5,6 +5,7 @@
 #include <sddl.h>
 #include <windows.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -105,8 +106,11 @@ TEST(WindowsSeams, TheLogFolderLetsEveryUserAppendButNotDeleteOthersFiles) {
   fs.CreateDirectories(folder);
   fs.GrantEveryoneFullAccess(folder);
   fs.GrantEveryoneFullAccess(folder);
-  fs.AppendExclusive(folder + "\\a.log", "one\r\n");
-  fs.AppendExclusive(folder + "\\a.log", "two\r\n");
+  const platform::AppendOptions shared{std::chrono::milliseconds(100), true};
+  EXPECT_EQ(fs.AppendExclusive(folder + "\\a.log", "one\r\n", shared).status,
+            platform::AppendStatus::kWritten);
+  EXPECT_EQ(fs.AppendExclusive(folder + "\\a.log", "two\r\n", shared).status,
+            platform::AppendStatus::kWritten);
   EXPECT_EQ(fs.ReadAll(folder + "\\a.log"), "one\r\ntwo\r\n");
 }
 
@@ -120,7 +124,7 @@ TEST(WindowsSeams, FilesAreReachedByUnicodeNamesAndFoldersAreNotFollowedOrWritte
   test::TempDir dir;
   auto& fs = platform::RealFileSystem();
   std::string name = dir.path() + "\\Журнал ✓.log";
-  fs.AppendExclusive(name, "x");
+  EXPECT_EQ(fs.AppendExclusive(name, "x", {}).status, platform::AppendStatus::kWritten);
   EXPECT_TRUE(fs.FileExists(name));
   EXPECT_EQ(fs.ReadAll(name), "x");
   std::vector<std::string> names = fs.ListNames(dir.path());
@@ -128,7 +132,10 @@ TEST(WindowsSeams, FilesAreReachedByUnicodeNamesAndFoldersAreNotFollowedOrWritte
   EXPECT_EQ(names[0], "Журнал ✓.log");
   EXPECT_TRUE(fs.LastWriteTimeNs(name).has_value());
 
-  EXPECT_THROW(fs.AppendExclusive(dir.path(), "x"), std::runtime_error);
+  platform::AppendResult folder = fs.AppendExclusive(dir.path(), "x", {});
+  EXPECT_EQ(folder.status, platform::AppendStatus::kRefused);
+  EXPECT_EQ(folder.message, "Not a regular file \"" + dir.path() + "\"");
+  EXPECT_THROW(fs.ReadAll(dir.path()), std::runtime_error);
   EXPECT_THROW(fs.ReadAll(dir.path() + "\\missing"), std::runtime_error);
 
   ASSERT_TRUE(fs.CreatePrivateDirectory(dir.path() + "\\private"));

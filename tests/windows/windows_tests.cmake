@@ -20,9 +20,9 @@ set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${w
 set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${wine_env}"
                                                  TIMEOUT 60)
 
-add_library(velquora_testsupport STATIC support/temp_dir.cpp support/log_tail.cpp)
+add_library(velquora_testsupport STATIC support/temp_dir.cpp support/log_tail.cpp support/xml_tree.cpp)
 target_include_directories(velquora_testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(velquora_testsupport PUBLIC velquora_hostkit GTest::gtest)
+target_link_libraries(velquora_testsupport PUBLIC velquora_hostkit GTest::gtest PkgConfig::EXPAT)
 
 function(velquora_windows_test name)
   add_executable(${name} ${ARGN} ${CMAKE_CURRENT_BINARY_DIR}/no_resources.cpp)
@@ -53,10 +53,11 @@ velquora_wine_test(windows_platform_test)
 
 # The driver DLL through a host laid out as MSVC lays it out, against the Linux emulator.
 velquora_windows_test(driver_e2e_test e2e/driver_e2e_test.cpp e2e/upload_e2e_test.cpp
-                      e2e/remote_scale.cpp)
+                      e2e/remote_scale.cpp windows/windows_e2e_test.cpp)
 target_include_directories(driver_e2e_test PRIVATE ${PROJECT_SOURCE_DIR}/tools/emulator)
-target_link_libraries(driver_e2e_test PRIVATE PkgConfig::PUGIXML nlohmann_json::nlohmann_json)
-target_compile_definitions(driver_e2e_test PRIVATE VELQUORA_DRIVER_FILE="w_velquora.dll")
+target_link_libraries(driver_e2e_test PRIVATE nlohmann_json::nlohmann_json)
+target_compile_definitions(driver_e2e_test PRIVATE VELQUORA_DRIVER_FILE="w_velquora.dll"
+                                                   VELQUORA_VERSION="${PROJECT_VERSION}")
 add_dependencies(driver_e2e_test w_velquora)
 if(VELQUORA_HOST_BIN)
   velquora_wine_test(driver_e2e_test)

@@ -7,7 +7,7 @@
 //   frames N               {"value":["hex", ...]}
 //   records N TABLE        {"value":{"record number":"hex", ...}}
 //   dump N                 {"value":<all tables>}
-//   faults N JSON          {}          (JSON: {"drop":n,"rules":[{...AnswerRule...}]})
+//   faults N JSON          {}          (JSON: {"drop":n,"copies":n,"noise":"hex","rules":[...]})
 // A failure answers {"error":"text"}.
 #include <nlohmann/json.hpp>
 
@@ -46,12 +46,17 @@ inline nlohmann::json FaultsToJson(const Faults& f) {
                      {"delay_ms", r.delay_ms},
                      {"times", r.times}});
   }
-  return {{"drop", f.drop_connections}, {"rules", rules}};
+  return {{"drop", f.drop_connections},
+          {"copies", f.answer_copies},
+          {"noise", ToHex(f.noise)},
+          {"rules", rules}};
 }
 
 inline Faults FaultsFromJson(const nlohmann::json& j) {
   Faults f;
   f.drop_connections = j.value("drop", 0);
+  f.answer_copies = j.value("copies", 1);
+  f.noise = FromHex(j.value("noise", std::string()));
   for (const auto& r : j.value("rules", nlohmann::json::array())) {
     f.rules.push_back({r.value("command", -1), r.value("table", -1), r.value("record", -1L),
                        r.value("answer", -1), r.value("close", false), r.value("delay_ms", 0),

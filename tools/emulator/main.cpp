@@ -1,6 +1,7 @@
 // scale-emulator: a label-printing scale on a TCP port, for testing without a real scale.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -26,6 +27,7 @@ void Usage(std::FILE* to) {
   std::fputs(
       "Usage: scale-emulator [--host ADDR] [--port N] [--dump FILE] [--drop N] [--answer "
       "CMD:TABLE:BYTE]\n"
+      "                     [--delay MS] [--refuse-plu N] [--double-answers] [--noise HEX]\n"
       "       scale-emulator --show FILE\n"
       "       scale-emulator --control [--port N]\n\n"
       "Listens like a networked label-printing scale and keeps what it is sent in memory.\n"
@@ -34,6 +36,10 @@ void Usage(std::FILE* to) {
       "  --dump FILE   write all tables as JSON on exit (SIGINT/SIGTERM) and on SIGUSR1\n"
       "  --drop N      reset the first N connections\n"
       "  --answer C:T:B  answer byte B (hex) to command C and table T (hex) instead of storing\n"
+      "  --delay MS    wait MS milliseconds before every answer, as a scale storing records does\n"
+      "  --refuse-plu N  answer 15 to the write of PLU record N instead of storing it\n"
+      "  --double-answers  send every answer byte twice (a scale out of step)\n"
+      "  --noise HEX   send these bytes right after every answer\n"
       "  --show FILE   print a JSON dump as a readable table and exit\n"
       "  --control     start and inspect scales over a line protocol on 127.0.0.1 (for\n"
       "                tests that run where the emulator cannot, such as Windows programs)\n",
@@ -53,6 +59,7 @@ int main(int argc, char** argv) {
   int port = 0;
   bool control = false;
   velquora::emulator::Faults faults;
+  int delay_ms = 0;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto next = [&]() -> std::string {
@@ -82,6 +89,31 @@ int main(int argc, char** argv) {
       faults.rules.push_back({static_cast<int>(c), static_cast<int>(t), -1, static_cast<int>(b)});
     } else if (arg == "--control") {
       control = true;
+    } else if (arg == "--delay") {
+      delay_ms = std::atoi(next().c_str());
+      if (delay_ms < 0 || delay_ms > 10000) {
+        std::fprintf(stderr, "scale-emulator: the delay must be 0..10000 ms\n");
+        return 2;
+      }
+    } else if (arg == "--refuse-plu") {
+      faults.rules.push_back({0xF1, 0x25, std::atol(next().c_str()), 0x15});
+    } else if (arg == "--double-answers") {
+      faults.answer_copies = 2;
+    } else if (arg == "--noise") {
+      std::string hex = next();
+      faults.noise.clear();
+      for (std::size_t k = 0; k + 1 < hex.size(); k += 2) {
+        unsigned b = 0;
+        if (std::sscanf(hex.substr(k, 2).c_str(), "%2x", &b) != 1) {
+          Usage(stderr);
+          return 2;
+        }
+        faults.noise += static_cast<char>(b);
+      }
+      if (faults.noise.empty() || hex.size() % 2) {
+        Usage(stderr);
+        return 2;
+      }
     } else if (arg == "--show") {
       std::ifstream in(next());
       if (!in) {
@@ -104,6 +136,11 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, OnStop);
     std::signal(SIGTERM, OnStop);
     return velquora::emulator::RunControlServer(static_cast<std::uint16_t>(port), g_stop);
+  }
+  if (delay_ms > 0) {
+    velquora::emulator::AnswerRule slow;  // last, so the --answer rules still decide the byte
+    slow.delay_ms = delay_ms;
+    faults.rules.push_back(slow);
   }
   velquora::emulator::ScaleEmulator scale(host, static_cast<std::uint16_t>(port));
   scale.SetFaults(faults);

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -30,6 +31,17 @@ bool ReadExact(int fd, std::string& out, std::size_t n, const std::atomic<bool>&
     ssize_t r = recv(fd, out.data() + start + got, n - got, 0);
     if (r <= 0) return false;
     got += static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+bool SendAll(int fd, const std::string& bytes) {
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    sent += static_cast<std::size_t>(n);
   }
   return true;
 }
@@ -80,18 +92,44 @@ void ScaleEmulator::Start() {
 void ScaleEmulator::Stop() {
   if (!running_.exchange(false)) return;
   if (acceptor_.joinable()) acceptor_.join();
-  std::vector<std::thread> workers;
+  std::map<std::thread::id, std::thread> workers;
   {
     std::lock_guard lock(mutex_);
     workers.swap(workers_);
+    finished_.clear();
   }
-  for (auto& w : workers) w.join();
+  for (auto& [id, w] : workers) w.join();
+  {
+    std::lock_guard lock(mutex_);
+    finished_.clear();  // ids of the threads just joined
+  }
   if (listen_fd_ >= 0) close(listen_fd_);
   listen_fd_ = -1;
 }
 
+void ScaleEmulator::JoinFinished() {
+  std::vector<std::thread> done;
+  {
+    std::lock_guard lock(mutex_);
+    for (std::thread::id id : finished_) {
+      auto it = workers_.find(id);
+      if (it == workers_.end()) continue;
+      done.push_back(std::move(it->second));
+      workers_.erase(it);
+    }
+    finished_.clear();
+  }
+  for (auto& t : done) t.join();  // each has only its last instructions left to run
+}
+
+std::size_t ScaleEmulator::worker_threads() const {
+  std::lock_guard lock(mutex_);
+  return workers_.size();
+}
+
 void ScaleEmulator::AcceptLoop() {
   while (running_) {
+    JoinFinished();
     pollfd p{listen_fd_, POLLIN, 0};
     if (poll(&p, 1, 100) <= 0) continue;
     int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -110,8 +148,34 @@ void ScaleEmulator::AcceptLoop() {
     }
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // Held across the start so that a worker that ends at once reports after it is listed.
     std::lock_guard lock(mutex_);
-    workers_.emplace_back([this, fd] { Serve(fd); });
+    std::thread worker([this, fd] { Serve(fd); });
+    std::thread::id id = worker.get_id();
+    workers_.emplace(id, std::move(worker));
+  }
+}
+
+std::size_t FrameLength(const std::string& head) {
+  if (head.size() < 2) return 2;
+  auto command = static_cast<std::uint8_t>(head[0]);
+  auto table = static_cast<std::uint8_t>(head[1]);
+  switch (command) {
+    case 0xF1: {
+      if (table == 0x4E) return 14;
+      if (head.size() < 8) return 8;
+      // Bytes 7 and 8 give the size of everything after the command and table bytes.
+      unsigned size =
+          (static_cast<std::uint8_t>(head[6]) << 8) | static_cast<std::uint8_t>(head[7]);
+      return size >= 6 ? 2 + size : 8;
+    }
+    case 0xF2:
+      return 2;
+    case 0xF3:
+    case 0xF7:
+      return 6;
+    default:
+      return 0;
   }
 }
 
@@ -119,22 +183,11 @@ void ScaleEmulator::Serve(int fd) {
   ++open_;
   while (running_) {
     std::string frame;
-    if (!ReadExact(fd, frame, 2, running_)) break;
-    auto command = static_cast<std::uint8_t>(frame[0]);
-    auto table = static_cast<std::uint8_t>(frame[1]);
+    std::size_t length = 0;
     bool ok = true;
-    if (command == 0xF1 && table == 0x4E) {
-      ok = ReadExact(fd, frame, 12, running_);
-    } else if (command == 0xF1) {
-      ok = ReadExact(fd, frame, 6, running_);
-      if (ok) {
-        unsigned size =
-            (static_cast<std::uint8_t>(frame[6]) << 8) | static_cast<std::uint8_t>(frame[7]);
-        if (size >= 6) ok = ReadExact(fd, frame, size - 6, running_);
-      }
-    } else if (command == 0xF3 || command == 0xF7) {
-      ok = ReadExact(fd, frame, 4, running_);
-    } else if (command != 0xF2) {
+    while (ok && (length = FrameLength(frame)) > frame.size())
+      ok = ReadExact(fd, frame, length - frame.size(), running_);
+    if (ok && length == 0) {
       std::lock_guard lock(mutex_);
       frames_.push_back(frame);
       ok = false;  // unknown command: the stream cannot be followed any further
@@ -158,10 +211,19 @@ void ScaleEmulator::Serve(int fd) {
     } else {
       answer = Handle(frame);
     }
-    if (send(fd, &answer, 1, MSG_NOSIGNAL) != 1) break;
+    std::string reply;
+    {
+      std::lock_guard lock(mutex_);
+      reply.assign(static_cast<std::size_t>(std::max(faults_.answer_copies, 1)),
+                   static_cast<char>(answer));
+      reply += faults_.noise;
+    }
+    if (!SendAll(fd, reply)) break;
   }
   close(fd);
   --open_;
+  std::lock_guard lock(mutex_);
+  finished_.push_back(std::this_thread::get_id());
 }
 
 std::optional<AnswerRule> ScaleEmulator::MatchRule(const std::string& frame) {

@@ -27,6 +27,8 @@ struct AnswerRule {
 
 struct Faults {
   int drop_connections = 0;  // accept and reset the first N connections
+  int answer_copies = 1;     // each answer byte is sent this many times in one write
+  std::string noise;         // bytes sent right after every answer, in the same write
   std::vector<AnswerRule> rules;
 };
 
@@ -50,6 +52,8 @@ class ScaleEmulator {
   std::size_t connections() const { return connections_.load(); }
   // Connections open right now (the peer has not closed them yet).
   std::size_t open_connections() const { return open_.load(); }
+  // Connection threads not yet joined; finished ones are joined while the scale runs.
+  std::size_t worker_threads() const;
   // All tables decoded into fields.
   nlohmann::json Dump() const;
   void Clear();
@@ -60,6 +64,8 @@ class ScaleEmulator {
  private:
   void AcceptLoop();
   void Serve(int fd);
+  // Joins the connection threads that have finished.
+  void JoinFinished();
   std::optional<AnswerRule> MatchRule(const std::string& frame);
 
   std::string address_;
@@ -70,13 +76,19 @@ class ScaleEmulator {
   std::atomic<std::size_t> open_{0};
   std::thread acceptor_;
   mutable std::mutex mutex_;
-  std::vector<std::thread> workers_;
+  std::map<std::thread::id, std::thread> workers_;
+  std::vector<std::thread::id> finished_;
   std::vector<int> client_fds_;
   Faults faults_;
   std::map<std::uint8_t, std::map<long, std::string>> tables_;
   std::optional<std::string> system_settings_;
   std::vector<std::string> frames_;
 };
+
+// The whole length of the frame that starts with `head`, as far as the bytes so far tell it
+// (a write needs its size field first: ask again with more bytes until the answer stops
+// growing), or 0 when the command is unknown and the stream cannot be followed.
+std::size_t FrameLength(const std::string& head);
 
 // Decoding helpers, exposed for tests and the printer.
 nlohmann::json DecodeRecord(std::uint8_t table, const std::string& record);  // throws on malformed

@@ -14,7 +14,7 @@
 
 #include "addin_library.h"
 #include "common/text.h"
-#include "goods_batches.h"
+#include "progress_bar.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ constexpr char kUsage[] =
     "Commands:\n"
     "  info                      classes, properties, methods and the driver's documents\n"
     "  test                      device test (connects to the scale)\n"
-    "  upload-goods FILE         goods document (progress bar for large documents)\n"
+    "  upload-goods FILE         goods document (a progress bar while a long upload runs)\n"
     "  upload-groups FILE        main groups document\n"
     "  upload-shops FILE         shops document\n"
     "  upload-data NAME FILE     raw records as hex text (NAME like F37, D41)\n"
@@ -45,7 +45,6 @@ constexpr char kUsage[] =
     "  --label-format N          label format number (17..24)\n"
     "  --log                     driver log on     --ext-log   exchange log on\n"
     "  --settings FILE           lines NAME=VALUE, set with SetParameter before Open\n"
-    "  --batch N                 records per upload call for large goods documents (default 100)\n"
     "  -q, --quiet               no progress bar\n"
     "Exit codes: 0 success, 1 the driver answered false, 2 bad usage.\n";
 
@@ -86,61 +85,18 @@ struct Session {
   }
 };
 
-void Progress(std::size_t done, std::size_t total, double seconds) {
-  const int width = 30;
-  int filled = total ? static_cast<int>(width * done / total) : width;
-  double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
-  double left = rate > 0 ? static_cast<double>(total - done) / rate : 0;
-  std::fprintf(stderr, "\r[%s%s] %zu/%zu records, %.0f rec/s, %.1f s left ",
-               std::string(filled, '#').c_str(), std::string(width - filled, '.').c_str(), done,
-               total, rate, left);
-  std::fflush(stderr);
-}
-
-int UploadGoods(Session& s, const std::string& path, std::size_t batch_size, bool quiet) {
-  std::string text = ReadFile(path);
-  std::size_t total = 0;
-  try {
-    total = velquora::host::CountRecords(text);
-  } catch (...) {
-    total = 0;  // let the driver report what is wrong with it
-  }
-  if (total <= 200 || quiet) {
-    if (!s.Run(u"UploadGoods", {std::u16string(), ToUtf16(text), std::u16string()})) return 1;
-    std::printf("uploaded %zu goods\n", total);
-    return 0;
-  }
-  auto batches = velquora::host::SplitGoods(text, batch_size);
-  auto start = std::chrono::steady_clock::now();
-  std::size_t done = 0;
-  for (const auto& batch : batches) {
-    CallResult r =
-        s.c.Call(u"UploadGoods", {std::u16string(), ToUtf16(batch.document), std::u16string()});
-    if (!r.ok || !std::get<bool>(r.result)) {
-      std::string error = s.LastError();
-      std::fprintf(stderr, "\n");
-      // Find the record the batch stopped at: records before it are in the scale already, and
-      // writing one again only replaces it.
-      for (std::size_t i = 0; i < batch.records.size(); ++i) {
-        CallResult one = s.c.Call(u"UploadGoods",
-                                  {std::u16string(), ToUtf16(batch.records[i]), std::u16string()});
-        if (!one.ok || !std::get<bool>(one.result)) {
-          std::fprintf(stderr, "error: record %zu (PLU %s): %s\n", batch.first + i,
-                       batch.plus[i].c_str(), s.LastError().c_str());
-          return 1;
-        }
-      }
-      std::fprintf(stderr, "error: records %zu..%zu: %s\n", batch.first,
-                   batch.first + batch.records.size() - 1, error.c_str());
-      return 1;
-    }
-    done += batch.records.size();
-    Progress(done, total,
-             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  std::fprintf(stderr, "\n");
-  std::printf("uploaded %zu goods\n", done);
-  return 0;
+// Runs one upload method in one call, as a host does, drawing the driver's progress from the
+// status line while it runs; on failure prints the driver's error text.
+int Upload(Session& s, velquora::host::ProgressBar*& active, const std::u16string& method,
+           std::vector<Value> args) {
+  velquora::host::ProgressBar bar(stderr);
+  active = &bar;
+  CallResult r = s.c.Call(method, std::move(args));
+  active = nullptr;
+  bool ok = r.ok && std::holds_alternative<bool>(r.result) && std::get<bool>(r.result);
+  bar.Finish(ok);
+  if (!ok) std::fprintf(stderr, "error: %s\n", s.LastError().c_str());
+  return ok ? 0 : 1;
 }
 
 void Info(Component& c, AddinLibrary& lib) {
@@ -173,7 +129,6 @@ int main(int argc, char** argv) {
   std::string lib_path = DefaultLibrary(), class_name;
   std::vector<std::pair<std::u16string, Value>> settings;
   std::vector<std::string> rest;
-  std::size_t batch = 100;
   bool quiet = false;
   static const std::map<std::string, std::u16string> kIntOptions = {
       {"--port", u"IPPort"},
@@ -216,9 +171,6 @@ int main(int argc, char** argv) {
           if (line.empty() || line[0] == '#' || eq == std::string::npos) continue;
           settings.emplace_back(ToUtf16(line.substr(0, eq)), ToUtf16(line.substr(eq + 1)));
         }
-      } else if (a == "--batch") {
-        batch = std::stoul(value());
-        if (batch == 0) throw std::invalid_argument("--batch must be at least 1");
       } else if (a == "-q" || a == "--quiet") {
         quiet = true;
       } else if (a.size() > 1 && a[0] == '-' && rest.empty()) {
@@ -251,7 +203,14 @@ int main(int argc, char** argv) {
       class_name = ToUtf8(names.substr(0, names.find(u'|')));
     }
     Component c(lib, ToUtf16(class_name));
-    c.connection().echo = [](const std::string& line) {
+    velquora::host::ProgressBar* bar = nullptr;  // the upload running now, if any
+    c.connection().echo = [&bar, quiet](const std::string& line) {
+      constexpr std::string_view kStatus = "status: ";
+      if (line.rfind(kStatus, 0) == 0) {
+        std::string text = line.substr(kStatus.size());
+        if (quiet && velquora::host::ParseStatusProgress(text)) return;
+        if (bar && bar->Update(text)) return;
+      }
       std::fprintf(stderr, "host: %s\n", line.c_str());
     };
     Session s{c};
@@ -283,13 +242,14 @@ int main(int argc, char** argv) {
     if (!s.Run(u"Open", {std::u16string()})) return 1;
     int code = 0;
     if (cmd == "upload-goods")
-      code = UploadGoods(s, rest[1], batch, quiet);
+      code = Upload(s, bar, u"UploadGoods",
+                    {std::u16string(), ToUtf16(ReadFile(rest[1])), std::u16string()});
     else if (cmd == "upload-groups")
-      code = s.Run(u"UploadGroups", {ToUtf16(ReadFile(rest[1]))}) ? 0 : 1;
+      code = Upload(s, bar, u"UploadGroups", {ToUtf16(ReadFile(rest[1]))});
     else if (cmd == "upload-shops")
-      code = s.Run(u"UploadShops", {ToUtf16(ReadFile(rest[1]))}) ? 0 : 1;
+      code = Upload(s, bar, u"UploadShops", {ToUtf16(ReadFile(rest[1]))});
     else if (cmd == "upload-data")
-      code = s.Run(u"UploadData", {ToUtf16(rest[1]), ToUtf16(ReadFile(rest[2]))}) ? 0 : 1;
+      code = Upload(s, bar, u"UploadData", {ToUtf16(rest[1]), ToUtf16(ReadFile(rest[2]))});
     else if (cmd == "delete-good")
       code = s.Run(u"DeleteGood", {Argument(rest[1])}) ? 0 : 1;
     else if (cmd == "delete-group")
@@ -299,7 +259,7 @@ int main(int argc, char** argv) {
     else if (cmd == "clear-groups")
       code = s.Run(u"ClearGroups", {}) ? 0 : 1;
     s.Run(u"Close", {std::u16string()});
-    if (code == 0 && cmd != "upload-goods") std::printf("%s: done\n", cmd.c_str());
+    if (code == 0) std::printf("%s: done\n", cmd.c_str());
     return code;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "velquora-host: %s\n", e.what());

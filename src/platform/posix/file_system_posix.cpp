@@ -8,8 +8,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -37,22 +35,73 @@ class Fd {
   int fd_;
 };
 
-void WriteAll(int fd, std::string_view bytes, const std::string& path) {
+// The system text for `err`, captured before any other call may change errno.
+std::string ErrorText(int err) {
+  return std::strerror(err);
+}
+
+std::string Quoted(const std::string& what, const std::string& path) {
+  return what + " \"" + path + "\"";
+}
+
+// Writes every byte; false with errno set when a write fails (what was written stays).
+bool WriteAll(int fd, std::string_view bytes) {
   const char* p = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
     ssize_t n = write(fd, p, left);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowErrno("Cannot write file", path);
+      return false;
+    }
+    if (n == 0) {
+      errno = ENOSPC;
+      return false;
     }
     p += n;
     left -= static_cast<std::size_t>(n);
   }
+  return true;
 }
 
-// How long a writer waits for another writer's append before giving up.
-constexpr auto kLockWait = std::chrono::seconds(5);
+// Open errors that mean the name is there but is no regular file: a link (O_NOFOLLOW), a pipe
+// nobody reads (O_NONBLOCK), a folder, a device without a driver.
+bool NamesNoRegularFile(int err) {
+  return err == ELOOP || err == ENXIO || err == EISDIR || err == ENODEV;
+}
+
+// Checks the name without opening it, so a device or pipe planted under it is never opened.
+// True when the name is absent or a regular file (not a link).
+bool AbsentOrRegular(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return true;
+  return S_ISREG(st.st_mode);
+}
+
+// Opens without blocking and without following a link; then switches back to blocking I/O on
+// what turned out to be a regular file. -1 with `refused` set for anything else.
+int OpenRegular(const std::string& path, int flags, mode_t mode, bool& refused) {
+  refused = false;
+  if (!AbsentOrRegular(path)) {
+    refused = true;
+    return -1;
+  }
+  int fd = open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+  if (fd < 0) {
+    refused = NamesNoRegularFile(errno);
+    return -1;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    refused = true;
+    close(fd);
+    return -1;
+  }
+  (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+constexpr char kNotRegular[] = "Not a regular file";
 
 class PosixFileSystem final : public FileSystem {
  public:
@@ -85,24 +134,47 @@ class PosixFileSystem final : public FileSystem {
     (void)chmod(path.c_str(), 01777);
   }
 
-  void AppendExclusive(const std::string& path, std::string_view bytes) override {
-    constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC;
+  AppendResult AppendExclusive(const std::string& path, std::string_view bytes,
+                               const AppendOptions& options) override {
+    constexpr int kFlags = O_WRONLY | O_APPEND;
+    const mode_t mode = options.shared ? 0666 : 0600;
+    bool refused = false;
     bool created = true;
-    int raw = open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
-    if (raw < 0 && errno == EEXIST) {
+    int raw = OpenRegular(path, kFlags | O_CREAT | O_EXCL, mode, refused);
+    if (raw < 0 && !refused && errno == EEXIST) {
       created = false;
-      raw = open(path.c_str(), kFlags);
+      raw = OpenRegular(path, kFlags, 0, refused);
     }
-    if (raw < 0) ThrowErrno("Cannot open log file", path);
+    if (raw < 0) {
+      if (refused) return {AppendStatus::kRefused, Quoted(kNotRegular, path)};
+      return {AppendStatus::kFailed,
+              Quoted("Cannot open log file", path) + ": " + ErrorText(errno)};
+    }
     Fd fd(raw);
-    if (created) (void)fchmod(fd.get(), 0666);  // whatever the umask
-    auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    if (created && options.shared) (void)fchmod(fd.get(), 0666);  // whatever the umask
+
+    auto deadline = std::chrono::steady_clock::now() + options.lock_wait;
     while (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-      if (errno != EWOULDBLOCK && errno != EINTR) ThrowErrno("Cannot lock log file", path);
-      if (std::chrono::steady_clock::now() > deadline) ThrowErrno("Log file is busy", path);
+      if (errno == EINTR) continue;
+      if (errno != EWOULDBLOCK) {
+        return {AppendStatus::kFailed,
+                Quoted("Cannot lock log file", path) + ": " + ErrorText(errno)};
+      }
+      if (std::chrono::steady_clock::now() >= deadline)
+        return {AppendStatus::kBusy, Quoted("Log file is busy", path)};
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    WriteAll(fd.get(), bytes, path);
+
+    // Under the lock the end of the file is ours: every writer appends only while holding it.
+    struct stat st {};
+    if (fstat(fd.get(), &st) != 0)
+      return {AppendStatus::kFailed,
+              Quoted("Cannot read log file", path) + ": " + ErrorText(errno)};
+    if (WriteAll(fd.get(), bytes)) return {};
+    std::string message = Quoted("Cannot write log file", path) + ": " + ErrorText(errno);
+    if (ftruncate(fd.get(), st.st_size) != 0)
+      message += "; the partial record could not be removed: " + ErrorText(errno);
+    return {AppendStatus::kFailed, std::move(message)};
   }
 
   std::vector<std::string> ListNames(const std::string& folder) override {
@@ -133,7 +205,7 @@ class PosixFileSystem final : public FileSystem {
     int raw = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (raw < 0) ThrowErrno("Cannot create file", path);
     Fd fd(raw);
-    WriteAll(fd.get(), bytes, path);
+    if (!WriteAll(fd.get(), bytes)) ThrowErrno("Cannot write file", path);
   }
 
   void RemoveAll(const std::string& path) override {
@@ -142,9 +214,28 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::string ReadAll(const std::string& path) override {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) ThrowErrno("Cannot open file", path);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    bool refused = false;
+    int raw = OpenRegular(path, O_RDONLY, 0, refused);
+    if (raw < 0) {
+      if (refused) throw std::runtime_error(Quoted(kNotRegular, path));
+      ThrowErrno("Cannot open file", path);
+    }
+    Fd fd(raw);
+    std::string out;
+    struct stat st {};
+    if (fstat(fd.get(), &st) == 0 && st.st_size > 0)
+      out.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+      ssize_t n = read(fd.get(), buffer, sizeof buffer);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        ThrowErrno("Cannot read file", path);
+      }
+      if (n == 0) break;
+      out.append(buffer, static_cast<std::size_t>(n));
+    }
+    return out;
   }
 };
 

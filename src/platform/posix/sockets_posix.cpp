@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -67,6 +68,12 @@ class PosixSockets final : public SocketApi {
   IoResult Receive(SocketHandle s, void* data, std::size_t size) override {
     long n = ::recv(static_cast<int>(s), data, size, 0);
     return {n, n < 0 && errno == EINTR};
+  }
+
+  long Pending(SocketHandle s) override {
+    int n = 0;
+    if (ioctl(static_cast<int>(s), FIONREAD, &n) != 0) return -1;
+    return n;
   }
 
   void ShutdownAndClose(SocketHandle s) override {

@@ -40,9 +40,10 @@ std::optional<std::string> UserDataFolder(bool create) {
 std::optional<std::string> SpecialFolderPath(SpecialFolder folder, bool create) {
   switch (folder) {
     case SpecialFolder::CommonAppData:
-      // The machine-wide folder only when this process may create folders in it.
+      // The machine-wide folder only when this process may create folders in it; callers fall
+      // back to the user's folder themselves, and know that it is not shared.
       if (access("/var/lib", W_OK | X_OK) == 0) return std::string("/var/lib");
-      return UserDataFolder(create);
+      return std::nullopt;
     case SpecialFolder::UserAppData:
       return UserDataFolder(create);
     case SpecialFolder::Temp: {

@@ -21,35 +21,38 @@ bool IsSeparator(wchar_t c) {
   return c == L'\\' || c == L'/';
 }
 
-// How long a writer waits for another writer's append before giving up.
-constexpr auto kLockWait = std::chrono::seconds(5);
-
 // Far past any log's size: a lock there guards appends without keeping readers out.
 constexpr DWORD kLockOffsetLow = 0xFFFFFFFE, kLockOffsetHigh = 0x7FFFFFFF;
 
-void WriteAll(HANDLE h, std::string_view bytes, const std::string& path) {
+// ERROR_SUCCESS when every byte is written.
+DWORD WriteAll(HANDLE h, std::string_view bytes) {
   const char* p = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
     DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
     DWORD written = 0;
-    if (!::WriteFile(h, p, chunk, &written, nullptr)) {
-      DWORD error = GetLastError();
-      ThrowWin32("Cannot write file", path, error);
-    }
+    if (!::WriteFile(h, p, chunk, &written, nullptr)) return GetLastError();
+    if (written == 0) return ERROR_HANDLE_DISK_FULL;
     p += written;
     left -= written;
   }
+  return ERROR_SUCCESS;
 }
 
-// Opens an existing or new file for appending; links (reparse points) are refused, never followed.
-HANDLE OpenForAppend(const std::wstring& path, DWORD& error) {
-  HANDLE h =
-      CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  error = h == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-  return h;
+constexpr char kNotRegular[] = "Not a regular file";
+
+std::string Quoted(const std::string& what, const std::string& path) {
+  return what + " \"" + path + "\"";
+}
+
+// Cuts a torn append back to `size`. The append handle may only add data, so this takes a
+// second one that may write; a writer without that right leaves the partial record.
+bool CutBack(const std::wstring& path, LARGE_INTEGER size) {
+  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return file.valid() && SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN) &&
+         SetEndOfFile(file.get());
 }
 
 // A security descriptor made of one SDDL text; freed with it.
@@ -75,6 +78,19 @@ std::wstring CurrentUserSid() {
   return sid;
 }
 
+// Rights for this user (and SYSTEM and Administrators, as on any profile) only; nullptr when
+// the user cannot be told, leaving the folder's inherited rights.
+PSECURITY_DESCRIPTOR OwnerOnlyDescriptor() {
+  std::wstring sid = CurrentUserSid();
+  if (sid.empty()) return nullptr;
+  std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + sid + L")";
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd,
+                                                            nullptr))
+    return nullptr;
+  return sd;
+}
+
 class WindowsFileSystem final : public FileSystem {
  public:
   bool DirectoryExists(const std::string& path) override {
@@ -84,7 +100,8 @@ class WindowsFileSystem final : public FileSystem {
 
   bool FileExists(const std::string& path) override {
     DWORD a = GetFileAttributesW(Wide(path).c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+    return a != INVALID_FILE_ATTRIBUTES &&
+           !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
   }
 
   void CreateDirectories(const std::string& path) override {
@@ -127,27 +144,52 @@ class WindowsFileSystem final : public FileSystem {
                                 nullptr, nullptr, dacl, nullptr);
   }
 
-  void AppendExclusive(const std::string& path, std::string_view bytes) override {
+  // Opened with sharing, as every writer and the viewer hold the file at once; appends are
+  // kept apart by a byte lock far past the end. Reparse points (links, junctions) and anything
+  // but a file on a disk are refused.
+  AppendResult AppendExclusive(const std::string& path, std::string_view bytes,
+                               const AppendOptions& options) override {
     std::wstring wide = Wide(path);
-    auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+      return {AppendStatus::kRefused, Quoted(kNotRegular, path)};
+    if (wide.rfind(L"\\\\.\\", 0) == 0 || wide.rfind(L"//./", 0) == 0)
+      return {AppendStatus::kRefused, Quoted(kNotRegular, path)};  // devices and pipes
+
+    // A file this append creates for itself alone gets its owner's rights only; a shared one
+    // takes the shared folder's inherited entries.
+    SECURITY_ATTRIBUTES private_rights{sizeof private_rights, nullptr, FALSE};
+    LocalBlock hold;
+    if (!options.shared) {
+      PSECURITY_DESCRIPTOR sd = OwnerOnlyDescriptor();
+      hold.reset(sd);
+      private_rights.lpSecurityDescriptor = sd;
+    }
+    auto deadline = std::chrono::steady_clock::now() + options.lock_wait;
     DWORD error = ERROR_SUCCESS;
     Handle file;
-    // Another program holding the file without sharing (a virus scanner, an editor) counts as busy.
+    // Another program holding the file without sharing (a virus scanner) counts as busy.
     for (;;) {
-      file.Reset(OpenForAppend(wide, error));
+      file.Reset(CreateFileW(wide.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             options.shared ? nullptr : &private_rights, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
       if (file.valid()) break;
+      error = GetLastError();
       if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION)
-        ThrowWin32("Cannot open log file", path, error);
-      if (std::chrono::steady_clock::now() > deadline) ThrowWin32("Log file is busy", path, error);
+        return {AppendStatus::kFailed,
+                Quoted("Cannot open log file", path) + ": " + win::ErrorText(error)};
+      if (std::chrono::steady_clock::now() >= deadline)
+        return {AppendStatus::kBusy, Quoted("Log file is busy", path)};
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file.get(), &info)) {
-      error = GetLastError();
-      ThrowWin32("Cannot open log file", path, error);
-    }
-    if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))
-      ThrowWin32("Cannot open log file", path, ERROR_CANT_ACCESS_FILE);
+    if (GetFileType(file.get()) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+      return {AppendStatus::kRefused, Quoted(kNotRegular, path)};
+
     OVERLAPPED at{};
     at.Offset = kLockOffsetLow;
     at.OffsetHigh = kLockOffsetHigh;
@@ -155,8 +197,10 @@ class WindowsFileSystem final : public FileSystem {
                        &at)) {
       error = GetLastError();
       if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING)
-        ThrowWin32("Cannot lock log file", path, error);
-      if (std::chrono::steady_clock::now() > deadline) ThrowWin32("Log file is busy", path, error);
+        return {AppendStatus::kFailed,
+                Quoted("Cannot lock log file", path) + ": " + win::ErrorText(error)};
+      if (std::chrono::steady_clock::now() >= deadline)
+        return {AppendStatus::kBusy, Quoted("Log file is busy", path)};
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     struct Unlock {
@@ -164,7 +208,20 @@ class WindowsFileSystem final : public FileSystem {
       OVERLAPPED* at;
       ~Unlock() { UnlockFileEx(h, 0, 1, 0, at); }
     } unlock{file.get(), &at};
-    WriteAll(file.get(), bytes, path);
+
+    // Under the lock the end of the file is ours: every writer appends only while holding it.
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size)) {
+      error = GetLastError();
+      return {AppendStatus::kFailed,
+              Quoted("Cannot read log file", path) + ": " + win::ErrorText(error)};
+    }
+    error = WriteAll(file.get(), bytes);
+    if (error == ERROR_SUCCESS) return {};
+    std::string message = Quoted("Cannot write log file", path) + ": " + win::ErrorText(error);
+    if (!CutBack(wide, size))
+      message += "; the partial record could not be removed: " + win::ErrorText(GetLastError());
+    return {AppendStatus::kFailed, std::move(message)};
   }
 
   std::vector<std::string> ListNames(const std::string& folder) override {
@@ -193,13 +250,20 @@ class WindowsFileSystem final : public FileSystem {
   }
 
   std::string ReadAll(const std::string& path) override {
-    Handle file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::wstring wide = Wide(path);
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+      throw std::runtime_error(Quoted(kNotRegular, path));
+    Handle file(CreateFileW(
+        wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.valid()) {
       DWORD error = GetLastError();
       ThrowWin32("Cannot open file", path, error);
     }
+    if (GetFileType(file.get()) != FILE_TYPE_DISK)
+      throw std::runtime_error(Quoted(kNotRegular, path));
     std::string bytes;
     char buffer[65536];
     for (;;) {
@@ -216,17 +280,8 @@ class WindowsFileSystem final : public FileSystem {
 
   // Only this user (and SYSTEM, and Administrators as on any profile) may enter it.
   bool CreatePrivateDirectory(const std::string& path) override {
-    std::wstring sid = CurrentUserSid();
-    std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-    if (!sid.empty()) sddl += L"(A;OICI;FA;;;" + sid + L")";
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, FALSE};
-    LocalBlock hold;
-    if (!sid.empty() && ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                            sddl.c_str(), SDDL_REVISION_1, &sd, nullptr)) {
-      hold.reset(sd);
-      sa.lpSecurityDescriptor = sd;
-    }
+    SECURITY_ATTRIBUTES sa{sizeof sa, OwnerOnlyDescriptor(), FALSE};
+    LocalBlock hold(sa.lpSecurityDescriptor);
     if (CreateDirectoryW(Wide(path).c_str(), &sa)) return true;
     DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS) return false;
@@ -238,13 +293,16 @@ class WindowsFileSystem final : public FileSystem {
     DWORD a = GetFileAttributesW(wide.c_str());
     if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT))
       ThrowWin32("Cannot create file", path, ERROR_CANT_ACCESS_FILE);
-    Handle file(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    SECURITY_ATTRIBUTES sa{sizeof sa, OwnerOnlyDescriptor(), FALSE};
+    LocalBlock hold(sa.lpSecurityDescriptor);
+    Handle file(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.valid()) {
       DWORD error = GetLastError();
       ThrowWin32("Cannot create file", path, error);
     }
-    WriteAll(file.get(), bytes, path);
+    if (DWORD error = WriteAll(file.get(), bytes); error != ERROR_SUCCESS)
+      ThrowWin32("Cannot write file", path, error);
   }
 
   void RemoveAll(const std::string& path) override { RemoveTree(Wide(path)); }

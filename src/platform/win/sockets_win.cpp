@@ -87,6 +87,12 @@ class WindowsSockets final : public SocketApi {
     return {n, n < 0 && WSAGetLastError() == WSAEINTR};
   }
 
+  long Pending(SocketHandle s) override {
+    u_long n = 0;
+    if (ioctlsocket(Raw(s), FIONREAD, &n) != 0) return -1;
+    return static_cast<long>(n);
+  }
+
   void ShutdownAndClose(SocketHandle s) override {
     shutdown(Raw(s), SD_BOTH);
     closesocket(Raw(s));

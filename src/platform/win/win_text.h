@@ -50,8 +50,21 @@ class Handle {
   ~Handle() { Reset(); }
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
+  Handle(Handle&& other) noexcept : h_(other.h_) { other.h_ = INVALID_HANDLE_VALUE; }
+  Handle& operator=(Handle&& other) noexcept {
+    if (this != &other) {
+      Reset(other.h_);
+      other.h_ = INVALID_HANDLE_VALUE;
+    }
+    return *this;
+  }
   HANDLE get() const { return h_; }
   bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  HANDLE Release() {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return h;
+  }
   void Reset(HANDLE h = INVALID_HANDLE_VALUE) {
     if (valid()) CloseHandle(h_);
     h_ = h;

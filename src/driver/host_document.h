@@ -1,0 +1,87 @@
+#pragma once
+// The host's upload documents (goods, groups, shops, system settings), read whole by a
+// conforming XML parser before anything is sent. Only what the driver uses is kept: the name of
+// the top-level element, its attributes, and for each "Record" child (any letter case) the
+// attributes the driver reads, as texts in one buffer.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velquora::driver {
+
+// The attributes the driver reads, by their names in the documents (letter case as here).
+enum class HostAttr : std::uint8_t {
+  PLU,
+  Code,
+  EANData,
+  Name,
+  GroupCode,
+  Price,
+  SellByDate,
+  SellByTime,
+  UsedByDate,
+  PackedDate,
+  PackedTime,
+  PLUTare,
+  IsWeightGoods,
+  Description,
+  SpecMessage,
+  F1,
+  F2,
+  F3,
+  F4,
+  ImageNumber,
+  DateTime,
+};
+inline constexpr std::size_t kHostAttrCount = static_cast<std::size_t>(HostAttr::DateTime) + 1;
+
+class HostDocument;
+
+// One element's attributes; valid while its document lives.
+class HostRecord {
+ public:
+  // The attribute's text in UTF-8 with references expanded; nullopt when absent.
+  std::optional<std::string_view> Get(HostAttr attr) const;
+  // The text as UTF-16; empty when absent.
+  std::u16string Text(HostAttr attr) const;
+
+ private:
+  friend class HostDocument;
+  HostRecord(const HostDocument& doc, std::size_t first_slot) : doc_(doc), first_(first_slot) {}
+  const HostDocument& doc_;
+  std::size_t first_;
+};
+
+class HostDocument {
+ public:
+  // Cleans the host's text of characters XML does not allow, then reads the whole document.
+  // Fails with "Ошибка разбора XML: " and the parser's message, line and column when the text
+  // is not well-formed, and refuses external entities without loading them.
+  static HostDocument Parse(std::u16string_view text);
+  // The same for UTF-8 text as it is (no cleaning).
+  static HostDocument ParseUtf8(std::string_view utf8);
+
+  const std::string& RootName() const { return root_name_; }
+  HostRecord Root() const { return HostRecord(*this, 0); }
+  std::size_t RecordCount() const { return slots_.size() / kHostAttrCount - 1; }
+  HostRecord Record(std::size_t index) const {
+    return HostRecord(*this, (index + 1) * kHostAttrCount);
+  }
+
+ private:
+  friend class HostRecord;
+  friend struct HostDocumentBuilder;
+  struct Slot {
+    std::uint32_t offset = kAbsent;
+    std::uint32_t size = 0;
+  };
+  static constexpr std::uint32_t kAbsent = 0xFFFFFFFFu;
+
+  std::string root_name_;
+  std::string values_;       // every kept attribute text, one after another
+  std::vector<Slot> slots_;  // kHostAttrCount per element: the root first, then each record
+};
+
+}  // namespace velquora::driver

@@ -1,0 +1,218 @@
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/carried_program.h"
+
+namespace velquora::platform {
+namespace {
+
+// The path is always in the message, so a user can find what is wrong.
+[[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
+  throw std::runtime_error(what + " \"" + path + "\": " + std::strerror(error));
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  void Reset(int fd = -1) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+  }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home && *home == '/') return home;
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  char buffer[4096];
+  if (getpwuid_r(geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir &&
+      *found->pw_dir == '/')
+    return found->pw_dir;
+  throw std::runtime_error("Не удалось определить домашнюю папку пользователя");
+}
+
+std::string CacheBase() {
+  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/') return xdg;
+  return HomeFolder() + "/.cache";
+}
+
+// A folder that this user owns and nobody else may write into; made when missing. Opened
+// without following a link at its own name, so a link planted there is refused.
+int OpenPrivateFolder(int parent, const std::string& name, const std::string& path) {
+  if (mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST)
+    Fail("Не удалось создать папку", path, errno);
+  int fd = openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) Fail("Не удалось открыть папку", path, errno);
+  Fd guard(fd);
+  struct stat st {};
+  if (fstat(fd, &st) != 0) Fail("Не удалось прочитать свойства папки", path, errno);
+  if (st.st_uid != geteuid())
+    throw std::runtime_error("Папка \"" + path + "\" принадлежит другому пользователю");
+  if ((st.st_mode & 077) != 0 && fchmod(fd, 0700) != 0)
+    Fail("Не удалось закрыть папку для других пользователей", path, errno);
+  return guard.Release();
+}
+
+// The base of the cache may be a link (a moved home); it must belong to this user or root and
+// be closed to others, or another user could swap the folders below it.
+int OpenCacheFolder(std::string* path_out) {
+  std::string base = CacheBase();
+  // The base and its parents are made as the XDG rules say: 0700 when missing.
+  for (std::size_t pos = 1; pos <= base.size(); ++pos) {
+    if (pos != base.size() && base[pos] != '/') continue;
+    mkdir(base.substr(0, pos).c_str(), 0700);
+  }
+  int fd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) Fail("Не удалось открыть папку", base, errno);
+  Fd guard(fd);
+  struct stat st {};
+  if (fstat(fd, &st) != 0) Fail("Не удалось прочитать свойства папки", base, errno);
+  if ((st.st_uid != geteuid() && st.st_uid != 0) || (st.st_mode & 022) != 0)
+    throw std::runtime_error("Папка \"" + base + "\" открыта для записи другим пользователям");
+  std::string path = base + "/Korvanta";
+  Fd vendor(OpenPrivateFolder(fd, "Korvanta", path));
+  if (vendor.get() < 0) Fail("Не удалось открыть папку", path, errno);
+  path += "/w_velquora";
+  int own = OpenPrivateFolder(vendor.get(), "w_velquora", path);
+  if (own < 0) Fail("Не удалось открыть папку", path, errno);
+  *path_out = path;
+  return own;
+}
+
+bool ReadExactly(int fd, char* out, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = read(fd, out, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    out += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// The file opened for reading when it is this user's regular file, closed to others, holding
+// exactly `image`; otherwise -1.
+int OpenIfIntact(int folder, const std::string& name, std::string_view image) {
+  Fd fd(openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.get() < 0) return -1;
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+      (st.st_mode & 022) != 0 || (st.st_mode & S_IXUSR) == 0 ||
+      static_cast<std::uint64_t>(st.st_size) != image.size())
+    return -1;
+  std::string bytes(image.size(), '\0');
+  if (!ReadExactly(fd.get(), bytes.data(), bytes.size()) || bytes != image) return -1;
+  return fd.Release();
+}
+
+// Writes `image` under a temporary name and renames it over `name`: a reader never sees a
+// half-written program, and whatever was at `name` (a changed file, a link) is replaced.
+void WriteProgram(int folder, const std::string& name, std::string_view image,
+                  const std::string& folder_path) {
+  std::string temporary = "." + name + "." + std::to_string(getpid()) + ".tmp";
+  unlinkat(folder, temporary.c_str(), 0);
+  Fd fd(openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+               0700));
+  std::string temporary_path = folder_path + "/" + temporary;
+  if (fd.get() < 0) Fail("Не удалось записать программу", temporary_path, errno);
+  const char* p = image.data();
+  std::size_t left = image.size();
+  while (left > 0) {
+    ssize_t n = write(fd.get(), p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      int error = n < 0 ? errno : ENOSPC;
+      unlinkat(folder, temporary.c_str(), 0);
+      Fail("Не удалось записать программу", temporary_path, error);
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  if (fchmod(fd.get(), 0700) != 0 || close(fd.Release()) != 0) {
+    int error = errno;
+    unlinkat(folder, temporary.c_str(), 0);
+    Fail("Не удалось записать программу", temporary_path, error);
+  }
+  if (renameat(folder, temporary.c_str(), folder, name.c_str()) != 0) {
+    int error = errno;
+    unlinkat(folder, temporary.c_str(), 0);
+    Fail("Не удалось записать программу", folder_path + "/" + name, error);
+  }
+}
+
+// The dynamic loader's words for a missing library, turned into a message for the user.
+void ExplainMissingLibrary(ProcessResult& result) {
+  const std::string marker = "error while loading shared libraries: ";
+  std::size_t at = result.error_output.find(marker);
+  if (result.exit_code != 127 || at == std::string::npos) return;
+  std::size_t from = at + marker.size();
+  std::string library =
+      result.error_output.substr(from, result.error_output.find(':', from) - from);
+  result.error_output =
+      "Для окон драйвера нужна библиотека " + library +
+      " графической среды GTK 3, её нет на этом компьютере: установите пакет libgtk-3-0 (и "
+      "libwebkit2gtk-4.1-0 для справки)";
+}
+
+}  // namespace
+
+std::string CarriedProgramFileName(std::string_view base_name, std::string_view image) {
+  std::uint64_t hash = 1469598103934665603ull;  // FNV-1a: a name per version, not a check
+  for (unsigned char c : image) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string name(base_name);
+  name += '-';
+  for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(hash >> shift) & 15];
+  return name;
+}
+
+std::string CarriedProgramFolder() {
+  return CacheBase() + "/Korvanta/w_velquora";
+}
+
+ProcessResult RunCarriedProgram(std::string_view base_name, std::string_view image,
+                                const std::vector<std::string>& args) {
+  std::string folder_path;
+  Fd folder(OpenCacheFolder(&folder_path));
+  std::string name = CarriedProgramFileName(base_name, image);
+  std::string path = folder_path + "/" + name;
+  Fd program(OpenIfIntact(folder.get(), name, image));
+  if (program.get() < 0) {
+    WriteProgram(folder.get(), name, image, folder_path);
+    program.Reset(OpenIfIntact(folder.get(), name, image));
+    if (program.get() < 0)
+      throw std::runtime_error("Программа \"" + path + "\" изменилась сразу после записи");
+  }
+  // Started through the descriptor that was checked, so a file swapped in after the check is
+  // never the one run; the path remains the fallback where /proc is not mounted.
+  std::string started = "/proc/self/fd/" + std::to_string(program.get());
+  if (access(started.c_str(), X_OK) != 0) started = path;
+  ProcessResult result = RunAndWait(started, args);
+  ExplainMissingLibrary(result);
+  return result;
+}
+
+}  // namespace velquora::platform

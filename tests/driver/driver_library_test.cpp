@@ -1,0 +1,24 @@
+// The driver library's own load and unload steps, run in this process.
+#include <gtest/gtest.h>
+
+#include "addin/class_registry.h"
+#include "driver/driver_library.h"
+#include "log/log_writer.h"
+
+namespace velquora::driver {
+namespace {
+
+TEST(DriverLibrary, LoadNamesTheLogAfterTheDriverBeforeAnyOpen) {
+  auto& log = log::LogWriter::Instance();
+  const std::string folder = log.LogFolder();
+  log.SetLogFileName("");
+  LoadDriverLibrary();
+  EXPECT_EQ(log.LogFileName(), "w_velquora");
+  EXPECT_NE(log.GetLogFileName(false).find("/w_velquora_"), std::string::npos);
+  UnloadDriverLibrary();
+  log.SetLogFolder(folder);
+  log.SetLogFileName("");
+}
+
+}  // namespace
+}  // namespace velquora::driver

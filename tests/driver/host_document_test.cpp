@@ -1,0 +1,105 @@
+// Reading the host's upload documents: a conforming parser, whole documents, the attributes the
+// driver uses.
+#include <expat.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/text.h"
+#include "driver/host_document.h"
+#include "support/test_helpers.h"
+
+namespace velquora::driver {
+namespace {
+
+std::string ParseError(XML_Error code, int line, int column) {
+  return std::string("Ошибка разбора XML: ") + XML_ErrorString(code) + " (строка " +
+         std::to_string(line) + ", столбец " + std::to_string(column) + ")";
+}
+
+TEST(HostDocument, TextThatIsNotWellFormedFailsWithTheParsersMessageAndPlace) {
+  struct Case {
+    const char16_t* text;
+    XML_Error code;
+    int line, column;
+  } cases[] = {
+      {u"<Table/><Table/>", XML_ERROR_JUNK_AFTER_DOC_ELEMENT, 1, 9},
+      {u"<Table/>\nсыр", XML_ERROR_JUNK_AFTER_DOC_ELEMENT, 2, 1},
+      {u"<Table><Record PLU=\"1\" PLU=\"2\"/></Table>", XML_ERROR_DUPLICATE_ATTRIBUTE, 1, 24},
+      {u"<Table><Record Name=\"&foo;\"/></Table>", XML_ERROR_UNDEFINED_ENTITY, 1, 8},
+      {u"<Table><Record Name=\"A & B\"/></Table>", XML_ERROR_INVALID_TOKEN, 1, 25},
+      {u"<Table><Record Name=\"a<b\"/></Table>", XML_ERROR_INVALID_TOKEN, 1, 23},
+      {u"<Table><Record Name=\"&#1;\"/></Table>", XML_ERROR_BAD_CHAR_REF, 1, 22},
+      {u"<Table><!-- a -- b --><Record/></Table>", XML_ERROR_INVALID_TOKEN, 1, 17},
+      {u"<Table><Record", XML_ERROR_UNCLOSED_TOKEN, 1, 8},
+      {u"", XML_ERROR_NO_ELEMENTS, 1, 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(test::ErrorOf([&] { HostDocument::Parse(c.text); }),
+              ParseError(c.code, c.line, c.column))
+        << ToUtf8(c.text);
+  }
+}
+
+TEST(HostDocument, InternalEntitiesAreExpandedExternalOnesRefused) {
+  HostDocument doc = HostDocument::Parse(
+      u"<?xml version=\"1.0\" encoding=\"windows-1251\"?>"
+      u"<!DOCTYPE Table [<!ENTITY x \"Сыр\">]><Table><Record Name=\"&x; &amp; &#x41;\"/></Table>");
+  ASSERT_EQ(doc.RecordCount(), 1u);
+  EXPECT_EQ(doc.Record(0).Text(HostAttr::Name), u"Сыр & A");
+
+  const char16_t* external[] = {
+      u"<!DOCTYPE Table [<!ENTITY x SYSTEM \"/etc/passwd\">]><Table>&x;</Table>",
+      u"<!DOCTYPE Table SYSTEM \"http://127.0.0.1:9/table.dtd\"><Table/>",
+      u"<!DOCTYPE Table [<!ENTITY % p SYSTEM \"/etc/passwd\"> %p;]><Table/>",
+  };
+  for (const char16_t* text : external) {
+    std::string error = test::ErrorOf([&] { HostDocument::Parse(text); });
+    EXPECT_EQ(error.rfind("Ошибка разбора XML: внешние сущности не загружаются (", 0), 0u) << error;
+  }
+  // An external entity in an attribute value is not well-formed to begin with.
+  EXPECT_EQ(test::ErrorOf([] {
+              HostDocument::Parse(
+                  u"<!DOCTYPE Table [<!ENTITY x SYSTEM \"/etc/passwd\">]><Table a=\"&x;\"/>");
+            }),
+            ParseError(XML_ERROR_ATTRIBUTE_EXTERNAL_ENTITY_REF, 1, 62));
+}
+
+TEST(HostDocument, ExpansionAttacksFailWithTheParsersOwnError) {
+  std::u16string text = u"<!DOCTYPE Table [<!ENTITY a0 \"0123456789ABCDEF\">";
+  for (int i = 1; i < 16; ++i) {
+    std::u16string e = u"&a" + ToUtf16(std::to_string(i - 1)) + u";";
+    text += u"<!ENTITY a" + ToUtf16(std::to_string(i)) + u" \"" + e + e + e + e + e + e + e + e +
+            e + e + u"\">";
+  }
+  text += u"]><Table><Record Name=\"&a15;\"/></Table>";
+  std::string error = test::ErrorOf([&] { HostDocument::Parse(text); });
+  EXPECT_EQ(error.rfind(std::string("Ошибка разбора XML: ") +
+                            XML_ErrorString(XML_ERROR_AMPLIFICATION_LIMIT_BREACH),
+                        0),
+            0u)
+      << error;
+}
+
+TEST(HostDocument, RecordsAndTheAttributesTheDriverReads) {
+  HostDocument doc = HostDocument::Parse(
+      u"<Table Kind=\"x\"><record PLU=\" 7 \" Other=\"1\"/>text<Other PLU=\"8\"/>"
+      u"<RECORD Name=\"соль\u0001 😀\" EANData=\"\"><Record PLU=\"9\"/></RECORD><!-- c --></Table>");
+  EXPECT_EQ(doc.RootName(), "Table");
+  ASSERT_EQ(doc.RecordCount(), 2u) << "records of records are not records";
+  EXPECT_EQ(doc.Record(0).Get(HostAttr::PLU), " 7 ");
+  EXPECT_EQ(doc.Record(0).Get(HostAttr::Name), std::nullopt);
+  EXPECT_EQ(doc.Record(1).Get(HostAttr::PLU), std::nullopt);
+  EXPECT_EQ(doc.Record(1).Get(HostAttr::EANData), "");
+  // Characters XML does not allow are removed before parsing, surrogate pairs too.
+  EXPECT_EQ(doc.Record(1).Text(HostAttr::Name), u"соль ");
+
+  HostDocument settings =
+      HostDocument::Parse(u"<SystemSettings DateTime=\"01.02.2024 10:20:30\"/>");
+  EXPECT_EQ(settings.RootName(), "SystemSettings");
+  EXPECT_EQ(settings.Root().Text(HostAttr::DateTime), u"01.02.2024 10:20:30");
+  EXPECT_EQ(settings.RecordCount(), 0u);
+}
+
+}  // namespace
+}  // namespace velquora::driver

@@ -1,0 +1,98 @@
+// Fuzz target: a setting's dynamic value (any kind, raw numbers, any text) through every
+// conversion the settings getters and the host-attribute readers use, and the value's text form.
+// Conversions may refuse with an error; they may not crash or overflow. A number's own text
+// must convert back to the same number.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "addin/variant.h"
+#include "common/text.h"
+#include "driver/setting_conversion.h"
+#include "driver/utilities.h"
+#include "support/fuzz_input.h"
+
+namespace {
+
+using velquora::addin::Variant;
+using velquora::addin::VariantKind;
+
+Variant MakeValue(velquora::fuzz::FuzzInput& in, int depth = 0) {
+  auto kind = static_cast<VariantKind>(in.Byte() % (static_cast<int>(VariantKind::Array) + 1));
+  switch (kind) {
+    case VariantKind::Empty:
+      return {};
+    case VariantKind::Null:
+      return Variant::Null();
+    case VariantKind::Bool:
+      return Variant::Bool(in.Byte() & 1);
+    case VariantKind::Int8:
+    case VariantKind::Int16:
+    case VariantKind::Int32:
+    case VariantKind::Int64:
+      return Variant::Int(in.Raw<std::int64_t>(), kind);
+    case VariantKind::UInt8:
+    case VariantKind::UInt16:
+    case VariantKind::UInt32:
+    case VariantKind::UInt64:
+      return Variant::UInt(in.Raw<std::uint64_t>(), kind);
+    case VariantKind::Single:
+    case VariantKind::Double:
+      return Variant::Double(in.Raw<double>(), kind);
+    case VariantKind::Currency:
+      return Variant::Currency(in.Raw<std::int64_t>());
+    case VariantKind::Date:
+      return Variant::Date(in.Raw<double>());
+    case VariantKind::String:
+      return Variant::String(in.Text());
+    case VariantKind::ByteArray: {
+      std::string bytes = in.Chunk();
+      return Variant::Bytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    }
+    case VariantKind::Array: {
+      std::vector<Variant> items;
+      if (depth < 2)
+        for (int n = in.Byte() % 4; n > 0; --n) items.push_back(MakeValue(in, depth + 1));
+      return Variant::Array(std::move(items));
+    }
+  }
+  return {};
+}
+
+template <typename F>
+void Try(F&& f) {
+  try {
+    f();
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace velquora;
+  using namespace velquora::driver;
+  fuzz::FuzzInput in(data, size);
+  while (!in.empty()) {
+    Variant v = MakeValue(in);
+    Try([&] { (void)v.ToText(); });
+    Try([&] { (void)SettingToBool(v); });
+    Try([&] { (void)SettingToInt(v); });
+    Try([&] { (void)SettingToCurr(v); });
+    Try([&] { (void)SettingToDouble(v); });
+    Try([&] { (void)SettingToStr(v); });
+    Try([&] { (void)VarToIntDef(v, kAbsent); });
+    Try([&] { (void)VarToCurrDef(v, kAbsent); });
+    Try([&] { (void)VarToBoolDef(v, false); });
+
+    // Round trips through the text forms the driver writes and reads.
+    auto n = in.Raw<std::int32_t>();
+    if (SettingToInt(Variant::String(IntToText16(n))) != n) std::abort();
+    auto amount = in.Raw<std::int64_t>() % 100000000000000000;
+    if (ParseAmount(ToUtf16(addin::FormatCurrency(amount))) != amount) std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,194 @@
+// The POSIX file system against what a hostile user of a shared folder can plant in it: pipes,
+// links, folders, a lock held for ever, and a disk that fills up in the middle of an append.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <future>
+
+#include "platform/file_system.h"
+#include "support/temp_dir.h"
+
+namespace velquora::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using test::ReadText;
+using test::WriteText;
+
+constexpr AppendOptions kShortWait{milliseconds(30), true};
+
+class FileSystemPosixTest : public ::testing::Test {
+ protected:
+  FileSystem& fs_ = RealFileSystem();
+  test::TempDir dir_;
+};
+
+// Runs `f` on a thread of its own; when it has not finished after two seconds, opens the pipe
+// at `fifo` from both ends (which never blocks), so that an open stuck on it returns and the
+// test can report the hang instead of hanging itself.
+bool FinishesWithin2s(const std::function<void()>& f, const std::string& fifo) {
+  auto done = std::async(std::launch::async, f);
+  if (done.wait_for(std::chrono::seconds(2)) == std::future_status::ready) {
+    done.get();
+    return true;
+  }
+  int unblock = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+  done.wait();
+  if (unblock >= 0) close(unblock);
+  return false;
+}
+
+TEST_F(FileSystemPosixTest, APipeIsRefusedWithoutBlockingWhetherOrNotSomeoneReadsIt) {
+  std::string pipe = dir_ / "today.log";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0666), 0);
+  for (bool reader : {false, true}) {
+    SCOPED_TRACE(reader ? "a reader holds the pipe open" : "nobody reads the pipe");
+    int held = reader ? open(pipe.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+    AppendResult result;
+    EXPECT_TRUE(FinishesWithin2s(
+        [&] { result = fs_.AppendExclusive(pipe, "record\r\n", kShortWait); }, pipe));
+    EXPECT_EQ(result.status, AppendStatus::kRefused);
+    EXPECT_EQ(result.message, "Not a regular file \"" + pipe + "\"");
+    std::string error;
+    EXPECT_TRUE(FinishesWithin2s(
+        [&] {
+          try {
+            fs_.ReadAll(pipe);
+          } catch (const std::exception& e) {
+            error = e.what();
+          }
+        },
+        pipe));
+    EXPECT_EQ(error, "Not a regular file \"" + pipe + "\"");
+    if (held >= 0) close(held);
+  }
+}
+
+TEST_F(FileSystemPosixTest, LinksAndFoldersAreRefusedAndNothingBehindThemChanges) {
+  WriteText(dir_ / "victim", "precious");
+  fs::create_symlink(dir_ / "victim", dir_ / "link.log");
+  fs::create_symlink(dir_ / "not-yet", dir_ / "dangling.log");
+  fs::create_directory(dir_ / "folder.log");
+  for (const char* name : {"link.log", "dangling.log", "folder.log"}) {
+    SCOPED_TRACE(name);
+    AppendResult result = fs_.AppendExclusive(dir_ / name, "record\r\n", kShortWait);
+    EXPECT_EQ(result.status, AppendStatus::kRefused);
+    EXPECT_NE(result.message.find(dir_ / name), std::string::npos);
+    EXPECT_THROW(fs_.ReadAll(dir_ / name), std::runtime_error);
+  }
+  EXPECT_EQ(ReadText(dir_ / "victim"), "precious");
+  EXPECT_FALSE(fs::exists(dir_ / "not-yet")) << "a dangling link must not create its target";
+}
+
+TEST_F(FileSystemPosixTest, AStrangersLockIsWaitedForOnlyAsLongAsAllowed) {
+  std::string file = dir_ / "today.log";
+  WriteText(file, "before\r\n");
+  int stranger = open(file.c_str(), O_RDONLY);
+  ASSERT_GE(stranger, 0);
+  ASSERT_EQ(flock(stranger, LOCK_EX), 0);
+
+  for (auto wait : {milliseconds(0), milliseconds(30)}) {
+    auto start = std::chrono::steady_clock::now();
+    AppendResult result = fs_.AppendExclusive(file, "late\r\n", {wait, true});
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(result.status, AppendStatus::kBusy);
+    EXPECT_EQ(result.message, "Log file is busy \"" + file + "\"");
+    EXPECT_GE(took, wait);
+    EXPECT_LT(took, wait + milliseconds(500));
+  }
+  EXPECT_EQ(ReadText(file), "before\r\n");
+
+  // A lock released during the wait lets the append through.
+  auto release = std::async(std::launch::async, [&] {
+    std::this_thread::sleep_for(milliseconds(50));
+    close(stranger);
+  });
+  AppendResult result = fs_.AppendExclusive(file, "after\r\n", {std::chrono::seconds(5), true});
+  release.wait();
+  EXPECT_EQ(result.status, AppendStatus::kWritten) << result.message;
+  EXPECT_EQ(ReadText(file), "before\r\nafter\r\n");
+}
+
+// The file size limit makes write() store part of the bytes and then fail, as a full disk does.
+TEST_F(FileSystemPosixTest, AnAppendThatFailsPartWayIsCutBackToTheRecordBefore) {
+  std::string file = dir_ / "today.log";
+  std::string before = "2024.03.05 14:07:09.042\tDEBUG\tfirst\r\n";
+  WriteText(file, before);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{static_cast<rlim_t>(before.size() + 7), static_cast<rlim_t>(before.size() + 7)};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(10);
+    AppendResult result = fs_.AppendExclusive(file, "2024.03.05 14:07:09.043\tDEBUG\tПараметры\r\n",
+                                              {milliseconds(30), true});
+    if (result.status != AppendStatus::kFailed) _exit(11);
+    if (result.message.rfind("Cannot write log file \"" + file + "\": ", 0) != 0) _exit(12);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "10: no limit, 11: not reported as failed, 12: message";
+  EXPECT_EQ(ReadText(file), before) << "the torn part of the record is gone";
+  EXPECT_EQ(fs_.AppendExclusive(file, "next\r\n", kShortWait).status, AppendStatus::kWritten);
+  EXPECT_EQ(ReadText(file), before + "next\r\n");
+}
+
+TEST_F(FileSystemPosixTest, NewFilesAreOpenToAllOnlyWhenShared) {
+  mode_t old = umask(077);
+  EXPECT_EQ(fs_.AppendExclusive(dir_ / "shared.log", "x", {milliseconds(30), true}).status,
+            AppendStatus::kWritten);
+  umask(0);
+  EXPECT_EQ(fs_.AppendExclusive(dir_ / "own.log", "x", {milliseconds(30), false}).status,
+            AppendStatus::kWritten);
+  umask(old);
+  struct stat st {};
+  ASSERT_EQ(stat((dir_ / "shared.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666u);
+  ASSERT_EQ(stat((dir_ / "own.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(FileSystemPosixTest, AnUnwritableFolderIsReportedNotThrown) {
+  fs::create_directory(dir_ / "ro");
+  chmod(dir_.path().c_str(), 0755);
+  chmod((dir_ / "ro").c_str(), 0555);
+  // Root writes into any folder, so the check runs as an ordinary user.
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(10);
+    AppendResult result = fs_.AppendExclusive(dir_ / "ro/today.log", "x", kShortWait);
+    if (result.status != AppendStatus::kFailed) _exit(11);
+    if (result.message.rfind("Cannot open log file \"" + dir_ / "ro/today.log\": ", 0) != 0)
+      _exit(12);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "10: cannot drop rights, 11: not failed, 12: message";
+  EXPECT_FALSE(fs::exists(dir_ / "ro/today.log"));
+}
+
+TEST_F(FileSystemPosixTest, ReadAllReadsARegularFileWhole) {
+  std::string big(200000, 'x');
+  big += "end";
+  WriteText(dir_ / "big.log", big);
+  EXPECT_EQ(fs_.ReadAll(dir_ / "big.log"), big);
+  EXPECT_THROW(fs_.ReadAll(dir_ / "missing.log"), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace velquora::platform

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The distribution package: the manifest lists every file the zip holds and nothing else, each
+# entry names a system, an architecture and type="native", and each file is the one built.
+# Usage: package_test.sh ZIP NAME=BUILT_FILE...
+set -euo pipefail
+zip=$1
+shift
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+unzip -q "$zip" -d "$work/unpacked" || fail "cannot unzip $zip"
+manifest=$work/unpacked/MANIFEST.XML
+[ -f "$manifest" ] || fail "no MANIFEST.XML in the package"
+grep -q '<bundle xmlns="http://v8.1c.ru/8.2/addin/bundle">' "$manifest" || fail "not a bundle manifest"
+listed=$(grep -o '<component [^>]*/>' "$manifest" | sed -n 's/.* path="\([^"]*\)".*/\1/p' | sort)
+held=$(cd "$work/unpacked" && find . -type f ! -name MANIFEST.XML | sed 's|^\./||' | sort)
+[ -n "$held" ] || fail "the package holds no library"
+[ "$listed" = "$held" ] || fail "the manifest lists [$listed] but the package holds [$held]"
+while read -r component; do
+  for attribute in 'os="\(Linux\|Windows\)"' 'arch="\(x86_64\|i386\)"' 'type="native"'; do
+    echo "$component" | grep -q " $attribute" || fail "$component lacks $attribute"
+  done
+done < <(grep -o '<component [^>]*/>' "$manifest")
+for pair in "$@"; do
+  name=${pair%%=*}
+  built=${pair#*=}
+  [ -f "$work/unpacked/$name" ] || fail "$name is not in the package"
+  cmp -s "$work/unpacked/$name" "$built" || fail "$name differs from $built"
+done
+echo "package: $(echo "$held" | wc -l) file(s), all listed and as built"
