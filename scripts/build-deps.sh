@@ -246,7 +246,11 @@ prefix=$VELQUORA_CACHE/deps/$target-$key
       bash "$here/build-deps.sh" --inside-root "$target" "$prefix" "${srcs[@]}" 2>"$log" >&2
   else
     bash "$here/build-deps.sh" --inside-root "$target" "$prefix" "${srcs[@]}" 2>"$log" >&2
-  fi || { echo "deps: build failed, see $log" >&2; exit 1; }
+  fi || {
+    rm -rf "$prefix" "$prefix".work.*
+    echo "deps: build failed, see $log" >&2
+    exit 1
+  }
   for pkg in "${PACKAGES[@]}"; do echo "$pkg ${version[$pkg]}"; done >"$prefix/versions.txt"
   touch "$prefix/.complete"
   echo "deps: $target built in $((SECONDS - start)) s" >&2

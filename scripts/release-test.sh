@@ -19,6 +19,12 @@ step() {
 }
 step_start=$SECONDS
 
+# The test roots are made (when the cache lacks them) while the release builds: fetching packages
+# waits on the network, building on the processor. A root that fails here is tried again below.
+for suite in bullseye bookworm bookworm-desktop; do
+  bash "$here/release-root.sh" "$suite" >/dev/null 2>&1 &
+done
+
 build=$(bash "$here/build-release.sh")
 step "built in $build"
 version=$(sed -n 's/^project(velquora VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole suite, as CI runs it: installs what is missing, then builds and tests twice:
-# a normal build with warnings as errors, and an AddressSanitizer + UBSan build.
+# a normal build with warnings as errors, and an AddressSanitizer + UBSan build; then builds the
+# release in a Debian 11 root and tries it in fresh Debian 11 and 12 roots (scripts/release-test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,3 +26,7 @@ run_suite build/ci-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
 echo "== sanitizer build"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build/ci-asan -DCMAKE_BUILD_TYPE=Debug -DVELQUORA_SANITIZE=ON -DVELQUORA_BENCH=OFF
+echo "== release build and fresh-system runs"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+$SUDO bash scripts/release-test.sh build/ci-release/bin

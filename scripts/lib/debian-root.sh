@@ -68,21 +68,21 @@ root_run() {
   shift
   (
     flock 8
-    local mounted=()
+    # Not `local`: the exit trap runs after the function's variables are gone.
+    root_run_mounted=()
     cleanup() {
       local i
-      for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
-        umount "${mounted[i]}" 2>/dev/null || umount -l "${mounted[i]}" 2>/dev/null || true
+      for ((i = ${#root_run_mounted[@]} - 1; i >= 0; i--)); do
+        umount "${root_run_mounted[i]}" 2>/dev/null || umount -l "${root_run_mounted[i]}" 2>/dev/null || true
       done
     }
     trap cleanup EXIT
     trap 'exit 130' INT TERM
-    mount_at() { mkdir -p "$2" && mount "${@:3}" "$1" "$2" && mounted+=("$2"); }
+    mount_at() { mkdir -p "$2" && mount "${@:3}" "$1" "$2" && root_run_mounted+=("$2"); }
     mount_at proc "$root/proc" -t proc || exit 1
     mount_at /sys "$root/sys" --bind || exit 1
     mount_at /dev "$root/dev" --bind || exit 1
     mount_at devpts "$root/dev/pts" -t devpts -o newinstance,ptmxmode=0666 2>/dev/null || true
-    local dir
     for dir in "${binds[@]}"; do
       mount_at "$dir" "$root$dir" --bind || exit 1
     done

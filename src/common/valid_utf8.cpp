@@ -5,24 +5,6 @@ namespace {
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // Length of the well-formed sequence at `i`, or 0 with `bad` set to the length of the maximal
 // ill-formed part to replace (at least 1). The ranges of the second byte are those of Unicode's
 // table of well-formed UTF-8 byte sequences.
@@ -62,20 +44,56 @@ std::size_t SequenceAt(std::string_view s, std::size_t i, std::size_t& bad) {
 
 }  // namespace
 
+// The UTF-8 length of the character at `i` and how many units it takes (2 for a pair); a lone
+// surrogate becomes U+FFFD, three bytes.
+struct Unit {
+  std::size_t bytes, units;
+};
+Unit UnitAt(std::u16string_view text, std::size_t i) {
+  char16_t c = text[i];
+  if (c < 0x80) return {1, 1};
+  if (c < 0x800) return {2, 1};
+  if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+      text[i + 1] <= 0xDFFF) {
+    return {4, 2};
+  }
+  return {3, 1};
+}
+
 std::string ToValidUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
+  // Sized first and written in place: every log record passes through here.
+  std::size_t size = 0;
   for (std::size_t i = 0; i < text.size();) {
-    char32_t c = text[i++];
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c >= 0xD800 && c <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 &&
-               text[i] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (text[i++] - 0xDC00));
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      out += kReplacement;
-    } else {
-      AppendUtf8(out, c);
+    Unit u = UnitAt(text, i);
+    size += u.bytes;
+    i += u.units;
+  }
+  std::string out(size, '\0');
+  char* p = out.data();
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t c = text[i];
+    Unit u = UnitAt(text, i);
+    if (u.units == 2) c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    i += u.units;
+    if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;  // a lone surrogate
+    switch (u.bytes) {
+      case 1:
+        *p++ = static_cast<char>(c);
+        break;
+      case 2:
+        *p++ = static_cast<char>(0xC0 | (c >> 6));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        break;
+      case 3:
+        *p++ = static_cast<char>(0xE0 | (c >> 12));
+        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        break;
+      default:
+        *p++ = static_cast<char>(0xF0 | (c >> 18));
+        *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
     }
   }
   return out;

@@ -123,12 +123,14 @@ std::int64_t HexToInt(std::u16string_view text) {
 
 std::u16string BytesToHex(std::string_view bytes, std::u16string_view separator) {
   static const char16_t kHex[] = u"0123456789ABCDEF";
-  std::u16string out;
-  out.reserve(bytes.size() * (2 + separator.size()));
+  // Sized once and filled in place: the exchange log writes this for every frame.
+  const std::size_t step = 2 + separator.size();
+  std::u16string out(bytes.size() * step, u'\0');
+  char16_t* p = out.data();
   for (unsigned char b : bytes) {
-    out += kHex[b >> 4];
-    out += kHex[b & 15];
-    out += separator;
+    *p++ = kHex[b >> 4];
+    *p++ = kHex[b & 15];
+    for (char16_t c : separator) *p++ = c;
   }
   return out;
 }

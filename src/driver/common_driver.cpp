@@ -31,6 +31,13 @@ Variant Param(const VarArrayData& params, std::size_t index) {
   return index < params.size() ? params[index] : Variant();
 }
 
+const std::u16string& TextParam(const VarArrayData& params, std::size_t index,
+                                std::u16string& scratch) {
+  if (index < params.size() && params[index].IsString()) return params[index].string_value();
+  scratch = Param(params, index).ToText();
+  return scratch;
+}
+
 void SetParam(VarArrayData& params, std::size_t index, Variant value) {
   if (index < params.size()) params[index] = std::move(value);
 }

@@ -69,6 +69,10 @@ void GetDriverInfo(const std::u16string& name, const std::u16string& description
 
 // Parameter access that tolerates a host passing fewer arguments than registered.
 addin::Variant Param(const addin::VarArrayData& params, std::size_t index);
+// The argument's text: the string itself when the host passed one (documents can be hundreds
+// of megabytes, so no copy), otherwise its text form kept in `scratch`.
+const std::u16string& TextParam(const addin::VarArrayData& params, std::size_t index,
+                                std::u16string& scratch);
 void SetParam(addin::VarArrayData& params, std::size_t index, addin::Variant value);
 
 }  // namespace velquora::driver

@@ -5,6 +5,7 @@
 
 #include "common/text.h"
 #include "driver/expat_parser.h"
+#include "driver/utilities.h"
 
 // Older parsers have no limit on entity expansion: a few hundred bytes could then take all memory.
 static_assert(XML_MAJOR_VERSION > 2 || (XML_MAJOR_VERSION == 2 && XML_MINOR_VERSION >= 4),
@@ -57,34 +58,13 @@ bool IsRecordName(const char* name) {
   return name[6] == '\0';
 }
 
-// The host's text without the characters XML does not allow (every UTF-16 unit outside
-// U+0009, U+000A, U+000D, U+0020..U+D7FF and U+E000..U+FFFD, surrogate halves included), as
-// UTF-8 in one pass. What is removed are single characters, never markup: a reference such
-// as "&#1;" stays and is judged by the parser.
-std::string CleanToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 2);
-  for (char16_t c : text) {
-    if (c < 0x80) {
-      if (c >= 0x20 || c == 0x09 || c == 0x0A || c == 0x0D) out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if ((c >= 0xD800 && c <= 0xDFFF) || c >= 0xFFFE) {
-      continue;
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 // Collects the document as the parser reports it.
 struct HostDocumentBuilder {
+  template <typename Feed>
+  static HostDocument Read(std::size_t text_bytes, std::size_t elements, Feed feed);
+
   XML_Parser parser;
   HostDocument doc;
   std::size_t depth = 0;
@@ -139,33 +119,82 @@ struct HostDocumentBuilder {
   }
 };
 
-HostDocument HostDocument::Parse(std::u16string_view text) {
-  return ParseUtf8(CleanToUtf8(text));
+namespace {
+
+// Runs the parser over what `feed` hands it; `text_bytes` bounds the size of the values.
+template <typename Feed>
+HostDocument ReadDocument(std::size_t text_bytes, std::size_t elements, Feed feed) {
+  return HostDocumentBuilder::Read(text_bytes, elements, feed);
 }
 
-HostDocument HostDocument::ParseUtf8(std::string_view utf8) {
-  // The text is UTF-8 whatever its declaration says: the host hands over UTF-16.
+// The parser takes its input in pieces of this many units or bytes: it copies each piece into a
+// buffer of its own, which therefore stays small whatever the size of the document.
+constexpr std::size_t kPiece = std::size_t{1} << 18;
+
+}  // namespace
+
+template <typename Feed>
+HostDocument HostDocumentBuilder::Read(std::size_t text_bytes, std::size_t elements, Feed feed) {
   ExpatParser parser = NewUtf8Parser();
   HostDocumentBuilder b{parser.get(), {}, 0, {}};
   b.doc.slots_.resize(kHostAttrCount);
+  // The values are a part of the text: room for all of it is reserved once, and only the pages
+  // written ever take memory, so the buffer never grows by copying.
+  b.doc.values_.reserve(text_bytes);
+  // Likewise the slots, for as many records as the text can hold elements, but never more room
+  // than the text itself takes.
+  const std::size_t at_most = text_bytes / (kHostAttrCount * sizeof(HostDocument::Slot));
+  b.doc.slots_.reserve(kHostAttrCount * (1 + std::min(elements, at_most)));
   XML_SetUserData(parser.get(), &b);
   XML_SetElementHandler(parser.get(), &HostDocumentBuilder::OnStart, &HostDocumentBuilder::OnEnd);
   XML_SetExternalEntityRefHandler(parser.get(), &HostDocumentBuilder::OnExternalEntity);
   XML_SetSkippedEntityHandler(parser.get(), &HostDocumentBuilder::OnSkippedEntity);
   // Hands even the external DTD subset to the handler above, which refuses it.
   XML_SetParamEntityParsing(parser.get(), XML_PARAM_ENTITY_PARSING_ALWAYS);
-
-  constexpr std::size_t kChunk = std::size_t{1} << 26;
-  std::size_t at = 0;
-  bool ok = true;
-  do {
-    std::size_t n = std::min(kChunk, utf8.size() - at);
-    bool last = at + n == utf8.size();
-    ok = XML_Parse(parser.get(), utf8.data() + at, static_cast<int>(n), last) == XML_STATUS_OK;
-    at += n;
-  } while (ok && at < utf8.size());
-  if (!ok) ThrowParseError(parser.get(), b.refusal);
+  if (!feed(parser.get())) ThrowParseError(parser.get(), b.refusal);
   return std::move(b.doc);
+}
+
+// The host's text is cleaned of the characters XML does not allow and converted to UTF-8 piece
+// by piece, straight into the parser's own buffer: no whole copy of the document is made. What
+// is removed are single characters, never markup: a reference such as "&#1;" stays and is judged
+// by the parser.
+HostDocument HostDocument::Parse(std::u16string_view text) {
+  const std::size_t elements = static_cast<std::size_t>(std::count(text.begin(), text.end(), u'<'));
+  return ReadDocument(CleanXmlTextUtf8Size(text), elements, [&](XML_Parser parser) {
+    std::size_t at = 0;
+    do {
+      std::u16string_view piece = text.substr(at, kPiece);
+      at += piece.size();
+      const bool last = at == text.size();
+      std::size_t size = CleanXmlTextUtf8Size(piece);
+      if (size == 0) {  // nothing to hand over, but the end may need telling
+        if (XML_Parse(parser, "", 0, last) != XML_STATUS_OK) return false;
+        continue;
+      }
+      void* buffer = XML_GetBuffer(parser, static_cast<int>(size));
+      if (!buffer) return false;
+      CleanXmlTextUtf8Write(piece, static_cast<char*>(buffer));
+      if (XML_ParseBuffer(parser, static_cast<int>(size), last) != XML_STATUS_OK) return false;
+    } while (at < text.size());
+    return true;
+  });
+}
+
+HostDocument HostDocument::ParseUtf8(std::string_view utf8) {
+  // The text is UTF-8 whatever its declaration says: the host hands over UTF-16.
+  const std::size_t elements = static_cast<std::size_t>(std::count(utf8.begin(), utf8.end(), '<'));
+  return ReadDocument(utf8.size(), elements, [&](XML_Parser parser) {
+    std::size_t at = 0;
+    do {
+      std::size_t n = std::min(kPiece, utf8.size() - at);
+      bool last = at + n == utf8.size();
+      if (XML_Parse(parser, utf8.data() + at, static_cast<int>(n), last) != XML_STATUS_OK)
+        return false;
+      at += n;
+    } while (at < utf8.size());
+    return true;
+  });
 }
 
 std::optional<std::string_view> HostRecord::Get(HostAttr attr) const {

@@ -57,7 +57,8 @@ void TDriver::RegisterMethods() {
     auto parsed = [this](std::function<void(const HostDocument&)> work, std::size_t arg) {
       return [this, work, arg](VarArrayData& params) {
         return ScaleMethod([&] {
-          HostDocument doc = HostDocument::Parse(Param(params, arg).ToText());
+          std::u16string scratch;
+          HostDocument doc = HostDocument::Parse(TextParam(params, arg, scratch));
           Reconnect();
           work(doc);
         });
@@ -88,7 +89,8 @@ void TDriver::RegisterMethods() {
     });
     mt_Add(m[7].ru, m[7].en, m[7].params, [this](VarArrayData& a) {
       return ScaleMethod([&] {
-        std::u16string data = Param(a, 1).ToText();
+        std::u16string scratch;
+        const std::u16string& data = TextParam(a, 1, scratch);
         Reconnect();
         UploadData(Param(a, 0).ToText(), data);
       });
@@ -170,7 +172,8 @@ Variant TDriver::ScaleMethod(const std::function<void()>& work) {
 
 Variant TDriver::UploadGoodsHandler(VarArrayData& params) {
   return ScaleMethod([&] {
-    HostDocument doc = HostDocument::Parse(Param(params, 1).ToText());
+    std::u16string scratch;
+    HostDocument doc = HostDocument::Parse(TextParam(params, 1, scratch));
     Reconnect();
     UploadGoods(doc);
   });
@@ -273,8 +276,9 @@ void TDriver::UploadData(const std::u16string& file_name, const std::u16string& 
   if (prefix.empty() || file_name.size() < 3) throw Error("Некорректное имя файла");
   prefix += AsciiUpper(file_name.substr(1, 2));
 
-  // Split and check everything before the first frame goes out.
-  std::vector<std::u16string> requests;
+  // Split and check everything before the first frame goes out. The records stay where they
+  // lie in the host's text; each request is put together only when it is sent.
+  std::vector<std::u16string_view> records;
   std::u16string_view rest = data;
   do {
     // Characters 9 to 12 of a record are its size in bytes.
@@ -283,15 +287,18 @@ void TDriver::UploadData(const std::u16string& file_name, const std::u16string& 
       throw Error("Некорректные входные данные");
     }
     std::size_t length = rest.empty() ? 0 : static_cast<std::size_t>(2 * size);
-    requests.push_back(prefix + std::u16string(rest.substr(0, length)));
+    records.push_back(rest.substr(0, length));
     rest.remove_prefix(length);
   } while (!rest.empty());
-  for (const auto& request : requests) {
-    if (!device::IsHexData(request)) throw Error("Некорректные входные данные");
+  if (!device::IsHexData(prefix)) throw Error("Некорректные входные данные");
+  for (const auto& record : records) {
+    if (!device::IsHexData(record)) throw Error("Некорректные входные данные");
   }
-  UploadProgress progress(u"данных", requests.size(), StatusLine(), ProgressClock);
+  UploadProgress progress(u"данных", records.size(), StatusLine(), ProgressClock);
   std::size_t sent = 0;
-  for (const auto& request : requests) {
+  std::u16string request;
+  for (const auto& record : records) {
+    request.assign(prefix).append(record);
     FDevice->UploadData(request);
     progress.Advance(++sent);
   }

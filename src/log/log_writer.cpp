@@ -134,7 +134,7 @@ std::string LogWriter::GetLogFileName(bool folder_only) {
   return ResolveLogFile(folder_only).path;
 }
 
-LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only) {
+LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only, bool remembered_ok) {
   std::string file_name, folder_setting, company;
   {
     std::lock_guard lock(settings_mutex_);
@@ -142,11 +142,27 @@ LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only) {
     folder_setting = folder_;
     company = company_;
   }
+  auto dated = [&](const std::string& folder, const std::string& name) {
+    platform::LocalTime t = clock_.Now();
+    char date[16];
+    std::snprintf(date, sizeof date, "%04d.%02d.%02d", t.year, t.month, t.day);
+    return folder + name + "_" + date + ".log";
+  };
+  if (remembered_ok && !folder_only) {
+    std::lock_guard lock(remembered_mutex_);
+    if (remembered_ && remembered_->file_name == file_name &&
+        remembered_->folder_setting == folder_setting && remembered_->company == company) {
+      std::string name =
+          WithoutExtension(FileNameOf(file_name.empty() ? platform::OwnLibraryPath() : file_name));
+      return {dated(remembered_->folder.path, name), remembered_->folder.shared, true,
+              remembered_->folder.path};
+    }
+  }
   std::string name;
   if (file_name.empty()) {
     name = WithoutExtension(FileNameOf(platform::OwnLibraryPath()));
   } else if (IsRooted(file_name)) {
-    return {file_name, InsideMachineWideFolder(file_name)};
+    return {file_name, InsideMachineWideFolder(file_name), false, {}};
   } else {
     name = WithoutExtension(FileNameOf(file_name));
   }
@@ -175,12 +191,12 @@ LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only) {
       if (!fs_.DirectoryExists(folder)) fs_.CreateDirectories(path);  // throws the reason
     }
   }
-  if (folder_only) return {folder, shared};
-
-  platform::LocalTime t = clock_.Now();
-  char date[16];
-  std::snprintf(date, sizeof date, "%04d.%02d.%02d", t.year, t.month, t.day);
-  return {folder + name + "_" + date + ".log", shared};
+  {
+    std::lock_guard lock(remembered_mutex_);
+    remembered_ = RememberedFolder{file_name, folder_setting, company, {folder, shared, false, {}}};
+  }
+  if (folder_only) return {folder, shared, false, {}};
+  return {dated(folder, name), shared, false, {}};
 }
 
 std::string LogWriter::FormatRecord(const platform::LocalTime& t, std::u16string_view caption,
@@ -203,7 +219,7 @@ void LogWriter::WriteLogLine(std::string_view line, bool header) {
   LogTarget target;
   std::string error;
   try {
-    target = ResolveLogFile(false);
+    target = ResolveLogFile(false, true);
   } catch (const std::exception& e) {
     error = e.what();
   }
@@ -224,6 +240,20 @@ void LogWriter::WriteLogLine(std::string_view line, bool header) {
   // After a busy lock, one attempt each until an append gets through (see kLockWait).
   auto wait = last_busy_ ? std::chrono::milliseconds(0) : lock_wait_;
   platform::AppendResult result = fs_.AppendExclusive(target.path, bytes, {wait, target.shared});
+  if (result.status == platform::AppendStatus::kFailed && target.remembered &&
+      !fs_.DirectoryExists(target.folder)) {
+    // The folder went since it was found: make it again, as the check before every record did.
+    {
+      std::lock_guard forget(remembered_mutex_);
+      remembered_.reset();
+    }
+    try {
+      target = ResolveLogFile(false);
+      result = fs_.AppendExclusive(target.path, bytes, {wait, target.shared});
+    } catch (const std::exception& e) {
+      result = {platform::AppendStatus::kFailed, e.what()};
+    }
+  }
   if (result.status == platform::AppendStatus::kWritten) {
     last_busy_ = false;
     dropped_.Clear();

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "log/dropped_records.h"
@@ -70,9 +71,13 @@ class LogWriter {
  private:
   struct LogTarget {
     std::string path;
-    bool shared = false;  // inside the machine-wide folder: new files are open to every user
+    bool shared = false;      // inside the machine-wide folder: new files are open to every user
+    bool remembered = false;  // the folder came from the last resolution, unchecked
+    std::string folder;       // set when remembered
   };
-  LogTarget ResolveLogFile(bool folder_only);
+  // `remembered_ok`: a folder found and checked for the same names before may be used without
+  // finding and checking it again (one record costs two system calls less).
+  LogTarget ResolveLogFile(bool folder_only, bool remembered_ok = false);
   bool InsideMachineWideFolder(const std::string& path) const;
   // Appends one line (valid UTF-8, without its line end); drops and counts it on failure.
   // The report of earlier drops goes before the line, or after it when the line is the header.
@@ -95,6 +100,13 @@ class LogWriter {
   DroppedRecords dropped_;
   bool last_busy_ = false;
   std::chrono::milliseconds lock_wait_ = kLockWait;
+  // The folder last found for these names; forgotten when an append through it fails.
+  struct RememberedFolder {
+    std::string file_name, folder_setting, company;
+    LogTarget folder;
+  };
+  std::mutex remembered_mutex_;
+  std::optional<RememberedFolder> remembered_;
 };
 
 // The application-data folder the library uses (machine-wide if writable, else the user's).

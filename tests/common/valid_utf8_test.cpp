@@ -12,6 +12,7 @@ TEST(ValidUtf8, LoneSurrogatesBecomeOneReplacementEach) {
   const std::pair<std::u16string, std::string> cases[] = {
       {u"", ""},
       {u"Сыр 1 кг", "Сыр 1 кг"},
+      {u"\u007F\u0080\u07FF\u0800 € \uFFFF", "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80 € \xEF\xBF\xBF"},
       {u"😀", "\xF0\x9F\x98\x80"},
       {std::u16string(u"a") + char16_t(0xD800) + u"b", "a" + kFffd + "b"},
       {std::u16string(1, char16_t(0xDC00)), kFffd},

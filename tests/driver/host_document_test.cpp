@@ -103,3 +103,30 @@ TEST(HostDocument, RecordsAndTheAttributesTheDriverReads) {
 
 }  // namespace
 }  // namespace velquora::driver
+
+namespace velquora::driver {
+namespace {
+
+// The host's text reaches the parser in pieces: a document many pieces long reads the same, with
+// characters of two and three UTF-8 bytes and removed characters at every piece boundary, and a
+// fault far into it is reported at its own line and column.
+TEST(HostDocument, LongDocumentsReadAcrossThePiecesTheParserIsGiven) {
+  const std::u16string name = u"Сыр€\u0001x";  // 2- and 3-byte characters, one removed
+  std::u16string text = u"<Table>";
+  constexpr int kRecords = 60000;  // about 2.4 million units: several pieces
+  for (int i = 0; i < kRecords; ++i) {
+    text += u"<Record PLU=\"" + IntToText16(i) + u"\" Name=\"" + name + u"\"/>\n";
+  }
+  HostDocument doc = HostDocument::Parse(text + u"</Table>");
+  ASSERT_EQ(doc.RecordCount(), static_cast<std::size_t>(kRecords));
+  for (std::size_t i = 0; i < doc.RecordCount(); ++i) {
+    HostRecord r = doc.Record(i);
+    ASSERT_EQ(r.Get(HostAttr::PLU), std::to_string(i));
+    ASSERT_EQ(r.Text(HostAttr::Name), u"Сыр€x") << "record " << i;
+  }
+  EXPECT_EQ(test::ErrorOf([&] { HostDocument::Parse(text + u"</Table><Table/>"); }),
+            ParseError(XML_ERROR_JUNK_AFTER_DOC_ELEMENT, kRecords + 1, 9));
+}
+
+}  // namespace
+}  // namespace velquora::driver

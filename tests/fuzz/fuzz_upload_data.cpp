@@ -1,7 +1,8 @@
 // Fuzz target: UploadData(file name, hex text) through the host's call path. The text is split
 // into records by the size field each one carries and checked before the first frame goes out.
-// When the call reports success, the scale must have received exactly the given bytes: each
-// frame the two-byte prefix the file name chose, then one record.
+// When the call reports success, the scale must have received exactly the given bytes (each
+// frame the two-byte prefix the file name chose, then one record), and answered every frame
+// with one byte.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -45,6 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t frames_before = host.scale().frames().size();
   bool ok = host.Call(u"UploadData", {file_name, hex});
   if (!ok) return 0;
+  // Success is only ever reported on answers that were read and in step with the frames.
+  if (host.scale().surplus_answers() != 0 || host.scale().unread_answer_bytes() != 0) std::abort();
 
   // Success: every byte of the data arrived, in order, each frame behind the file's prefix.
   // The first letter of the file name chooses the command byte.

@@ -139,6 +139,7 @@ def upload_data():
     write(t, "test_table", b"\0" + text("T25") + text("00000001"))
     write(t, "presets", b"\0" + text("F41") + text(example("preset_keys.hex").decode().strip()))
     write(t, "refused", b"\x15\0" + text("F37") + text(rec25))
+    write(t, "out_of_step", b"\x01\0" + text("F37") + text(rec25 + rec25))
     write(t, "short", b"\0" + text("F37") + text(rec25 + rec25[:30]))
 
 
@@ -148,6 +149,7 @@ def documents():
     write("fuzz_goods_document", "example", b"\n".join(lines[:2] + records + [b"</Table>"]))
     write("fuzz_goods_document", "one_record", text(GOODS))
     write("fuzz_goods_document", "refused", text(GOODS) + b"\x15")
+    write("fuzz_goods_document", "out_of_step", text(GOODS) + b"\x06\x01")
     write("fuzz_group_shop_document", "groups", b"\0" + example("groups.xml"))
     write("fuzz_group_shop_document", "shops", b"\1" + example("shop.xml"))
     write("fuzz_group_shop_document", "groups_refused", b"\0" + text(GROUPS) + b"\x06\x15")

@@ -18,7 +18,9 @@ trap cleanup EXIT
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+# A loaded machine may take a while to start the server: wait up to a minute, then say so.
+for _ in $(seq 600); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { cat "$work/xvfb.log"; echo "FAIL: Xvfb reported no display"; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
 export XDG_CACHE_HOME=$work/cache  # the library writes its viewer program there
 host="$bin/velquora-host"

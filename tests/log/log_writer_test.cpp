@@ -220,6 +220,26 @@ class ScriptedAppends : public platform::FileSystem {
   platform::FileSystem& real_ = platform::RealFileSystem();
 };
 
+// The folder is found and checked once, not for every record: when it goes away, the next
+// record makes it again and is written, as before, and a day change still starts a new file.
+TEST_F(LogWriterTest, ARemovedFolderIsMadeAgainWithoutLosingARecord) {
+  writer_.SetLogDetail(3);
+  writer_.WriteLog(u"first", u"", TLogLevel::llDebug);
+  fs::remove_all(dir_ / "logs");
+  writer_.WriteLog(u"second", u"", TLogLevel::llDebug);
+  auto lines = Lines(File());
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].substr(24), "DEBUG\tsecond");
+  clock_.now.day = 6;
+  writer_.WriteLog(u"third", u"", TLogLevel::llDebug);
+  lines = Lines(File("192_168_0_10_2024.03.06.log"));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].substr(24), "DEBUG\tthird");
+  writer_.SetLogFileName("10_0_0_1");
+  writer_.WriteLog(u"fourth", u"", TLogLevel::llDebug);
+  EXPECT_EQ(Lines(File("10_0_0_1_2024.03.06.log")).size(), 1u) << "a new name, a new file";
+}
+
 class LogTroubleTest : public LogWriterTest {
  protected:
   LogTroubleTest() {

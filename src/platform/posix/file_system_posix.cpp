@@ -35,13 +35,14 @@ class Fd {
   int fd_;
 };
 
-// The system text for `err`, captured before any other call may change errno.
-std::string ErrorText(int err) {
-  return std::strerror(err);
-}
-
 std::string Quoted(const std::string& what, const std::string& path) {
   return what + " \"" + path + "\"";
+}
+
+// `what "path": system text` for the error in errno, read before anything else may change it.
+std::string ErrnoText(const std::string& what, const std::string& path) {
+  int err = errno;
+  return Quoted(what, path) + ": " + std::strerror(err);
 }
 
 // Writes every byte; false with errno set when a write fails (what was written stays).
@@ -78,8 +79,8 @@ bool AbsentOrRegular(const std::string& path) {
   return S_ISREG(st.st_mode);
 }
 
-// Opens without blocking and without following a link; then switches back to blocking I/O on
-// what turned out to be a regular file. -1 with `refused` set for anything else.
+// Opens without blocking and without following a link, and keeps what turned out to be a
+// regular file. -1 with `refused` set for anything else.
 int OpenRegular(const std::string& path, int flags, mode_t mode, bool& refused) {
   refused = false;
   if (!AbsentOrRegular(path)) {
@@ -97,7 +98,8 @@ int OpenRegular(const std::string& path, int flags, mode_t mode, bool& refused) 
     close(fd);
     return -1;
   }
-  (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // O_NONBLOCK stays: it has no effect on a regular file, and clearing it would cost two more
+  // system calls on every log record.
   return fd;
 }
 
@@ -139,16 +141,20 @@ class PosixFileSystem final : public FileSystem {
     constexpr int kFlags = O_WRONLY | O_APPEND;
     const mode_t mode = options.shared ? 0666 : 0600;
     bool refused = false;
-    bool created = true;
-    int raw = OpenRegular(path, kFlags | O_CREAT | O_EXCL, mode, refused);
-    if (raw < 0 && !refused && errno == EEXIST) {
-      created = false;
-      raw = OpenRegular(path, kFlags, 0, refused);
+    bool created = false;
+    // Today's file exists for every record but the first of the day: open it first.
+    int raw = OpenRegular(path, kFlags, 0, refused);
+    if (raw < 0 && !refused && errno == ENOENT) {
+      created = true;
+      raw = OpenRegular(path, kFlags | O_CREAT | O_EXCL, mode, refused);
+      if (raw < 0 && !refused && errno == EEXIST) {  // another writer made it just now
+        created = false;
+        raw = OpenRegular(path, kFlags, 0, refused);
+      }
     }
     if (raw < 0) {
       if (refused) return {AppendStatus::kRefused, Quoted(kNotRegular, path)};
-      return {AppendStatus::kFailed,
-              Quoted("Cannot open log file", path) + ": " + ErrorText(errno)};
+      return {AppendStatus::kFailed, ErrnoText("Cannot open log file", path)};
     }
     Fd fd(raw);
     if (created && options.shared) (void)fchmod(fd.get(), 0666);  // whatever the umask
@@ -157,8 +163,7 @@ class PosixFileSystem final : public FileSystem {
     while (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
       if (errno == EINTR) continue;
       if (errno != EWOULDBLOCK) {
-        return {AppendStatus::kFailed,
-                Quoted("Cannot lock log file", path) + ": " + ErrorText(errno)};
+        return {AppendStatus::kFailed, ErrnoText("Cannot lock log file", path)};
       }
       if (std::chrono::steady_clock::now() >= deadline)
         return {AppendStatus::kBusy, Quoted("Log file is busy", path)};
@@ -168,12 +173,14 @@ class PosixFileSystem final : public FileSystem {
     // Under the lock the end of the file is ours: every writer appends only while holding it.
     struct stat st {};
     if (fstat(fd.get(), &st) != 0)
-      return {AppendStatus::kFailed,
-              Quoted("Cannot read log file", path) + ": " + ErrorText(errno)};
+      return {AppendStatus::kFailed, ErrnoText("Cannot read log file", path)};
     if (WriteAll(fd.get(), bytes)) return {};
-    std::string message = Quoted("Cannot write log file", path) + ": " + ErrorText(errno);
-    if (ftruncate(fd.get(), st.st_size) != 0)
-      message += "; the partial record could not be removed: " + ErrorText(errno);
+    std::string message = ErrnoText("Cannot write log file", path);
+    if (ftruncate(fd.get(), st.st_size) != 0) {
+      int err = errno;
+      message += "; the partial record could not be removed: ";
+      message += std::strerror(err);
+    }
     return {AppendStatus::kFailed, std::move(message)};
   }
 

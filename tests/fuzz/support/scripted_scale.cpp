@@ -1,5 +1,6 @@
 #include "scripted_scale.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,6 +13,7 @@ void ScriptedScale::CheckHandle(platform::SocketHandle s) const {
 
 platform::SocketHandle ScriptedScale::OpenTcp() {
   ++open_;
+  answers_.clear();  // a new connection starts with nothing in flight
   return ++last_;
 }
 
@@ -28,23 +30,28 @@ bool ScriptedScale::SetReceiveTimeout(platform::SocketHandle s, int) {
 platform::IoResult ScriptedScale::Send(platform::SocketHandle s, const void* data,
                                        std::size_t size) {
   CheckHandle(s);
-  pending_.append(static_cast<const char*>(data), size);
+  frames_.emplace_back(static_cast<const char*>(data), size);
+  char step = next_step_ < script_.size() ? script_[next_step_++] : '\x06';
+  if (step == '\x01') {
+    answers_ += "\x06\x06";
+    ++surplus_answers_;
+  } else if (step != '\x02') {
+    answers_ += step;
+  }
   return {static_cast<long>(size), false};
 }
 
 platform::IoResult ScriptedScale::Receive(platform::SocketHandle s, void* data, std::size_t size) {
   CheckHandle(s);
-  if (!pending_.empty()) frames_.push_back(std::move(pending_));
-  pending_.clear();
-  if (size == 0) return {0, false};
-  char answer = next_answer_ < answers_.size() ? answers_[next_answer_++] : '\x06';
-  std::memcpy(data, &answer, 1);
-  return {1, false};
+  std::size_t n = std::min(size, answers_.size());
+  if (n) std::memcpy(data, answers_.data(), n);
+  answers_.erase(0, n);
+  return {static_cast<long>(n), false};  // 0: nothing due, as from a peer that has closed
 }
 
 long ScriptedScale::Pending(platform::SocketHandle s) {
   CheckHandle(s);
-  return 0;
+  return static_cast<long>(answers_.size());
 }
 
 void ScriptedScale::ShutdownAndClose(platform::SocketHandle s) {
