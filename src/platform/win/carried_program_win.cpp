@@ -103,19 +103,6 @@ void WriteProgram(const std::string& folder, const std::string& name, std::strin
 
 }  // namespace
 
-std::string CarriedProgramFileName(std::string_view base_name, std::string_view image) {
-  std::uint64_t hash = 1469598103934665603ull;  // FNV-1a: a name per version, not a check
-  for (unsigned char c : image) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  static const char kHex[] = "0123456789abcdef";
-  std::string name(base_name);
-  name += '-';
-  for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(hash >> shift) & 15];
-  return name + ".exe";
-}
-
 std::string CarriedProgramFolder() {
   return CacheBase() + "\\Korvanta\\w_velquora";
 }
@@ -126,7 +113,7 @@ ProcessResult RunCarriedProgram(std::string_view base_name, std::string_view ima
   MakeFolder(base + "\\Korvanta");
   std::string folder = CarriedProgramFolder();
   MakeFolder(folder);
-  std::string name = CarriedProgramFileName(base_name, image);
+  std::string name = CarriedProgramFileName(base_name, image) + ".exe";  // Windows runs by suffix
   std::string path = folder + "\\" + name;
   std::wstring wide = Wide(path);
   Handle checked(OpenIfIntact(wide, image));
