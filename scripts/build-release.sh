@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the shipped add-in inside the Debian 11 build root: the library (third-party libraries
 # and the C++ runtime linked in, checked to need nothing newer than C library 2.31), the viewer
-# it carries, the command-line host and the scale emulator, then the distribution package.
+# it carries, the command-line host and the scale emulator, then the distribution package, which
+# also carries the Windows x64 and x86 DLLs cross-built here with MinGW (BUILD_DIR-win64, -win32).
 #   scripts/build-release.sh [BUILD_DIR]     (default build/release)
 # Prints the build folder. Needs root (debootstrap, chroot, mounts).
 set -euo pipefail
@@ -12,6 +13,22 @@ build=${1:-build/release}
 case $build in /*) ;; *) build=$repo/$build ;; esac
 
 deps=$(bash "$here/build-deps.sh" linux-x86_64)
+
+# The Windows DLLs: built on this machine (the cross compilers are not in the build root), each
+# in a folder of its own since both are named w_velquora.dll.
+windows_dll() {
+  local target=$1 toolchain=$2 dir=$3 windows_deps
+  windows_deps=$(bash "$here/build-deps.sh" "$target")
+  echo "release: building the Windows DLL ($target)" >&2
+  cmake -S "$repo" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/$toolchain" -DVELQUORA_DEPS_PREFIX="$windows_deps" \
+    -DVELQUORA_WERROR=ON -DVELQUORA_TESTS=OFF -DVELQUORA_BENCH=OFF >/dev/null
+  cmake --build "$dir" -j "$(nproc)" --target w_velquora >&2
+  [ -f "$dir/bin/w_velquora.dll" ] || { echo "release: no $dir/bin/w_velquora.dll" >&2; exit 1; }
+}
+windows_dll mingw64 toolchain-mingw64.cmake "$build-win64"
+windows_dll mingw32 toolchain-mingw32.cmake "$build-win32"
+windows_items="Windows|x86_64|$build-win64/bin/w_velquora.dll;Windows|i386|$build-win32/bin/w_velquora.dll"
 root=$(bash "$here/release-root.sh" build)
 mkdir -p "$build"
 echo "release: building in the Debian 11 root" >&2
@@ -19,8 +36,9 @@ root_run "$root" --bind "$VELQUORA_CACHE" --bind "$repo" -- \
   env PKG_CONFIG_PATH="$deps/lib/pkgconfig" sh -c '
     set -e
     cmake -S "$1" -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELQUORA_RELEASE=ON \
-      -DVELQUORA_WERROR=ON -DVELQUORA_TESTS=OFF -DVELQUORA_BENCH=OFF >/dev/null
+      -DVELQUORA_WERROR=ON -DVELQUORA_TESTS=OFF -DVELQUORA_BENCH=OFF \
+      "-DVELQUORA_PACKAGE_ITEMS=$3" >/dev/null
     cmake --build "$2" -j "$(nproc)"
     cmake --build "$2" --target package
-  ' build "$repo" "$build" >&2
+  ' build "$repo" "$build" "$windows_items" >&2
 echo "$build"

@@ -29,7 +29,13 @@ build=$(bash "$here/build-release.sh")
 step "built in $build"
 version=$(sed -n 's/^project(velquora VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
 bash "$repo/tests/release/package_test.sh" "$build/w_velquora-$version.zip" \
-  "libw_velquora_linux_x86_64.so=$build/bin/libw_velquora.so"
+  "libw_velquora_linux_x86_64.so=$build/bin/libw_velquora.so" \
+  "w_velquora_windows_x86_64.dll=$build-win64/bin/w_velquora.dll" \
+  "w_velquora_windows_i386.dll=$build-win32/bin/w_velquora.dll"
+for pair in "x86_64-w64-mingw32:$build-win64" "i686-w64-mingw32:$build-win32"; do
+  cmake -DLIB="${pair#*:}/bin/w_velquora.dll" -DOBJDUMP="${pair%%:*}-objdump" \
+    -P "$repo/tests/windows/dll_exports_check.cmake"
+done
 cmake -DFILE="$build/bin/libw_velquora.so" -DMAX_GLIBC=2.31 \
   "-DEXPORTS=DestroyObject;GetClassNames;GetClassObject" -P "$repo/cmake/CheckReleaseBinary.cmake"
 

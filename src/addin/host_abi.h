@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <type_traits>
 
 namespace velquora::addin {
 
@@ -121,6 +122,21 @@ using TargetAbi = ItaniumAbi;
 #define VELQUORA_MEMBER_CALL __attribute__((thiscall))
 #else
 #define VELQUORA_MEMBER_CALL
+#endif
+
+// Whether function type F is called as the host calls members. On 32-bit Windows an entry
+// declared without thiscall would read `this` from the stack and leave the caller's stack
+// unbalanced; elsewhere there is only one convention.
+#if defined(_WIN32) && defined(__i386__)
+template <typename F>
+struct IsMemberCall : std::false_type {};
+template <typename R, typename... A>
+struct IsMemberCall<R __attribute__((thiscall)) (A...)> : std::true_type {};
+template <typename R, typename... A>
+struct IsMemberCall<R __attribute__((thiscall)) (A...) noexcept> : std::true_type {};
+#else
+template <typename F>
+struct IsMemberCall : std::true_type {};
 #endif
 
 }  // namespace velquora::addin

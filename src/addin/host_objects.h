@@ -3,6 +3,7 @@
 // Entry numbers count after the destructor entries of the host's ABI.
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "addin/host_abi.h"
 
@@ -12,6 +13,8 @@ template <typename Abi = TargetAbi>
 struct EntryTable {
   template <typename Fn>
   static Fn Entry(void* object, int index) {
+    static_assert(IsMemberCall<std::remove_pointer_t<Fn>>::value,
+                  "the host's entries are called with its member calling convention");
     void** table = *static_cast<void***>(object);
     return reinterpret_cast<Fn>(table[Abi::kDestructorEntries + index]);
   }

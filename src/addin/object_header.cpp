@@ -169,8 +169,18 @@ void VELQUORA_MEMBER_CALL SetLocale(void* i, const WCHAR_T* locale) noexcept {
   }
 }
 
+#if defined(_WIN32) && defined(__i386__)
+static_assert(!IsMemberCall<void(void*)>::value && IsMemberCall<decltype(Destructor)>::value);
+// The object in 4-byte words: the byte offsets an MSVC x86 host reads.
+static_assert(sizeof(void*) == 4 && Layout::kWords * sizeof(void*) == 136 &&
+              Layout::kSecond * sizeof(void*) == 52 && Layout::kThird * sizeof(void*) == 120 &&
+              Layout::kSpare * sizeof(void*) == 128 && Layout::kSelf * sizeof(void*) == 132);
+#endif
+
 template <typename F>
 void* Address(F* f) {
+  static_assert(IsMemberCall<F>::value,
+                "a host-facing entry lacks the host's member calling convention");
   return reinterpret_cast<void*>(f);
 }
 

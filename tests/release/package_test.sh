@@ -24,6 +24,28 @@ while read -r component; do
     echo "$component" | grep -q " $attribute" || fail "$component lacks $attribute"
   done
 done < <(grep -o '<component [^>]*/>' "$manifest")
+
+# The system and architecture a library file is built for, read from its own header.
+number_at() { od -An -t"u$2" -j "$1" -N "$2" "$3" | tr -d ' '; }
+file_target() {
+  local file=$1
+  case $(od -An -c -N 4 "$file" | tr -d ' ') in
+    177ELF)
+      case $(number_at 18 2 "$file") in 62) echo "Linux x86_64" ;; 3) echo "Linux i386" ;; *) echo "Linux ?" ;; esac ;;
+    MZ*)
+      case $(number_at $(($(number_at 60 4 "$file") + 4)) 2 "$file") in
+        34404) echo "Windows x86_64" ;; 332) echo "Windows i386" ;; *) echo "Windows ?" ;;
+      esac ;;
+    *) echo "unknown" ;;
+  esac
+}
+while read -r component; do
+  path=$(echo "$component" | sed -n 's/.* path="\([^"]*\)".*/\1/p')
+  os=$(echo "$component" | sed -n 's/.* os="\([^"]*\)".*/\1/p')
+  arch=$(echo "$component" | sed -n 's/.* arch="\([^"]*\)".*/\1/p')
+  actual=$(file_target "$work/unpacked/$path")
+  [ "$actual" = "$os $arch" ] || fail "the manifest says $path is for $os $arch, the file is for $actual"
+done < <(grep -o '<component [^>]*/>' "$manifest")
 for pair in "$@"; do
   name=${pair%%=*}
   built=${pair#*=}
