@@ -66,6 +66,24 @@ else()
                  "scale-emulator) is not registered")
 endif()
 
+# The log viewer program under wine: its window found and read back by a test program. Wine
+# creates windows only with a display: a virtual one, and a prefix of the test's own.
+find_program(XVFB_RUN_PROGRAM xvfb-run)
+velquora_windows_test(viewer_window_test windows/viewer_window_test.cpp)
+add_dependencies(viewer_window_test velquora-viewer)
+if(XVFB_RUN_PROGRAM)
+  add_test(NAME viewer_window_test
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/run_with_display.sh
+                   ${CMAKE_CROSSCOMPILING_EMULATOR} ${WINESERVER_PROGRAM}
+                   $<TARGET_FILE:viewer_window_test>)
+  set(viewer_env ${wine_env})
+  list(FILTER viewer_env EXCLUDE REGEX "^(DISPLAY|WINEPREFIX)=")
+  list(APPEND viewer_env WINEPREFIX=${PROJECT_BINARY_DIR}/wine-prefix-display)
+  set_tests_properties(viewer_window_test PROPERTIES ENVIRONMENT "${viewer_env}" TIMEOUT 300)
+else()
+  message(STATUS "the Windows viewer window test is skipped (needs xvfb-run)")
+endif()
+
 # Exactly the three entry points, undecorated, and only system libraries imported.
 add_test(NAME exports_test
          COMMAND ${CMAKE_COMMAND} -DLIB=$<TARGET_FILE:w_velquora> -DOBJDUMP=${CMAKE_OBJDUMP}

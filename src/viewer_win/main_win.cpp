@@ -1,0 +1,64 @@
+// velquora-viewer for Windows: the driver's windows, run as a program of their own.
+//   velquora-viewer log FOLDER          the log viewer
+//   velquora-viewer doc HTML CAPTION    a document (the help): opened in the user's browser
+// Exit code 0 when the user closed the window; otherwise a Russian message on stderr.
+#include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "log_window_win.h"
+
+namespace {
+
+std::string Narrow(const wchar_t* text) {
+  std::wstring w(text);
+  return velquora::ToUtf8(std::u16string(w.begin(), w.end()));
+}
+
+std::vector<std::string> Arguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!argv) return args;
+  for (int i = 0; i < count; ++i) args.push_back(Narrow(argv[i]));
+  LocalFree(argv);
+  return args;
+}
+
+// The help is a finished HTML page: the user's default browser shows it (no browser engine is
+// built into the program). The page's folder is removed by the library, not here.
+int OpenDocument(const std::string& html) {
+  std::u16string path = velquora::ToUtf16(html);
+  std::wstring wide(path.begin(), path.end());
+  auto result = reinterpret_cast<INT_PTR>(
+      ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  if (result <= 32) {
+    std::fputs("Не удалось открыть справку в браузере\n", stderr);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  try {
+    std::vector<std::string> args = Arguments();
+    bool log = args.size() == 3 && args[1] == "log";
+    bool doc = args.size() == 4 && args[1] == "doc";
+    if (!log && !doc) {
+      std::fputs("Неверный вызов программы просмотра\n", stderr);
+      return 2;
+    }
+    return log ? velquora::viewer::RunLogWindow(args[2]) : OpenDocument(args[2]);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+}
