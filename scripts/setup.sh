@@ -13,7 +13,12 @@ packages=(
   clang-format
   # the release: Debian roots, source packages, checks of what the shipped files need
   debootstrap dpkg-dev binutils unzip
+  # Windows: MinGW-w64 cross compilers (posix threads), GoogleTest's sources, wine to run tests
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine wine64
 )
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -24,8 +29,6 @@ done
 
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
-  SUDO=""
-  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

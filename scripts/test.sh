@@ -18,6 +18,11 @@ run_suite() {
 
 echo "== normal build"
 run_suite build/ci-release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== Windows x64 build, tests under wine (the prefix lives in the build folder)"
+windows_deps=$(bash scripts/build-deps.sh mingw64)
+run_suite build/ci-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
+  -DVELQUORA_DEPS_PREFIX="$windows_deps" -DVELQUORA_HOST_BIN="$PWD/build/ci-release/bin" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== sanitizer build"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build/ci-asan -DCMAKE_BUILD_TYPE=Debug -DVELQUORA_SANITIZE=ON -DVELQUORA_BENCH=OFF

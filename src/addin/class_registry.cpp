@@ -1,7 +1,9 @@
 #include "addin/class_registry.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "addin/component.h"
@@ -18,7 +20,26 @@ std::vector<ComponentClass>& Classes() {
 constexpr std::size_t kNamesUnits = 1004;  // 2,008 bytes
 WCHAR_T g_class_names[kNamesUnits];
 
+void (*g_setup)() = nullptr;
+void (*g_last_object_gone)() = nullptr;
+std::once_flag g_setup_once;
+std::atomic<long> g_live_objects{0};
+
+void RunDeferredSetup() noexcept {
+  if (!g_setup) return;
+  try {
+    std::call_once(g_setup_once, g_setup);
+  } catch (...) {
+    // A library that cannot set itself up offers no classes.
+  }
+}
+
 }  // namespace
+
+void DeferLibrarySteps(void (*setup)(), void (*last_object_gone)()) {
+  g_setup = setup;
+  g_last_object_gone = last_object_gone;
+}
 
 void RegisterComponentClass(const ComponentClass& cls) {
   Classes().push_back(cls);
@@ -29,6 +50,7 @@ void ClearComponentClasses() {
 }
 
 const WCHAR_T* ClassNamesImpl() noexcept {
+  RunDeferredSetup();
   try {
     std::u16string list;
     for (const auto& cls : Classes()) {
@@ -49,6 +71,7 @@ HostLong ClassObjectImpl(const WCHAR_T* name, void** object) noexcept {
   if (!object) return 0;
   *object = nullptr;
   if (!name) return 0;
+  RunDeferredSetup();
   try {
     std::u16string wanted(name);
     for (const auto& cls : Classes()) {
@@ -57,6 +80,7 @@ HostLong ClassObjectImpl(const WCHAR_T* name, void** object) noexcept {
       void* header = component->GetNativeComponentObjectHeader();
       component.release();
       *object = header;
+      ++g_live_objects;
       return 1;
     }
   } catch (...) {
@@ -75,6 +99,12 @@ HostLong DestroyObjectImpl(void** object) noexcept {
   }
   FreeObjectHeader(*object);
   *object = nullptr;
+  if (--g_live_objects == 0 && g_last_object_gone) {
+    try {
+      g_last_object_gone();
+    } catch (...) {
+    }
+  }
   return 0;
 }
 

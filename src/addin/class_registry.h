@@ -28,6 +28,11 @@ ComponentClass ClassOf() {
 void RegisterComponentClass(const ComponentClass& cls);
 void ClearComponentClasses();
 
+// Library-wide work that must not run while the system's loader holds its lock (Windows runs
+// static constructors and destructors under it): `setup` runs once, at the first exported call;
+// `last_object_gone` each time DestroyObject destroys the last live object.
+void DeferLibrarySteps(void (*setup)(), void (*last_object_gone)());
+
 // The exported functions' work; none of them throws.
 const WCHAR_T* ClassNamesImpl() noexcept;
 HostLong ClassObjectImpl(const WCHAR_T* name, void** object) noexcept;

@@ -46,8 +46,8 @@ struct HostId {
   std::uint8_t data4[8];
 };
 
-// The host's value record. Its size follows the platform's struct tm: 48 bytes on Windows x64,
-// 64 on Linux x86-64.
+// The host's value record. Its size follows the platform's struct tm: 48 bytes on Windows (x64
+// and x86 alike: the union holds 8-byte members and a 36-byte struct tm), 64 on Linux x86-64.
 struct TVariant {
   union {
     std::int8_t i8Val;
@@ -84,8 +84,14 @@ struct TVariant {
   std::uint16_t vt;
 };
 
-static_assert(offsetof(TVariant, str) == 0 && sizeof(void*) == 8);
-#if defined(_WIN64)
+// The object's words are pointers: 8 bytes on the 64-bit targets, 4 on 32-bit Windows.
+static_assert(offsetof(TVariant, str) == 0);
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(void*) == 4);
+#else
+static_assert(sizeof(void*) == 8);
+#endif
+#if defined(_WIN32)
 static_assert(sizeof(TVariant) == 48 && offsetof(TVariant, cbElements) == 40 &&
               offsetof(TVariant, vt) == 44);
 #elif defined(__linux__) && defined(__x86_64__)
@@ -107,6 +113,14 @@ struct MsvcAbi {
 using TargetAbi = MsvcAbi;
 #else
 using TargetAbi = ItaniumAbi;
+#endif
+
+// How a host's compiler calls a C++ member function: on 32-bit Windows MSVC passes `this` in
+// ECX and the callee pops the arguments (thiscall); elsewhere `this` is the first argument.
+#if defined(_WIN32) && defined(__i386__)
+#define VELQUORA_MEMBER_CALL __attribute__((thiscall))
+#else
+#define VELQUORA_MEMBER_CALL
 #endif
 
 }  // namespace velquora::addin

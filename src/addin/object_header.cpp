@@ -15,150 +15,154 @@ TCustomNativeComponent* Self(void* iface) {
 }
 
 // The component is destroyed only through DestroyObject.
-void Destructor(void*) {}
+void VELQUORA_MEMBER_CALL Destructor(void*) {}
 
-// Forwarders: the component's operations catch everything themselves; the guard here only keeps
+// Forwarders, called as the host's compiler calls members (thiscall on 32-bit Windows): the
+// component's operations catch everything themselves; the guard here only keeps
 // a fault in a derived override from ever reaching the host.
-bool Init(void* i, void* connection) noexcept {
+bool VELQUORA_MEMBER_CALL Init(void* i, void* connection) noexcept {
   try {
     return Self(i)->Init(connection);
   } catch (...) {
     return false;
   }
 }
-bool SetMemManager(void* i, void* memory) noexcept {
+bool VELQUORA_MEMBER_CALL SetMemManager(void* i, void* memory) noexcept {
   try {
     return Self(i)->setMemManager(memory);
   } catch (...) {
     return false;
   }
 }
-HostLong GetInfo(void* i) noexcept {
+HostLong VELQUORA_MEMBER_CALL GetInfo(void* i) noexcept {
   try {
     return Self(i)->GetInfo();
   } catch (...) {
     return 0;
   }
 }
-void Done(void* i) noexcept {
+void VELQUORA_MEMBER_CALL Done(void* i) noexcept {
   try {
     Self(i)->Done();
   } catch (...) {
   }
 }
-bool RegisterExtensionAs(void* i, WCHAR_T** name) noexcept {
+bool VELQUORA_MEMBER_CALL RegisterExtensionAs(void* i, WCHAR_T** name) noexcept {
   try {
     return Self(i)->RegisterExtensionAs(name);
   } catch (...) {
     return false;
   }
 }
-HostLong GetNProps(void* i) noexcept {
+HostLong VELQUORA_MEMBER_CALL GetNProps(void* i) noexcept {
   try {
     return Self(i)->GetNProps();
   } catch (...) {
     return 0;
   }
 }
-HostLong FindProp(void* i, const WCHAR_T* name) noexcept {
+HostLong VELQUORA_MEMBER_CALL FindProp(void* i, const WCHAR_T* name) noexcept {
   try {
     return Self(i)->FindProp(name);
   } catch (...) {
     return -1;
   }
 }
-const WCHAR_T* GetPropName(void* i, HostLong num, HostLong alias) noexcept {
+const WCHAR_T* VELQUORA_MEMBER_CALL GetPropName(void* i, HostLong num, HostLong alias) noexcept {
   try {
     return Self(i)->GetPropName(num, alias);
   } catch (...) {
     return nullptr;
   }
 }
-bool GetPropValue(void* i, HostLong num, TVariant* value) noexcept {
+bool VELQUORA_MEMBER_CALL GetPropValue(void* i, HostLong num, TVariant* value) noexcept {
   try {
     return Self(i)->GetPropValue(num, value);
   } catch (...) {
     return false;
   }
 }
-bool SetPropValue(void* i, HostLong num, TVariant* value) noexcept {
+bool VELQUORA_MEMBER_CALL SetPropValue(void* i, HostLong num, TVariant* value) noexcept {
   try {
     return Self(i)->SetPropValue(num, value);
   } catch (...) {
     return false;
   }
 }
-bool IsPropReadable(void* i, HostLong num) noexcept {
+bool VELQUORA_MEMBER_CALL IsPropReadable(void* i, HostLong num) noexcept {
   try {
     return Self(i)->IsPropReadable(num);
   } catch (...) {
     return false;
   }
 }
-bool IsPropWritable(void* i, HostLong num) noexcept {
+bool VELQUORA_MEMBER_CALL IsPropWritable(void* i, HostLong num) noexcept {
   try {
     return Self(i)->IsPropWritable(num);
   } catch (...) {
     return false;
   }
 }
-HostLong GetNMethods(void* i) noexcept {
+HostLong VELQUORA_MEMBER_CALL GetNMethods(void* i) noexcept {
   try {
     return Self(i)->GetNMethods();
   } catch (...) {
     return 0;
   }
 }
-HostLong FindMethod(void* i, const WCHAR_T* name) noexcept {
+HostLong VELQUORA_MEMBER_CALL FindMethod(void* i, const WCHAR_T* name) noexcept {
   try {
     return Self(i)->FindMethod(name);
   } catch (...) {
     return -1;
   }
 }
-const WCHAR_T* GetMethodName(void* i, HostLong num, HostLong alias) noexcept {
+const WCHAR_T* VELQUORA_MEMBER_CALL GetMethodName(void* i, HostLong num, HostLong alias) noexcept {
   try {
     return Self(i)->GetMethodName(num, alias);
   } catch (...) {
     return nullptr;
   }
 }
-HostLong GetNParams(void* i, HostLong num) noexcept {
+HostLong VELQUORA_MEMBER_CALL GetNParams(void* i, HostLong num) noexcept {
   try {
     return Self(i)->GetNParams(num);
   } catch (...) {
     return 0;
   }
 }
-bool GetParamDefValue(void* i, HostLong num, HostLong param, TVariant* value) noexcept {
+bool VELQUORA_MEMBER_CALL GetParamDefValue(void* i, HostLong num, HostLong param,
+                                           TVariant* value) noexcept {
   try {
     return Self(i)->GetParamDefValue(num, param, value);
   } catch (...) {
     return false;
   }
 }
-bool HasRetVal(void* i, HostLong num) noexcept {
+bool VELQUORA_MEMBER_CALL HasRetVal(void* i, HostLong num) noexcept {
   try {
     return Self(i)->HasRetVal(num);
   } catch (...) {
     return false;
   }
 }
-bool CallAsProc(void* i, HostLong num, TVariant* params, HostLong size) noexcept {
+bool VELQUORA_MEMBER_CALL CallAsProc(void* i, HostLong num, TVariant* params,
+                                     HostLong size) noexcept {
   try {
     return Self(i)->CallAsProc(num, params, size);
   } catch (...) {
     return false;
   }
 }
-bool CallAsFunc(void* i, HostLong num, TVariant* ret, TVariant* params, HostLong size) noexcept {
+bool VELQUORA_MEMBER_CALL CallAsFunc(void* i, HostLong num, TVariant* ret, TVariant* params,
+                                     HostLong size) noexcept {
   try {
     return Self(i)->CallAsFunc(num, ret, params, size);
   } catch (...) {
     return false;
   }
 }
-void SetLocale(void* i, const WCHAR_T* locale) noexcept {
+void VELQUORA_MEMBER_CALL SetLocale(void* i, const WCHAR_T* locale) noexcept {
   try {
     Self(i)->SetLocale(locale);
   } catch (...) {

@@ -1,13 +1,32 @@
 // Runs the driver library's load and unload steps when the host loads and unloads it.
+#include "addin/class_registry.h"
 #include "driver/driver_library.h"
+#include "log/log_writer.h"
 
 namespace velquora::driver {
 namespace {
 
+#if defined(_WIN32)
+// Windows runs static constructors and destructors under the loader lock: nothing here may
+// touch files or folders, start threads or wait. The load steps wait for the first exported
+// call, the footer for the last DestroyObject; unloading only empties the class list.
+void WriteFooter() {
+  try {
+    log::LogWriter::Instance().WriteLogFooter();
+  } catch (...) {
+  }
+}
+
+struct DriverUnit {
+  DriverUnit() { addin::DeferLibrarySteps(&LoadDriverLibrary, &WriteFooter); }
+  ~DriverUnit() { addin::ClearComponentClasses(); }
+};
+#else
 struct DriverUnit {
   DriverUnit() { LoadDriverLibrary(); }
   ~DriverUnit() { UnloadDriverLibrary(); }
 };
+#endif
 
 DriverUnit g_unit;
 

@@ -14,6 +14,12 @@ std::optional<std::string> SpecialFolderPath(SpecialFolder folder, bool create);
 // "Name (major.minor.build)" as the log header shows it; "Unknown " when unreadable.
 std::string SystemDescription();
 
+#if defined(_WIN32)
+constexpr char kPathSeparator = '\\';
+constexpr char kProgramSuffix[] = ".exe";
+#else
 constexpr char kPathSeparator = '/';
+constexpr char kProgramSuffix[] = "";
+#endif
 
 }  // namespace velquora::platform

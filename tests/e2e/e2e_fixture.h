@@ -8,7 +8,19 @@
 
 #include "addin_library.h"
 #include "common/text.h"
+
+#if defined(_WIN32)
+// Windows builds run under wine; the emulator is a Linux program reached over 127.0.0.1.
+#include "e2e/remote_scale.h"
+namespace velquora::e2e {
+using Scale = RemoteScale;
+}
+#else
 #include "scale_emulator.h"
+namespace velquora::e2e {
+using Scale = emulator::ScaleEmulator;
+}
+#endif
 
 namespace velquora::e2e {
 
@@ -19,13 +31,13 @@ using host::Value;
 class DriverTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    lib_ = new host::AddinLibrary(VELQUORA_BIN_DIR "/libw_velquora.so");
+    lib_ = new host::AddinLibrary(VELQUORA_BIN_DIR "/" VELQUORA_DRIVER_FILE);
   }
   static void TearDownTestSuite() { delete lib_; }
 
   // `address` lets tests that read the log use a file of their own (127.0.0.x).
   void StartScale(const std::string& address = "127.0.0.1") {
-    scale_ = std::make_unique<emulator::ScaleEmulator>(address);
+    scale_ = std::make_unique<Scale>(address);
     scale_->Start();
     Set(u"IPAddress", ToUtf16(address));
     Set(u"IPPort", std::int32_t{scale_->port()});
@@ -34,8 +46,14 @@ class DriverTest : public ::testing::Test {
     d_ = std::make_unique<Component>(*lib_, u"w_velquora");
     StartScale();
   }
+  // Destroying the component must leave no host block alive and free nothing twice.
   void TearDown() override {
-    d_.reset();  // destroying the component must leave no host block alive
+    if (!d_) return;  // the test destroyed it itself
+    d_->Destroy();
+    EXPECT_EQ(d_->memory().live_blocks(), 0u);
+    EXPECT_TRUE(d_->memory().faults().empty());
+    EXPECT_GT(d_->memory().allocations(), 0u);
+    d_.reset();
   }
 
   void Set(const std::u16string& name, Value v) {
@@ -75,7 +93,7 @@ class DriverTest : public ::testing::Test {
 
   static host::AddinLibrary* lib_;
   std::unique_ptr<Component> d_;
-  std::unique_ptr<emulator::ScaleEmulator> scale_;
+  std::unique_ptr<Scale> scale_;
 };
 
 }  // namespace velquora::e2e

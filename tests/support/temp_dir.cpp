@@ -4,14 +4,24 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace velquora::test {
 
+// A fresh folder under the system's temporary folder: create_directory fails on a name that
+// exists, so two tests never share one.
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "velquora-test-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    auto candidate =
+        std::filesystem::temp_directory_path() / ("velquora-test-" + std::to_string(random()));
+    std::error_code ec;
+    if (!std::filesystem::create_directory(candidate, ec)) continue;
+    std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, ec);
+    path_ = candidate.string();
+  }
+  if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempDir::~TempDir() {

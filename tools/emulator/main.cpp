@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "control_server.h"
 #include "scale_emulator.h"
 
 namespace {
@@ -27,7 +28,8 @@ void Usage(std::FILE* to) {
       "Usage: scale-emulator [--host ADDR] [--port N] [--dump FILE] [--drop N] [--answer "
       "CMD:TABLE:BYTE]\n"
       "                     [--delay MS] [--refuse-plu N] [--double-answers] [--noise HEX]\n"
-      "       scale-emulator --show FILE\n\n"
+      "       scale-emulator --show FILE\n"
+      "       scale-emulator --control [--port N]\n\n"
       "Listens like a networked label-printing scale and keeps what it is sent in memory.\n"
       "  --host ADDR   address to listen on (default 127.0.0.1)\n"
       "  --port N      TCP port (default 0: a free port); the port is printed on start\n"
@@ -38,7 +40,9 @@ void Usage(std::FILE* to) {
       "  --refuse-plu N  answer 15 to the write of PLU record N instead of storing it\n"
       "  --double-answers  send every answer byte twice (a scale out of step)\n"
       "  --noise HEX   send these bytes right after every answer\n"
-      "  --show FILE   print a JSON dump as a readable table and exit\n",
+      "  --show FILE   print a JSON dump as a readable table and exit\n"
+      "  --control     start and inspect scales over a line protocol on 127.0.0.1 (for\n"
+      "                tests that run where the emulator cannot, such as Windows programs)\n",
       to);
 }
 
@@ -53,6 +57,7 @@ bool WriteDump(const velquora::emulator::ScaleEmulator& scale, const std::string
 int main(int argc, char** argv) {
   std::string host = "127.0.0.1", dump_path;
   int port = 0;
+  bool control = false;
   velquora::emulator::Faults faults;
   int delay_ms = 0;
   for (int i = 1; i < argc; ++i) {
@@ -82,6 +87,8 @@ int main(int argc, char** argv) {
         return 2;
       }
       faults.rules.push_back({static_cast<int>(c), static_cast<int>(t), -1, static_cast<int>(b)});
+    } else if (arg == "--control") {
+      control = true;
     } else if (arg == "--delay") {
       delay_ms = std::atoi(next().c_str());
       if (delay_ms < 0 || delay_ms > 10000) {
@@ -124,6 +131,11 @@ int main(int argc, char** argv) {
   if (port < 0 || port > 65535) {
     std::fprintf(stderr, "scale-emulator: the port must be 0..65535\n");
     return 2;
+  }
+  if (control) {
+    std::signal(SIGINT, OnStop);
+    std::signal(SIGTERM, OnStop);
+    return velquora::emulator::RunControlServer(static_cast<std::uint16_t>(port), g_stop);
   }
   if (delay_ms > 0) {
     velquora::emulator::AnswerRule slow;  // last, so the --answer rules still decide the byte

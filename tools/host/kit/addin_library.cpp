@@ -1,11 +1,11 @@
 #include "addin_library.h"
 
-#include <dlfcn.h>
-
 #include <cstring>
 #include <stdexcept>
 
 #include "common/text.h"
+#include "library_loader.h"
+#include "object_bridge.h"
 
 namespace velquora::host {
 
@@ -27,20 +27,21 @@ std::string ValueText(const Value& v) {
 }
 
 AddinLibrary::AddinLibrary(const std::string& path) {
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle_) throw std::runtime_error(std::string("cannot load ") + path + ": " + dlerror());
-  get_class_names_ = reinterpret_cast<decltype(get_class_names_)>(dlsym(handle_, "GetClassNames"));
+  handle_ = LoadLibraryFile(path);
+  get_class_names_ =
+      reinterpret_cast<decltype(get_class_names_)>(FindExport(handle_, "GetClassNames"));
   get_class_object_ =
-      reinterpret_cast<decltype(get_class_object_)>(dlsym(handle_, "GetClassObject"));
-  destroy_object_ = reinterpret_cast<decltype(destroy_object_)>(dlsym(handle_, "DestroyObject"));
+      reinterpret_cast<decltype(get_class_object_)>(FindExport(handle_, "GetClassObject"));
+  destroy_object_ =
+      reinterpret_cast<decltype(destroy_object_)>(FindExport(handle_, "DestroyObject"));
   if (!get_class_names_ || !get_class_object_ || !destroy_object_) {
-    dlclose(handle_);
+    UnloadLibrary(handle_);
     throw std::runtime_error(path + " does not export the add-in entry points");
   }
 }
 
 AddinLibrary::~AddinLibrary() {
-  if (handle_) dlclose(handle_);
+  if (handle_) UnloadLibrary(handle_);
 }
 
 std::u16string AddinLibrary::ClassNames() const {
@@ -48,11 +49,20 @@ std::u16string AddinLibrary::ClassNames() const {
 }
 
 long AddinLibrary::ClassObject(const std::u16string& name, IComponentBase** object) const {
-  return get_class_object_(name.c_str(), object);
+  void* raw = nullptr;
+  long result = get_class_object_(name.c_str(), &raw);
+  *object = WrapLibraryObject(raw);
+  return result;
 }
 
 long AddinLibrary::Destroy(IComponentBase** object) const {
-  return destroy_object_(object);
+  void* raw = LibraryObjectOf(*object);
+  long result = destroy_object_(&raw);
+  if (!raw) {
+    ReleaseWrapper(*object);
+    *object = nullptr;
+  }
+  return result;
 }
 
 TVariant ToRecord(const Value& v, IMemoryManager& memory) {
@@ -128,6 +138,10 @@ Component::Component(const AddinLibrary& library, const std::u16string& class_na
 }
 
 Component::~Component() {
+  Destroy();
+}
+
+void Component::Destroy() {
   if (object_) library_.Destroy(&object_);
 }
 

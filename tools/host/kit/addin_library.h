@@ -34,8 +34,8 @@ class AddinLibrary {
  private:
   void* handle_ = nullptr;
   const WCHAR_T* (*get_class_names_)() = nullptr;
-  long (*get_class_object_)(const WCHAR_T*, IComponentBase**) = nullptr;
-  long (*destroy_object_)(IComponentBase**) = nullptr;
+  long (*get_class_object_)(const WCHAR_T*, void**) = nullptr;
+  long (*destroy_object_)(void**) = nullptr;
 };
 
 struct CallResult {
@@ -53,6 +53,9 @@ class Component {
   Component& operator=(const Component&) = delete;
 
   IComponentBase* object() const { return object_; }
+  // Hands the object back to the library now (the memory manager and connection stay, so what
+  // the object left behind can be checked).
+  void Destroy();
   RecordingMemory& memory() { return memory_; }
   RecordingConnection& connection() { return connection_; }
 

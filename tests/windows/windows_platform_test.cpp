@@ -1,0 +1,163 @@
+// The Windows side of the seams, checked where Linux checks its own: rights of the shared log
+// folder, the version resource, appends, special folders.
+#include <aclapi.h>
+#include <gtest/gtest.h>
+#include <sddl.h>
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "platform/file_system.h"
+#include "platform/library_file.h"
+#include "platform/system_info.h"
+#include "platform/win/log_folder_rights.h"
+#include "support/temp_dir.h"
+
+namespace velquora {
+namespace {
+
+std::string Narrow(const std::wstring& s) {
+  return ToUtf8(std::u16string(s.begin(), s.end()));
+}
+
+struct Entry {
+  std::wstring sid;
+  BYTE flags;
+  ACCESS_MASK mask;
+};
+
+// The entries of a security descriptor's access list.
+std::vector<Entry> EntriesOf(PSECURITY_DESCRIPTOR sd, bool& is_protected) {
+  std::vector<Entry> entries;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  GetSecurityDescriptorControl(sd, &control, &revision);
+  is_protected = (control & SE_DACL_PROTECTED) != 0;
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    void* raw = nullptr;
+    if (!GetAce(dacl, i, &raw)) continue;
+    auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
+    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    wchar_t* text = nullptr;
+    ConvertSidToStringSidW(&ace->SidStart, &text);
+    entries.push_back({text ? text : L"", ace->Header.AceFlags, ace->Mask});
+    LocalFree(text);
+  }
+  return entries;
+}
+
+const Entry* Find(const std::vector<Entry>& entries, const wchar_t* sid, bool inherit_only) {
+  for (const auto& e : entries)
+    if (e.sid == sid && ((e.flags & INHERIT_ONLY_ACE) != 0) == inherit_only) return &e;
+  return nullptr;
+}
+
+// Every user may add log files and append to them; nobody may delete or replace another's:
+// what the sticky, world-writable folder gives on Linux. (Wine keeps no access lists on files,
+// so the list itself is checked here, and applying it to a real folder.)
+TEST(WindowsSeams, TheLogFolderLetsEveryUserAppendButNotDeleteOthersFiles) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(platform::win::kLogFolderRights,
+                                                                   SDDL_REVISION_1, &sd, nullptr));
+  bool is_protected = false;
+  std::vector<Entry> entries = EntriesOf(sd, is_protected);
+  LocalFree(sd);
+  EXPECT_TRUE(is_protected);
+
+  const wchar_t* kEveryone = L"S-1-1-0";
+  const wchar_t* kCreatorOwner = L"S-1-3-0";
+  const Entry* here = Find(entries, kEveryone, false);
+  ASSERT_NE(here, nullptr);
+  EXPECT_EQ(here->flags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE), 0);
+  EXPECT_EQ(here->mask & (FILE_ADD_FILE | FILE_LIST_DIRECTORY | FILE_TRAVERSE),
+            static_cast<ACCESS_MASK>(FILE_ADD_FILE | FILE_LIST_DIRECTORY | FILE_TRAVERSE));
+  EXPECT_EQ(here->mask & (DELETE | FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER | GENERIC_ALL), 0u);
+
+  const Entry* files = Find(entries, kEveryone, true);
+  ASSERT_NE(files, nullptr);
+  EXPECT_TRUE(files->flags & OBJECT_INHERIT_ACE);
+  EXPECT_FALSE(files->flags & CONTAINER_INHERIT_ACE);
+  EXPECT_TRUE(files->mask & FILE_APPEND_DATA);
+  EXPECT_TRUE(files->mask & FILE_READ_DATA);
+  EXPECT_EQ(files->mask & (FILE_WRITE_DATA | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL), 0u);
+
+  const Entry* owner = Find(entries, kCreatorOwner, true);
+  ASSERT_NE(owner, nullptr);
+  EXPECT_EQ(owner->mask, static_cast<ACCESS_MASK>(GENERIC_ALL));
+  EXPECT_TRUE(owner->flags & OBJECT_INHERIT_ACE);
+
+  // Nobody else is named: no user, no local group by name.
+  for (const auto& e : entries) {
+    EXPECT_TRUE(e.sid == kEveryone || e.sid == kCreatorOwner || e.sid == L"S-1-5-18" ||
+                e.sid == L"S-1-5-32-544")
+        << Narrow(e.sid);
+  }
+
+  // Applied to a real folder, it still lets its creator write logs there.
+  test::TempDir dir;
+  std::string folder = dir.path() + "\\Korvanta\\w_velquora";
+  auto& fs = platform::RealFileSystem();
+  fs.CreateDirectories(folder);
+  fs.GrantEveryoneFullAccess(folder);
+  fs.GrantEveryoneFullAccess(folder);
+  const platform::AppendOptions shared{std::chrono::milliseconds(100), true};
+  EXPECT_EQ(fs.AppendExclusive(folder + "\\a.log", "one\r\n", shared).status,
+            platform::AppendStatus::kWritten);
+  EXPECT_EQ(fs.AppendExclusive(folder + "\\a.log", "two\r\n", shared).status,
+            platform::AppendStatus::kWritten);
+  EXPECT_EQ(fs.ReadAll(folder + "\\a.log"), "one\r\ntwo\r\n");
+}
+
+TEST(WindowsSeams, TheDllCarriesTheProjectVersionInItsResource) {
+  EXPECT_EQ(platform::FileVersionText(VELQUORA_BIN_DIR "/w_velquora.dll"), VELQUORA_VERSION);
+  EXPECT_EQ(platform::FileVersionText(VELQUORA_SOURCE_DIR "/README.md"), "0.0.0.0");
+  EXPECT_EQ(platform::FileVersionText(VELQUORA_BIN_DIR "/no-such.dll"), "0.0.0.0");
+}
+
+TEST(WindowsSeams, FilesAreReachedByUnicodeNamesAndFoldersAreNotFollowedOrWritten) {
+  test::TempDir dir;
+  auto& fs = platform::RealFileSystem();
+  std::string name = dir.path() + "\\Журнал ✓.log";
+  EXPECT_EQ(fs.AppendExclusive(name, "x", {}).status, platform::AppendStatus::kWritten);
+  EXPECT_TRUE(fs.FileExists(name));
+  EXPECT_EQ(fs.ReadAll(name), "x");
+  std::vector<std::string> names = fs.ListNames(dir.path());
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(names[0], "Журнал ✓.log");
+  EXPECT_TRUE(fs.LastWriteTimeNs(name).has_value());
+
+  platform::AppendResult folder = fs.AppendExclusive(dir.path(), "x", {});
+  EXPECT_EQ(folder.status, platform::AppendStatus::kRefused);
+  EXPECT_EQ(folder.message, "Not a regular file \"" + dir.path() + "\"");
+  EXPECT_THROW(fs.ReadAll(dir.path()), std::runtime_error);
+  EXPECT_THROW(fs.ReadAll(dir.path() + "\\missing"), std::runtime_error);
+
+  ASSERT_TRUE(fs.CreatePrivateDirectory(dir.path() + "\\private"));
+  EXPECT_FALSE(fs.CreatePrivateDirectory(dir.path() + "\\private"));
+  fs.WriteFile(dir.path() + "\\private\\page.html", "<p>");
+  fs.RemoveAll(dir.path() + "\\private");
+  EXPECT_FALSE(fs.DirectoryExists(dir.path() + "\\private"));
+}
+
+TEST(WindowsSeams, SpecialFoldersAndTheSystemAreKnown) {
+  auto common = platform::SpecialFolderPath(platform::SpecialFolder::CommonAppData, false);
+  auto user = platform::SpecialFolderPath(platform::SpecialFolder::UserAppData, false);
+  auto temp = platform::SpecialFolderPath(platform::SpecialFolder::Temp, false);
+  ASSERT_TRUE(common && user && temp);
+  for (const std::string* path : {&*common, &*user, &*temp}) {
+    EXPECT_EQ(path->find(':'), 1u) << *path;
+    EXPECT_NE(path->back(), '\\') << *path;
+  }
+  std::string system = platform::SystemDescription();
+  EXPECT_NE(system, "Unknown ");
+  EXPECT_NE(system.find(" ("), std::string::npos) << system;
+}
+
+}  // namespace
+}  // namespace velquora

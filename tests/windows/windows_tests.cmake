@@ -1,0 +1,72 @@
+# The Windows build's tests, run under wine (the test programs are Windows programs; CTest starts
+# them through CMAKE_CROSSCOMPILING_EMULATOR). The wine prefix lives in the build folder.
+# VELQUORA_HOST_BIN names the Linux build's bin folder, whose scale-emulator the end-to-end suite
+# reaches over 127.0.0.1.
+set(VELQUORA_HOST_BIN "" CACHE PATH "bin folder of a Linux build (for its scale-emulator)")
+set(wine_prefix ${PROJECT_BINARY_DIR}/wine-prefix)
+set(wine_env WINEPREFIX=${wine_prefix} WINELOADER=${CMAKE_CROSSCOMPILING_EMULATOR} WINEDEBUG=-all
+             WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=)
+find_program(WINESERVER_PROGRAM NAMES wineserver PATHS /usr/lib/wine)
+
+# One prefix for all programs, made before any of them starts and its server stopped after the
+# last: nothing of wine outlives the run.
+add_test(NAME wine_prefix
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/wine_prefix.sh start ${CMAKE_CROSSCOMPILING_EMULATOR}
+                 ${WINESERVER_PROGRAM})
+add_test(NAME wine_server_stop
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/wine_prefix.sh stop ${CMAKE_CROSSCOMPILING_EMULATOR}
+                 ${WINESERVER_PROGRAM})
+set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${wine_env}" TIMEOUT 300)
+set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${wine_env}"
+                                                 TIMEOUT 60)
+
+add_library(velquora_testsupport STATIC support/temp_dir.cpp support/log_tail.cpp support/xml_tree.cpp)
+target_include_directories(velquora_testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(velquora_testsupport PUBLIC velquora_hostkit GTest::gtest PkgConfig::EXPAT)
+
+function(velquora_windows_test name)
+  add_executable(${name} ${ARGN} ${CMAKE_CURRENT_BINARY_DIR}/no_resources.cpp)
+  target_link_libraries(${name} PRIVATE velquora_testsupport GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    VELQUORA_BIN_DIR="${PROJECT_BINARY_DIR}/bin" VELQUORA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+endfunction()
+
+# Runs a test program under wine, bounded in time, beside a Linux emulator it can reach.
+function(velquora_wine_test name)
+  add_test(NAME ${name}
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/run_under_wine.sh
+                   ${CMAKE_CROSSCOMPILING_EMULATOR} "${VELQUORA_HOST_BIN}" $<TARGET_FILE:${name}>)
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${wine_env}" FIXTURES_REQUIRED wine
+                                          TIMEOUT 600)
+endfunction()
+
+velquora_embed_resources(${CMAKE_CURRENT_BINARY_DIR}/no_resources.cpp)
+
+# The seams' Windows side: rights of the log folder, the version resource, name look-ups.
+velquora_windows_test(windows_platform_test windows/windows_platform_test.cpp
+                      platform/portable_seams_test.cpp)
+target_link_libraries(windows_platform_test PRIVATE velquora_log)
+target_compile_definitions(windows_platform_test PRIVATE VELQUORA_VERSION="${PROJECT_VERSION}")
+add_dependencies(windows_platform_test w_velquora)
+velquora_wine_test(windows_platform_test)
+
+# The driver DLL through a host laid out as MSVC lays it out, against the Linux emulator.
+velquora_windows_test(driver_e2e_test e2e/driver_e2e_test.cpp e2e/upload_e2e_test.cpp
+                      e2e/remote_scale.cpp windows/windows_e2e_test.cpp)
+target_include_directories(driver_e2e_test PRIVATE ${PROJECT_SOURCE_DIR}/tools/emulator)
+target_link_libraries(driver_e2e_test PRIVATE nlohmann_json::nlohmann_json)
+target_compile_definitions(driver_e2e_test PRIVATE VELQUORA_DRIVER_FILE="w_velquora.dll"
+                                                   VELQUORA_VERSION="${PROJECT_VERSION}")
+add_dependencies(driver_e2e_test w_velquora)
+if(VELQUORA_HOST_BIN)
+  velquora_wine_test(driver_e2e_test)
+else()
+  message(STATUS "VELQUORA_HOST_BIN not set: the Windows end-to-end suite (it needs the Linux "
+                 "scale-emulator) is not registered")
+endif()
+
+# Exactly the three entry points, undecorated, and only system libraries imported.
+add_test(NAME exports_test
+         COMMAND ${CMAKE_COMMAND} -DLIB=$<TARGET_FILE:w_velquora> -DOBJDUMP=${CMAKE_OBJDUMP}
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/windows/dll_exports_check.cmake)

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# wine_prefix.sh start|stop WINE WINESERVER  (WINEPREFIX comes from the environment)
+# start: makes the prefix once (about 10 s the first time), so the test programs do not race to
+#        create it, and waits for its server to end (it must not hold CTest's output open);
+# stop:  ends the server and every wine process of the prefix, so nothing outlives the run.
+set -euo pipefail
+action=$1 wine=$2 wineserver=$3
+case $action in
+  start)
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      timeout --kill-after=10 240 "$wine" wineboot.exe --init
+      timeout 60 "$wineserver" -w
+    fi
+    ;;
+  stop)
+    "$wineserver" -k 2>/dev/null || true
+    timeout 30 "$wineserver" -w 2>/dev/null || true
+    ;;
+esac
