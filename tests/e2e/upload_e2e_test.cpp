@@ -371,6 +371,20 @@ TEST_F(UploadTest, AnswersOutOfStepNeverPassForSuccess) {
   }
 }
 
+// A scale that answers every frame twice, the second copy a few milliseconds later, and refuses
+// record 151. No byte is ever waiting when the driver looks, so each late copy is taken for the
+// answer of the next frame: the driver runs ahead of the scale and reports all 300 goods uploaded
+// while the scale has seen about half of them and refused one. Disabled until the exchange can
+// tell such a scale apart; run it with --gtest_also_run_disabled_tests.
+TEST_F(UploadTest, DISABLED_LateAnswerCopiesNeverPassForSuccess) {
+  emulator::Faults f;
+  f.answer_copies = 2;
+  f.copy_gap_ms = 3;
+  f.rules.push_back({0xF1, 0x25, 151, 0x15});
+  scale_->SetFaults(f);
+  EXPECT_FALSE(Goods(ManyGoods(300))) << "the scale saw " << Sent() << " frames";
+}
+
 TEST_F(UploadTest, DeleteAndClear) {
   ASSERT_TRUE(Goods(Table(Record(kGood))));
   ASSERT_TRUE(Call(u"UploadGroups", {Table(Record(u"Code=\"5\" Name=\"Мясо\""))}));
