@@ -76,7 +76,17 @@ void TDevice::ReadAnswer() {
 
 void TDevice::CheckNothingPending(const char* message) {
   ByteString surplus = FTCPSocket->ReadPending(kShownSurplusBytes);
-  if (surplus.empty()) return;
+  if (!surplus.empty()) FailOnSurplus(surplus, message);
+}
+
+void TDevice::ExpectQuiet() {
+  FinishWrite();
+  ByteString surplus = FTCPSocket->ReadArriving(kShownSurplusBytes, kQuietAfterFramesMs);
+  if (!surplus.empty())
+    FailOnSurplus(surplus, "Ошибка протокола обмена: лишние байты после ответа весов: ");
+}
+
+void TDevice::FailOnSurplus(const ByteString& surplus, const char* message) {
   if (ExtLogEnabled) {
     log::LogWriter::Instance().WriteLog(u"Данные обмена <- ", BytesToHex(surplus, u""),
                                         log::TLogLevel::llDebug);

@@ -29,6 +29,12 @@ class TDevice {
   void StartWrite(ByteString frame, WriteRefusal refusal);
   void FinishWrite();
   bool WriteInFlight() const { return FPending.has_value(); }
+  // Ends a run of several frames: judges the one in flight, then requires the connection to stay
+  // quiet for a moment. A scale that answers each frame more than once, each copy a little later,
+  // never leaves a byte waiting when a frame is sent, yet every copy is taken for the next frame's
+  // answer; its unread answers are still coming when the driver's last frame has been judged.
+  void ExpectQuiet();
+  static constexpr int kQuietAfterFramesMs = 20;
   // The frame F1 25 + the PLU record of `values`; remembers the record in PLURecord. Fails on
   // values the record cannot hold, before anything is sent.
   ByteString PluFrame(const PluValues& values);
@@ -73,6 +79,7 @@ class TDevice {
   std::uint8_t Answer() const;
   // Fails with `message` and the bytes when any have arrived that no frame asked for.
   void CheckNothingPending(const char* message);
+  [[noreturn]] void FailOnSurplus(const ByteString& surplus, const char* message);
   static constexpr std::size_t kShownSurplusBytes = 32;
 
   std::unique_ptr<TTCPSocket> FTCPSocket;

@@ -103,4 +103,20 @@ ByteString TTCPSocket::ReadPending(std::size_t limit) {
   return bytes;
 }
 
+ByteString TTCPSocket::ReadArriving(std::size_t limit, int wait_ms) {
+  ByteString bytes = ReadPending(limit);
+  if (!bytes.empty() || limit == 0) return bytes;
+  if (!api_.SetReceiveTimeout(FSocket, wait_ms)) throw EquException(kErrorGeneral, kReceiveFailed);
+  bytes.resize(limit);
+  platform::IoResult r;
+  do {
+    r = api_.Receive(FSocket, bytes.data(), bytes.size());
+  } while (r.interrupted);
+  // A wait that ran out, or a peer that closed, both mean nothing more came.
+  bytes.resize(r.bytes > 0 ? static_cast<std::size_t>(r.bytes) : 0);
+  if (!api_.SetReceiveTimeout(FSocket, receive_timeout_ms_))
+    throw EquException(kErrorGeneral, kReceiveFailed);
+  return bytes;
+}
+
 }  // namespace velquora::device

@@ -36,6 +36,9 @@ class TTCPSocket {
   // Takes the bytes that have already arrived, at most `limit`, without waiting for more;
   // empty when nothing is waiting.
   ByteString ReadPending(std::size_t limit);
+  // Waits up to `wait_ms` for bytes to arrive and takes them, at most `limit`; empty when the
+  // connection stayed quiet (or the peer closed it). The connection's receive wait is put back.
+  ByteString ReadArriving(std::size_t limit, int wait_ms);
 
  private:
   platform::SocketApi& api_;

@@ -230,6 +230,7 @@ void TDriver::WriteRecords(const HostDocument& doc, const char16_t* what,
     FDevice->StartWrite(std::move(frame), std::move(refusal));
   }
   judge_previous();
+  if (total > 1) FDevice->ExpectQuiet();
 }
 
 void TDriver::UploadGoods(const HostDocument& doc) {
@@ -302,6 +303,7 @@ void TDriver::UploadData(const std::u16string& file_name, const std::u16string& 
     FDevice->UploadData(request);
     progress.Advance(++sent);
   }
+  if (records.size() > 1) FDevice->ExpectQuiet();
 }
 
 }  // namespace velquora::driver

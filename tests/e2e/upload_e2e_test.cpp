@@ -371,6 +371,34 @@ TEST_F(UploadTest, AnswersOutOfStepNeverPassForSuccess) {
   }
 }
 
+// A scale that answers every frame twice, the second copy a few milliseconds later, and refuses
+// record 151. No byte is waiting when the driver looks, so each late copy is taken for the answer
+// of the next frame and the driver runs ahead of the scale; the answers it has not read are still
+// coming after its last frame, and that is what fails the call.
+TEST_F(UploadTest, LateAnswerCopiesNeverPassForSuccess) {
+  emulator::Faults f;
+  f.answer_copies = 2;
+  f.copy_gap_ms = 3;
+  f.rules.push_back({0xF1, 0x25, 151, 0x15});
+  scale_->SetFaults(f);
+  EXPECT_FALSE(Goods(ManyGoods(300))) << "the scale saw " << Sent() << " frames";
+
+  // The same scale taking raw records, and accepting every one: still out of step, so no success.
+  f.rules.clear();
+  scale_->SetFaults(f);
+  std::u16string data;
+  for (int i = 0; i < 50; ++i) data += u"00000007001900" + std::u16string(36, u'A');
+  EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"F37"), data}));
+  EXPECT_EQ(ErrorUtf8().rfind("Ошибка протокола обмена: лишние байты после ответа весов: 06", 0),
+            0u)
+      << ErrorUtf8();
+
+  // An honest scale leaves the line quiet after its last answer.
+  scale_->SetFaults({});
+  EXPECT_TRUE(Call(u"UploadData", {std::u16string(u"F37"), data})) << ErrorUtf8();
+  EXPECT_TRUE(Goods(ManyGoods(3))) << ErrorUtf8();
+}
+
 TEST_F(UploadTest, DeleteAndClear) {
   ASSERT_TRUE(Goods(Table(Record(kGood))));
   ASSERT_TRUE(Call(u"UploadGroups", {Table(Record(u"Code=\"5\" Name=\"Мясо\""))}));

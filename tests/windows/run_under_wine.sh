@@ -31,6 +31,9 @@ if [ -n "$host_bin" ]; then
   export VELQUORA_EMULATOR_CONTROL=$port
 fi
 
+# Wine names Unix files in the locale's character set: without a UTF-8 one (a bare environment
+# has none) a Windows program cannot create a file with a Cyrillic name.
+export LC_ALL=C.UTF-8
 # The program's own folder is its working folder, so wine finds the DLL beside it.
 cd "$(dirname "$program")"
 timeout --kill-after=10 480 "$wine" "$program" "$@"

@@ -212,13 +212,24 @@ void ScaleEmulator::Serve(int fd) {
       answer = Handle(frame);
     }
     std::string reply;
+    int copies = 1;
+    int gap_ms = 0;
     {
       std::lock_guard lock(mutex_);
-      reply.assign(static_cast<std::size_t>(std::max(faults_.answer_copies, 1)),
-                   static_cast<char>(answer));
+      copies = std::max(faults_.answer_copies, 1);
+      gap_ms = faults_.copy_gap_ms;
+      reply.assign(static_cast<std::size_t>(gap_ms > 0 ? 1 : copies), static_cast<char>(answer));
       reply += faults_.noise;
     }
     if (!SendAll(fd, reply)) break;
+    // Late copies: each reaches the driver on its own, after it has read the byte before it, and
+    // the next frame is read only after another gap, so no two bytes ever arrive together.
+    for (int i = 1; gap_ms > 0 && i < copies && ok; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(gap_ms));
+      ok = SendAll(fd, std::string(1, static_cast<char>(answer)));
+      std::this_thread::sleep_for(std::chrono::milliseconds(gap_ms));
+    }
+    if (!ok) break;
   }
   close(fd);
   --open_;

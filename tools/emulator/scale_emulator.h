@@ -28,6 +28,8 @@ struct AnswerRule {
 struct Faults {
   int drop_connections = 0;  // accept and reset the first N connections
   int answer_copies = 1;     // each answer byte is sent this many times in one write
+  int copy_gap_ms = 0;       // when > 0, each copy after the first goes in a write of its own,
+                             // this long after the one before and before the next frame is read
   std::string noise;         // bytes sent right after every answer, in the same write
   std::vector<AnswerRule> rules;
 };
