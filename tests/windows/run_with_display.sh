@@ -12,4 +12,6 @@ stop() {
 }
 trap stop EXIT
 bash "$(dirname "$0")/wine_prefix.sh" start "$wine" "$wineserver"
+# Unix file names in UTF-8, as in run_under_wine.sh.
+export LC_ALL=C.UTF-8
 timeout --kill-after=10 240 xvfb-run -a "$wine" "$program"
