@@ -225,6 +225,50 @@ TEST_F(FileSystemPosixTest, AKeptFileIsWrittenOnlyWhileItsNameLeadsToIt) {
   EXPECT_EQ(ReadText(file), "six\r\nseven\r\n");
 }
 
+// The descriptor this process holds on `path`; -1 when it holds none.
+int DescriptorOn(const std::string& path) {
+  for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    if (fs::read_symlink(e.path(), ec) == path) return std::stoi(e.path().filename().string());
+  }
+  return -1;
+}
+
+// A child made by fork() inherits the kept descriptor, and with it the parent's lock: appends
+// of the two through it would no longer exclude each other. The child's appends go through a
+// file it opened itself, so a lock the child holds keeps the parent out.
+TEST_F(FileSystemPosixTest, AForkedChildKeepsItsAppendsApartFromTheParents) {
+  std::string file = dir_ / "today.log";
+  ASSERT_EQ(fs_.AppendExclusive(file, "parent\r\n", kShortWait).status, AppendStatus::kWritten);
+  int to_parent[2], to_child[2];
+  ASSERT_EQ(pipe(to_parent), 0);
+  ASSERT_EQ(pipe(to_child), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    char code = 0;
+    if (fs_.AppendExclusive(file, "child\r\n", kShortWait).status != AppendStatus::kWritten)
+      code = 1;
+    // Holds the lock through the descriptor its append used, until the parent has tried.
+    int fd = DescriptorOn(file);
+    if (code == 0 && (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0)) code = 2;
+    (void)!write(to_parent[1], &code, 1);
+    (void)!read(to_child[0], &code, 1);
+    _exit(0);
+  }
+  char code = 9;
+  ASSERT_EQ(read(to_parent[0], &code, 1), 1);
+  EXPECT_EQ(code, 0) << "1: the child's append failed, 2: it could not take the lock";
+  AppendResult held = fs_.AppendExclusive(file, "while the child holds the lock\r\n", kShortWait);
+  (void)!write(to_child[1], "x", 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  for (int fd : {to_parent[0], to_parent[1], to_child[0], to_child[1]}) close(fd);
+  EXPECT_EQ(held.status, AppendStatus::kBusy) << "the child's lock did not keep the parent out";
+  EXPECT_EQ(fs_.AppendExclusive(file, "after\r\n", kShortWait).status, AppendStatus::kWritten);
+  EXPECT_EQ(ReadText(file), "parent\r\nchild\r\nafter\r\n");
+}
+
 TEST_F(FileSystemPosixTest, ReadAllReadsARegularFileWhole) {
   std::string big(200000, 'x');
   big += "end";
