@@ -283,6 +283,7 @@ void LogWriter::WriteLogLine(std::string_view line, bool header) {
     last_busy_ = last_busy_ || result.status == platform::AppendStatus::kBusy;
     dropped_.Count(result.status, std::move(result.message));
   }
+  if (detail_.load() == 0) fs_.CloseKeptFiles();  // switched off while this record was on its way
 }
 
 void LogWriter::WriteLogHeader() {
@@ -322,6 +323,9 @@ void LogWriter::SetLogDetail(int detail) {
       WriteLogFooter();
     } catch (...) {
     }
+    // Off before the file is closed: a record already past the level check closes it again
+    // after its append (see WriteLogLine) instead of leaving it open while logging is off.
+    detail_ = 0;
     header_written_ = false;
     std::lock_guard lock(file_lock_);
     fs_.CloseKeptFiles();

@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <csignal>
 #include <filesystem>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -114,6 +116,70 @@ TEST_F(LogWriterTest, SwitchingOffWritesTheFooterAndOnAgainANewHeader) {
   EXPECT_EQ(lines[7], "============Stop log===============");
   EXPECT_EQ(lines[8], "");
   EXPECT_EQ(lines[10], "============Start log=============");
+}
+
+// A clock that stops the first thread asking for the time after Hold() until Release().
+class GatedClock : public platform::Clock {
+ public:
+  platform::LocalTime Now() override {
+    std::unique_lock lock(mutex_);
+    if (hold_) {
+      hold_ = false;
+      held_ = true;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return released_; });
+    }
+    return {2024, 3, 5, 14, 7, 9, 42};
+  }
+  void Hold() {
+    std::lock_guard lock(mutex_);
+    hold_ = true;
+  }
+  void WaitUntilHeld() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return held_; });
+  }
+  void Release() {
+    std::lock_guard lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool hold_ = false, held_ = false, released_ = false;
+};
+
+// How many descriptors this process holds on `path`.
+int OpenDescriptorsOn(const std::string& path) {
+  int count = 0;
+  for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    if (fs::read_symlink(e.path(), ec) == path) ++count;
+  }
+  return count;
+}
+
+// A record that passed the level check just before logging was switched off from another
+// thread is still written, but the file is not left open while logging is off.
+TEST_F(LogWriterTest, ARecordRacingTheSwitchOffLeavesNoFileOpen) {
+  GatedClock clock;
+  LogWriter writer(
+      platform::RealFileSystem(), clock, [this] { return dir_.path(); },
+      [this] { return dir_.path(); });
+  writer.SetLogFolder(dir_ / "logs");
+  writer.SetLogFileName("192_168_0_10");
+  writer.SetLogDetail(3);
+  writer.WriteLog(u"first", u"", TLogLevel::llDebug);
+  clock.Hold();
+  std::thread late([&] { writer.WriteLog(u"late", u"", TLogLevel::llDebug); });
+  clock.WaitUntilHeld();  // past the level check, stamping its record
+  writer.SetLogDetail(0);
+  clock.Release();
+  late.join();
+  EXPECT_NE(ReadText(File()).find("\tDEBUG\tlate\r\n"), std::string::npos);
+  EXPECT_EQ(OpenDescriptorsOn(File()), 0) << "the log file is kept open while logging is off";
 }
 
 TEST_F(LogWriterTest, ANewDayGoesToANewFileWithoutHeader) {
