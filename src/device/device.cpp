@@ -38,6 +38,7 @@ TDevice::~TDevice() {
 void TDevice::Enable(const std::u16string& address, std::int32_t port) {
   FTCPSocket->IPAddress = address;
   FTCPSocket->IPPort = port;
+  FSlowestAnswer = {};
   for (int attempt = 1;; ++attempt) {
     try {
       FTCPSocket->SetConnection();
@@ -63,12 +64,14 @@ void TDevice::SendCommand(const ByteString& command, bool look_first) {
                                         log::TLogLevel::llDebug);
   }
   FTCPSocket->WriteStr(command);
+  FSentAt = std::chrono::steady_clock::now();
 }
 
 void TDevice::ReadAnswer() {
   // Room for more than the answer byte: whatever came with it is taken by the same receive,
   // which is thereby also the look for bytes no frame asked for.
   ByteString received = FTCPSocket->ReadSome(1 + kShownSurplusBytes);
+  FSlowestAnswer = std::max(FSlowestAnswer, std::chrono::steady_clock::now() - FSentAt);
   // A connection closed instead of an answer reads as a 00 answer: a refusal.
   FResponse.assign(1, received.empty() ? '\0' : received[0]);
   if (ExtLogEnabled) {
@@ -86,7 +89,10 @@ void TDevice::CheckNothingPending(const char* message) {
 
 void TDevice::ExpectQuiet() {
   FinishWrite();
-  ByteString surplus = FTCPSocket->ReadArriving(kShownSurplusBytes, kQuietAfterFramesMs);
+  auto slowest = std::chrono::ceil<std::chrono::milliseconds>(FSlowestAnswer).count();
+  ByteString surplus = FTCPSocket->ReadArriving(
+      kShownSurplusBytes,
+      kQuietAfterFramesMs + static_cast<int>(std::min<long long>(slowest, kReceiveTimeoutMs)));
   if (!surplus.empty())
     FailOnSurplus(surplus, "Ошибка протокола обмена: лишние байты после ответа весов: ");
 }

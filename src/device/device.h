@@ -1,6 +1,7 @@
 #pragma once
 // The scale device object: connection with three attempts, one request / one answer byte per
 // table operation, the exchange log, and the judging of answers.
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -32,7 +33,9 @@ class TDevice {
   // Ends a run of several frames: judges the one in flight, then requires the connection to stay
   // quiet for a moment. A scale that answers each frame more than once, each copy a little later,
   // never leaves a byte waiting when a frame is sent, yet every copy is taken for the next frame's
-  // answer; its unread answers are still coming when the driver's last frame has been judged.
+  // answer; its unread answers are still coming when the driver's last frame has been judged, one
+  // record's storing time apart. So the quiet lasts kQuietAfterFramesMs longer than the slowest
+  // answer on this connection.
   void ExpectQuiet();
   static constexpr int kQuietAfterFramesMs = 20;
   // The frame F1 25 + the PLU record of `values`; remembers the record in PLURecord. Fails on
@@ -87,7 +90,9 @@ class TDevice {
   ByteString FRequest;
   ByteString FResponse;
   TPLURecord FPLURecord;
-  std::optional<WriteRefusal> FPending;  // the write whose answer is still to be read
+  std::optional<WriteRefusal> FPending;           // the write whose answer is still to be read
+  std::chrono::steady_clock::time_point FSentAt;  // when the last frame went out
+  std::chrono::steady_clock::duration FSlowestAnswer{};  // on this connection
 };
 
 // The refusal text of a record write, naming the record as the scale's tables do.

@@ -399,6 +399,33 @@ TEST_F(UploadTest, LateAnswerCopiesNeverPassForSuccess) {
   EXPECT_TRUE(Goods(ManyGoods(3))) << ErrorUtf8();
 }
 
+// The same late copies from a scale that takes 30 ms to store a record: the answers the driver
+// has not read come 30 ms apart, longer than a fixed quiet wait. The scale refuses the last record
+// and, when the driver has sent it, has stored only about half of them.
+TEST_F(UploadTest, LateAnswerCopiesFromASlowScaleNeverPassForSuccess) {
+  emulator::Faults f;
+  f.answer_copies = 2;
+  f.copy_gap_ms = 3;
+  emulator::AnswerRule refuse_last{0xF1, 0x25, 10, 0x15};
+  refuse_last.delay_ms = 30;
+  emulator::AnswerRule slow;
+  slow.delay_ms = 30;
+  f.rules = {refuse_last, slow};
+  scale_->SetFaults(f);
+  EXPECT_FALSE(Goods(ManyGoods(10))) << "the scale saw " << Sent() << " frames";
+  EXPECT_EQ(ErrorUtf8().rfind("Ошибка протокола обмена: лишние байты после ответа весов: 06", 0),
+            0u)
+      << ErrorUtf8();
+
+  // An honest scale as slow as that still passes.
+  f.answer_copies = 1;
+  f.copy_gap_ms = 0;
+  f.rules = {slow};
+  scale_->SetFaults(f);
+  EXPECT_TRUE(Goods(ManyGoods(10))) << ErrorUtf8();
+  EXPECT_EQ(Plu().size(), 10u);
+}
+
 TEST_F(UploadTest, DeleteAndClear) {
   ASSERT_TRUE(Goods(Table(Record(kGood))));
   ASSERT_TRUE(Call(u"UploadGroups", {Table(Record(u"Code=\"5\" Name=\"Мясо\""))}));
