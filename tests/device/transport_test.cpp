@@ -188,6 +188,7 @@ TEST(Transport, ReadUntilEndCollectsEverything) {
   s.SetConnection();
   ByteString all;
   s.ReadString(all);
+  peer.Join();  // the peer's thread reads `payload`, which goes before the peer does
   EXPECT_EQ(all, payload);
 }
 
