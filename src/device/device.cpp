@@ -1,6 +1,7 @@
 #include "device/device.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "common/error.h"
 #include "common/text.h"
@@ -38,7 +39,7 @@ TDevice::~TDevice() {
 void TDevice::Enable(const std::u16string& address, std::int32_t port) {
   FTCPSocket->IPAddress = address;
   FTCPSocket->IPPort = port;
-  FSlowestAnswer = {};
+  FAnswerWaits = {};
   for (int attempt = 1;; ++attempt) {
     try {
       FTCPSocket->SetConnection();
@@ -71,7 +72,12 @@ void TDevice::ReadAnswer() {
   // Room for more than the answer byte: whatever came with it is taken by the same receive,
   // which is thereby also the look for bytes no frame asked for.
   ByteString received = FTCPSocket->ReadSome(1 + kShownSurplusBytes);
-  FSlowestAnswer = std::max(FSlowestAnswer, std::chrono::steady_clock::now() - FSentAt);
+  auto waited = std::chrono::duration_cast<std::chrono::microseconds>(
+                    std::chrono::steady_clock::now() - FSentAt)
+                    .count();
+  ++FAnswerWaits[std::min<std::size_t>(
+      std::bit_width(static_cast<std::uint64_t>(std::max<decltype(waited)>(waited, 0))),
+      FAnswerWaits.size() - 1)];
   // A connection closed instead of an answer reads as a 00 answer: a refusal.
   FResponse.assign(1, received.empty() ? '\0' : received[0]);
   if (ExtLogEnabled) {
@@ -89,10 +95,18 @@ void TDevice::CheckNothingPending(const char* message) {
 
 void TDevice::ExpectQuiet() {
   FinishWrite();
-  auto slowest = std::chrono::ceil<std::chrono::milliseconds>(FSlowestAnswer).count();
+  std::uint64_t answers = 0;
+  for (std::uint32_t n : FAnswerWaits) answers += n;
+  std::uint64_t slower = 0;  // answers in the buckets above `k`
+  std::size_t k = FAnswerWaits.size() - 1;
+  for (; k > 0; --k) {
+    slower += FAnswerWaits[k];
+    if (slower > answers / 64) break;  // bucket k is no longer among the rare slowest
+  }
+  const std::int64_t took_ms = k > 0 ? ((std::int64_t{1} << k) + 999) / 1000 : 0;
   ByteString surplus = FTCPSocket->ReadArriving(
       kShownSurplusBytes,
-      kQuietAfterFramesMs + static_cast<int>(std::min<long long>(slowest, kReceiveTimeoutMs)));
+      kQuietAfterFramesMs + static_cast<int>(std::min<std::int64_t>(took_ms, kReceiveTimeoutMs)));
   if (!surplus.empty())
     FailOnSurplus(surplus, "Ошибка протокола обмена: лишние байты после ответа весов: ");
 }

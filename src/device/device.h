@@ -1,7 +1,9 @@
 #pragma once
 // The scale device object: connection with three attempts, one request / one answer byte per
 // table operation, the exchange log, and the judging of answers.
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -34,8 +36,8 @@ class TDevice {
   // quiet for a moment. A scale that answers each frame more than once, each copy a little later,
   // never leaves a byte waiting when a frame is sent, yet every copy is taken for the next frame's
   // answer; its unread answers are still coming when the driver's last frame has been judged, one
-  // record's storing time apart. So the quiet lasts kQuietAfterFramesMs longer than the slowest
-  // answer on this connection.
+  // record's storing time apart. So the quiet lasts kQuietAfterFramesMs longer than the answers on
+  // this connection took, all but a rare few (see FAnswerWaits).
   void ExpectQuiet();
   static constexpr int kQuietAfterFramesMs = 20;
   // The frame F1 25 + the PLU record of `values`; remembers the record in PLURecord. Fails on
@@ -92,7 +94,11 @@ class TDevice {
   TPLURecord FPLURecord;
   std::optional<WriteRefusal> FPending;           // the write whose answer is still to be read
   std::chrono::steady_clock::time_point FSentAt;  // when the last frame went out
-  std::chrono::steady_clock::duration FSlowestAnswer{};  // on this connection
+  // How many answers on this connection took under 2^k microseconds but not under 2^(k-1). The
+  // quiet wait covers all but the slowest 1/64 of them: a scale that stores records slowly is
+  // slow on every record, while a rare answer held up by this machine's own load must not
+  // lengthen every call.
+  std::array<std::uint32_t, 25> FAnswerWaits{};
 };
 
 // The refusal text of a record write, naming the record as the scale's tables do.
