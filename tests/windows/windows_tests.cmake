@@ -57,6 +57,11 @@ velquora_windows_test(help_test help/renderer_test.cpp)
 target_link_libraries(help_test PRIVATE velquora_help)
 velquora_wine_test(help_test)
 
+# Without file modes, links, flock, the file size limit and forked writers.
+velquora_windows_test(log_test log/log_writer_test.cpp log/log_viewer_model_test.cpp)
+target_link_libraries(log_test PRIVATE velquora_log)
+velquora_wine_test(log_test)
+
 # Without the in-process emulator (device_emulator_test) and the C library's CP866 converter.
 velquora_windows_test(device_test device/encoding_test.cpp device/records_test.cpp
                       device/transport_test.cpp)
