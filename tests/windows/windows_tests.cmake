@@ -21,9 +21,19 @@ set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONME
                                                  TIMEOUT 60)
 
 add_library(velquora_testsupport STATIC support/temp_dir.cpp support/log_tail.cpp support/xml_tree.cpp
-  support/loopback_peer.cpp)
+  support/loopback_peer.cpp support/test_addin_library.cpp)
 target_include_directories(velquora_testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(velquora_testsupport PRIVATE VELQUORA_BIN_DIR="${PROJECT_BINARY_DIR}/bin")
 target_link_libraries(velquora_testsupport PUBLIC velquora_hostkit GTest::gtest PkgConfig::EXPAT ws2_32)
+
+# The test add-in DLL: test component classes on the real frame, loaded through the host kit's
+# MSVC-layout bridge as the driver DLL is.
+velquora_embed_resources(${CMAKE_CURRENT_BINARY_DIR}/test_addin_resources.cpp
+  "Actions=${PROJECT_SOURCE_DIR}/resources/Actions.xml"
+  "strings=${PROJECT_SOURCE_DIR}/resources/strings.txt")
+add_library(test_addin SHARED support/test_addin.cpp ${CMAKE_CURRENT_BINARY_DIR}/test_addin_resources.cpp)
+target_link_libraries(test_addin PRIVATE velquora_driver)
+velquora_addin_library(test_addin)
 
 function(velquora_windows_test name)
   add_executable(${name} ${ARGN} ${CMAKE_CURRENT_BINARY_DIR}/no_resources.cpp)
@@ -61,6 +71,24 @@ velquora_wine_test(help_test)
 velquora_windows_test(log_test log/log_writer_test.cpp log/log_viewer_model_test.cpp)
 target_link_libraries(log_test PRIVATE velquora_log)
 velquora_wine_test(log_test)
+
+velquora_windows_test(frame_test addin/frame_test.cpp addin/layout_test.cpp addin/variant_test.cpp
+                      addin/registry_test.cpp)
+target_link_libraries(frame_test PRIVATE velquora_addin)
+add_dependencies(frame_test test_addin)
+velquora_wine_test(frame_test)
+
+# The scale for the system-settings case is the Linux emulator (VELQUORA_HOST_BIN).
+velquora_windows_test(framework_test driver/framework_test.cpp driver/utilities_test.cpp
+                      driver/system_settings_test.cpp driver/upload_progress_test.cpp
+                      driver/driver_library_test.cpp driver/host_document_test.cpp
+                      driver/xml_writer_test.cpp e2e/remote_scale.cpp)
+target_include_directories(framework_test PRIVATE ${PROJECT_SOURCE_DIR}/tools/emulator)
+target_link_libraries(framework_test PRIVATE velquora_driver nlohmann_json::nlohmann_json)
+add_dependencies(framework_test test_addin w_velquora)
+if(VELQUORA_HOST_BIN)
+  velquora_wine_test(framework_test)
+endif()
 
 # Without the in-process emulator (device_emulator_test) and the C library's CP866 converter.
 velquora_windows_test(device_test device/encoding_test.cpp device/records_test.cpp
