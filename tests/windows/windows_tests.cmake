@@ -63,6 +63,11 @@ add_dependencies(windows_platform_test w_velquora)
 velquora_wine_test(windows_platform_test)
 
 # The portable unit suites (the POSIX-only cases live in files the Linux build alone compiles).
+# valid_utf8_test is part of the Linux platform_test, whose other files are POSIX-only.
+velquora_windows_test(common_test common/decimal_text_test.cpp common/valid_utf8_test.cpp)
+target_link_libraries(common_test PRIVATE velquora_platform)
+velquora_wine_test(common_test)
+
 velquora_windows_test(help_test help/renderer_test.cpp)
 target_link_libraries(help_test PRIVATE velquora_help)
 velquora_wine_test(help_test)
@@ -90,11 +95,15 @@ if(VELQUORA_HOST_BIN)
   velquora_wine_test(framework_test)
 endif()
 
-# Without the in-process emulator (device_emulator_test) and the C library's CP866 converter.
+# The table operations against the Linux emulator (VELQUORA_HOST_BIN); without the emulator's
+# own housekeeping test and the C library's CP866 converter.
 velquora_windows_test(device_test device/encoding_test.cpp device/records_test.cpp
-                      device/transport_test.cpp)
-target_link_libraries(device_test PRIVATE velquora_device)
-velquora_wine_test(device_test)
+                      device/transport_test.cpp device/device_emulator_test.cpp e2e/remote_scale.cpp)
+target_include_directories(device_test PRIVATE ${PROJECT_SOURCE_DIR}/tools/emulator)
+target_link_libraries(device_test PRIVATE velquora_device nlohmann_json::nlohmann_json)
+if(VELQUORA_HOST_BIN)
+  velquora_wine_test(device_test)
+endif()
 
 # The driver DLL through a host laid out as MSVC lays it out, against the Linux emulator.
 velquora_windows_test(driver_e2e_test e2e/driver_e2e_test.cpp e2e/upload_e2e_test.cpp
