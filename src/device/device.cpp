@@ -53,10 +53,11 @@ void TDevice::Disable() {
   FTCPSocket->CloseConnection();
 }
 
-void TDevice::SendCommand(const ByteString& command) {
+void TDevice::SendCommand(const ByteString& command, bool look_first) {
   // The answer byte is judged only if it arrived after the frame went out: a byte already
   // waiting, or one more after the answer, would put every later answer on the wrong frame.
-  CheckNothingPending("Ошибка протокола обмена: данные от весов до отправки команды: ");
+  if (look_first)
+    CheckNothingPending("Ошибка протокола обмена: данные от весов до отправки команды: ");
   if (ExtLogEnabled) {
     log::LogWriter::Instance().WriteLog(u"Данные обмена -> ", BytesToHex(command, u" "),
                                         log::TLogLevel::llDebug);
@@ -65,13 +66,17 @@ void TDevice::SendCommand(const ByteString& command) {
 }
 
 void TDevice::ReadAnswer() {
-  FResponse.clear();
-  FTCPSocket->ReadString(1, FResponse);
+  // Room for more than the answer byte: whatever came with it is taken by the same receive,
+  // which is thereby also the look for bytes no frame asked for.
+  ByteString received = FTCPSocket->ReadSome(1 + kShownSurplusBytes);
+  // A connection closed instead of an answer reads as a 00 answer: a refusal.
+  FResponse.assign(1, received.empty() ? '\0' : received[0]);
   if (ExtLogEnabled) {
     log::LogWriter::Instance().WriteLog(u"Данные обмена <- ", BytesToHex(FResponse, u""),
                                         log::TLogLevel::llDebug);
   }
-  CheckNothingPending("Ошибка протокола обмена: лишние байты после ответа весов: ");
+  if (received.size() > 1)
+    FailOnSurplus(received.substr(1), "Ошибка протокола обмена: лишние байты после ответа весов: ");
 }
 
 void TDevice::CheckNothingPending(const char* message) {
@@ -116,9 +121,12 @@ std::string WriteRefusalText(const TDevice::WriteRefusal& r) {
 }
 
 void TDevice::StartWrite(ByteString frame, WriteRefusal refusal) {
+  const bool answer_just_read = WriteInFlight();
   FinishWrite();  // never two frames in flight
   FRequest = std::move(frame);
-  SendCommand(FRequest);
+  // Right after an answer was read nothing runs before this send: the receive that took the
+  // answer saw whatever else had come, and a second look would only repeat it.
+  SendCommand(FRequest, /*look_first=*/!answer_just_read);
   FPending = std::move(refusal);
 }
 

@@ -70,8 +70,9 @@ class TDevice {
  private:
   // Makes `frame` the request and runs the exchange; the answer is left for the caller.
   void Send(ByteString frame);
-  // The two halves of RunCommand.
-  void SendCommand(const ByteString& command);
+  // The two halves of RunCommand. `look_first`: make sure no byte is waiting before the frame
+  // goes out; false only right after ReadAnswer, whose receive has just made that look.
+  void SendCommand(const ByteString& command, bool look_first = true);
   void ReadAnswer();
   // Send, then fail with `message` unless the answer is one of `accepted`.
   void Exchange(ByteString frame, std::initializer_list<std::uint8_t> accepted,

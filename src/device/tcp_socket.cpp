@@ -67,6 +67,17 @@ void TTCPSocket::ReadString(int len, ByteString& bytes) {
   bytes = std::move(buffer);
 }
 
+ByteString TTCPSocket::ReadSome(std::size_t limit) {
+  ByteString buffer(limit, '\0');
+  platform::IoResult r;
+  do {
+    r = api_.Receive(FSocket, buffer.data(), buffer.size());
+  } while (r.interrupted);
+  if (r.bytes < 0) throw EquException(kErrorGeneral, kReceiveFailed);
+  buffer.resize(static_cast<std::size_t>(r.bytes));
+  return buffer;
+}
+
 void TTCPSocket::ReadString(ByteString& bytes) {
   ByteString buffer;
   std::size_t count = 0;

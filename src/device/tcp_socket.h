@@ -30,6 +30,9 @@ class TTCPSocket {
   void WriteStr(const ByteString& packet);
   // One receive of at most `len` bytes; the result always has `len` bytes (missing ones 0x00).
   void ReadString(int len, ByteString& bytes);
+  // One receive of at most `limit` bytes, as they came: everything that had arrived by then, up to
+  // `limit`, or what arrives first. Empty when the peer closed the connection.
+  ByteString ReadSome(std::size_t limit);
   // Receives until the peer closes or the wait runs out.
   void ReadString(ByteString& bytes);
   void ReadChar(std::uint8_t& byte);

@@ -129,7 +129,7 @@ HostDocument ReadDocument(std::size_t text_bytes, std::size_t elements, Feed fee
 
 // The parser takes its input in pieces of this many units or bytes: it copies each piece into a
 // buffer of its own, which therefore stays small whatever the size of the document.
-constexpr std::size_t kPiece = std::size_t{1} << 18;
+constexpr std::size_t kPiece = std::size_t{1} << 16;
 
 }  // namespace
 

@@ -50,12 +50,23 @@ const char* LevelWord(TLogLevel level) {
 // One record line; caption and text are valid UTF-8 already.
 std::string FormatLine(const platform::LocalTime& t, const char* level, std::string_view caption,
                        std::string_view text, bool with_text) {
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
-                t.hour, t.minute, t.second, t.millisecond);
+  // "yyyy.mm.dd hh:mm:ss.mmm", written by hand: formatting it costs more than the rest of a line.
+  char stamp[] = "0000.00.00 00:00:00.000";
+  auto put = [&stamp](int at, int width, int field) {
+    unsigned value = field > 0 ? static_cast<unsigned>(field) : 0;
+    for (int i = at + width - 1; i >= at; --i, value /= 10)
+      stamp[i] = static_cast<char>('0' + value % 10);
+  };
+  put(0, 4, t.year);
+  put(5, 2, t.month);
+  put(8, 2, t.day);
+  put(11, 2, t.hour);
+  put(14, 2, t.minute);
+  put(17, 2, t.second);
+  put(20, 3, t.millisecond);
   std::string line;
   line.reserve(40 + caption.size() + text.size());
-  line.append(stamp).append("\t").append(level).append("\t").append(caption);
+  line.append(stamp, sizeof stamp - 1).append("\t").append(level).append("\t").append(caption);
   if (with_text) line.append(": \t").append(text);
   return line;
 }
@@ -135,28 +146,38 @@ std::string LogWriter::GetLogFileName(bool folder_only) {
 }
 
 LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only, bool remembered_ok) {
+  auto dated = [&](const std::string& folder, const std::string& name,
+                   const platform::LocalTime& t) {
+    char date[16];
+    std::snprintf(date, sizeof date, "%04d.%02d.%02d", t.year, t.month, t.day);
+    return folder + name + "_" + date + ".log";
+  };
+  if (remembered_ok && !folder_only) {
+    // Every record comes this way: the settings are compared where they lie, and the dated name
+    // is made once a day.
+    platform::LocalTime t = clock_.Now();
+    const int date = t.year * 10000 + t.month * 100 + t.day;
+    std::lock_guard lock(settings_mutex_);
+    std::lock_guard remembered_lock(remembered_mutex_);
+    if (remembered_ && remembered_->file_name == file_name_ &&
+        remembered_->folder_setting == folder_ && remembered_->company == company_) {
+      RememberedFolder& r = *remembered_;
+      if (r.dated_for != date) {
+        r.dated_path = dated(r.folder.path,
+                             WithoutExtension(FileNameOf(
+                                 file_name_.empty() ? platform::OwnLibraryPath() : file_name_)),
+                             t);
+        r.dated_for = date;
+      }
+      return {r.dated_path, r.folder.shared, true, r.folder.path};
+    }
+  }
   std::string file_name, folder_setting, company;
   {
     std::lock_guard lock(settings_mutex_);
     file_name = file_name_;
     folder_setting = folder_;
     company = company_;
-  }
-  auto dated = [&](const std::string& folder, const std::string& name) {
-    platform::LocalTime t = clock_.Now();
-    char date[16];
-    std::snprintf(date, sizeof date, "%04d.%02d.%02d", t.year, t.month, t.day);
-    return folder + name + "_" + date + ".log";
-  };
-  if (remembered_ok && !folder_only) {
-    std::lock_guard lock(remembered_mutex_);
-    if (remembered_ && remembered_->file_name == file_name &&
-        remembered_->folder_setting == folder_setting && remembered_->company == company) {
-      std::string name =
-          WithoutExtension(FileNameOf(file_name.empty() ? platform::OwnLibraryPath() : file_name));
-      return {dated(remembered_->folder.path, name), remembered_->folder.shared, true,
-              remembered_->folder.path};
-    }
   }
   std::string name;
   if (file_name.empty()) {
@@ -193,10 +214,11 @@ LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only, bool remembered
   }
   {
     std::lock_guard lock(remembered_mutex_);
-    remembered_ = RememberedFolder{file_name, folder_setting, company, {folder, shared, false, {}}};
+    remembered_ =
+        RememberedFolder{file_name, folder_setting, company, {folder, shared, false, {}}, 0, {}};
   }
   if (folder_only) return {folder, shared, false, {}};
-  return {dated(folder, name), shared, false, {}};
+  return {dated(folder, name, clock_.Now()), shared, false, {}};
 }
 
 std::string LogWriter::FormatRecord(const platform::LocalTime& t, std::u16string_view caption,
@@ -301,6 +323,8 @@ void LogWriter::SetLogDetail(int detail) {
     } catch (...) {
     }
     header_written_ = false;
+    std::lock_guard lock(file_lock_);
+    fs_.CloseKeptFiles();
   }
   detail_ = detail;
 }

@@ -104,6 +104,8 @@ class LogWriter {
   struct RememberedFolder {
     std::string file_name, folder_setting, company;
     LogTarget folder;
+    int dated_for = 0;  // the date (yyyymmdd) dated_path is for; 0: not made yet
+    std::string dated_path;
   };
   std::mutex remembered_mutex_;
   std::optional<RememberedFolder> remembered_;

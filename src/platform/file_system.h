@@ -58,9 +58,13 @@ class FileSystem {
   //  - An append that fails part-way (a full disk) is undone: the file is cut back to its size
   //    before the append, still under the lock, so no torn record is left for the next one to
   //    be glued to.
+  //  - The file may be kept open for the next append to the same name; it is used again only
+  //    while the name still leads to that very file.
   // File errors are reported in the result, never thrown (only std::bad_alloc may escape).
   virtual AppendResult AppendExclusive(const std::string& path, std::string_view bytes,
                                        const AppendOptions& options) = 0;
+  // Closes whatever AppendExclusive keeps open.
+  virtual void CloseKeptFiles() {}
   // Every name in the folder but "." and ".."; empty when it cannot be read.
   virtual std::vector<std::string> ListNames(const std::string& folder) = 0;
   virtual std::optional<std::int64_t> LastWriteTimeNs(const std::string& path) = 0;

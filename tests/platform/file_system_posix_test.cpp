@@ -182,6 +182,49 @@ TEST_F(FileSystemPosixTest, AnUnwritableFolderIsReportedNotThrown) {
   EXPECT_FALSE(fs::exists(dir_ / "ro/today.log"));
 }
 
+// The names in /proc/self/fd that lead to `path`: the descriptors this process holds on it.
+int OpenDescriptorsOn(const std::string& path) {
+  int count = 0;
+  for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    if (fs::read_symlink(e.path(), ec) == path) ++count;
+  }
+  return count;
+}
+
+// Appends reuse the open file, but only while its name still leads to it: a log moved away,
+// removed or swapped for a link between two records must not take the next one.
+TEST_F(FileSystemPosixTest, AKeptFileIsWrittenOnlyWhileItsNameLeadsToIt) {
+  std::string file = dir_ / "today.log";
+  auto append = [&](const char* text) { return fs_.AppendExclusive(file, text, kShortWait); };
+  ASSERT_EQ(append("one\r\n").status, AppendStatus::kWritten);
+  ASSERT_EQ(append("two\r\n").status, AppendStatus::kWritten);
+  EXPECT_EQ(ReadText(file), "one\r\ntwo\r\n");
+
+  fs::rename(file, dir_ / "moved.log");
+  EXPECT_EQ(append("three\r\n").status, AppendStatus::kWritten);
+  EXPECT_EQ(ReadText(file), "three\r\n");
+  EXPECT_EQ(ReadText(dir_ / "moved.log"), "one\r\ntwo\r\n");
+
+  fs::remove(file);
+  EXPECT_EQ(append("four\r\n").status, AppendStatus::kWritten);
+  EXPECT_EQ(ReadText(file), "four\r\n");
+
+  WriteText(dir_ / "victim", "precious");
+  fs::remove(file);
+  fs::create_symlink(dir_ / "victim", file);
+  EXPECT_EQ(append("five\r\n").status, AppendStatus::kRefused);
+  EXPECT_EQ(ReadText(dir_ / "victim"), "precious");
+  fs::remove(file);
+
+  ASSERT_EQ(append("six\r\n").status, AppendStatus::kWritten);
+  EXPECT_EQ(OpenDescriptorsOn(file), 1);
+  fs_.CloseKeptFiles();
+  EXPECT_EQ(OpenDescriptorsOn(file), 0);
+  EXPECT_EQ(append("seven\r\n").status, AppendStatus::kWritten);
+  EXPECT_EQ(ReadText(file), "six\r\nseven\r\n");
+}
+
 TEST_F(FileSystemPosixTest, ReadAllReadsARegularFileWhole) {
   std::string big(200000, 'x');
   big += "end";

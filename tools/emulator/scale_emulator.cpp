@@ -195,6 +195,10 @@ void ScaleEmulator::Serve(int fd) {
       send(fd, &nak, 1, MSG_NOSIGNAL);
     }
     if (!ok) break;
+    {
+      std::lock_guard lock(mutex_);
+      if (!first_frame_at_) first_frame_at_ = std::chrono::steady_clock::now();
+    }
     std::optional<AnswerRule> rule = MatchRule(frame);
     if (rule && rule->delay_ms > 0)
       std::this_thread::sleep_for(std::chrono::milliseconds(rule->delay_ms));
@@ -222,6 +226,10 @@ void ScaleEmulator::Serve(int fd) {
       reply += faults_.noise;
     }
     if (!SendAll(fd, reply)) break;
+    {
+      std::lock_guard lock(mutex_);
+      last_answer_at_ = std::chrono::steady_clock::now();
+    }
     // Late copies: each reaches the driver on its own, after it has read the byte before it, and
     // the next frame is read only after another gap, so no two bytes ever arrive together.
     for (int i = 1; gap_ms > 0 && i < copies && ok; ++i) {
@@ -307,8 +315,15 @@ std::vector<std::string> ScaleEmulator::Frames() const {
   return frames_;
 }
 
+std::chrono::steady_clock::duration ScaleEmulator::BusySpan() const {
+  std::lock_guard lock(mutex_);
+  if (!first_frame_at_ || last_answer_at_ < *first_frame_at_) return {};
+  return last_answer_at_ - *first_frame_at_;
+}
+
 void ScaleEmulator::Clear() {
   std::lock_guard lock(mutex_);
+  first_frame_at_.reset();
   tables_.clear();
   frames_.clear();
   system_settings_.reset();

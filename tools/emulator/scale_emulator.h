@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -58,6 +59,9 @@ class ScaleEmulator {
   std::size_t worker_threads() const;
   // All tables decoded into fields.
   nlohmann::json Dump() const;
+  // From the end of the first frame received to the last answer sent, since the last Clear:
+  // how long the scale was kept busy, whatever the client did before and after.
+  std::chrono::steady_clock::duration BusySpan() const;
   void Clear();
 
   // Handles one frame and returns the answer byte (also used by the loopback benchmark).
@@ -85,6 +89,8 @@ class ScaleEmulator {
   std::map<std::uint8_t, std::map<long, std::string>> tables_;
   std::optional<std::string> system_settings_;
   std::vector<std::string> frames_;
+  std::optional<std::chrono::steady_clock::time_point> first_frame_at_;
+  std::chrono::steady_clock::time_point last_answer_at_;
 };
 
 // The whole length of the frame that starts with `head`, as far as the bytes so far tell it

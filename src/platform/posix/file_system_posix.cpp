@@ -1,13 +1,16 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -45,12 +48,12 @@ std::string ErrnoText(const std::string& what, const std::string& path) {
   return Quoted(what, path) + ": " + std::strerror(err);
 }
 
-// Writes every byte; false with errno set when a write fails (what was written stays).
-bool WriteAll(int fd, std::string_view bytes) {
-  const char* p = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t n = write(fd, p, left);
+// Writes every byte; false with errno set when a write fails (what was written stays, and
+// `written` says how much that is).
+bool WriteAll(int fd, std::string_view bytes, std::size_t& written) {
+  written = 0;
+  while (written < bytes.size()) {
+    ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -59,10 +62,14 @@ bool WriteAll(int fd, std::string_view bytes) {
       errno = ENOSPC;
       return false;
     }
-    p += n;
-    left -= static_cast<std::size_t>(n);
+    written += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  std::size_t written = 0;
+  return WriteAll(fd, bytes, written);
 }
 
 // Open errors that mean the name is there but is no regular file: a link (O_NOFOLLOW), a pipe
@@ -80,8 +87,8 @@ bool AbsentOrRegular(const std::string& path) {
 }
 
 // Opens without blocking and without following a link, and keeps what turned out to be a
-// regular file. -1 with `refused` set for anything else.
-int OpenRegular(const std::string& path, int flags, mode_t mode, bool& refused) {
+// regular file. -1 with `refused` set for anything else. `st` receives the open file's status.
+int OpenRegular(const std::string& path, int flags, mode_t mode, bool& refused, struct stat& st) {
   refused = false;
   if (!AbsentOrRegular(path)) {
     refused = true;
@@ -92,7 +99,6 @@ int OpenRegular(const std::string& path, int flags, mode_t mode, bool& refused) 
     refused = NamesNoRegularFile(errno);
     return -1;
   }
-  struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     refused = true;
     close(fd);
@@ -103,7 +109,70 @@ int OpenRegular(const std::string& path, int flags, mode_t mode, bool& refused) 
   return fd;
 }
 
+int OpenRegular(const std::string& path, int flags, mode_t mode, bool& refused) {
+  struct stat st {};
+  return OpenRegular(path, flags, mode, refused, st);
+}
+
 constexpr char kNotRegular[] = "Not a regular file";
+
+// Bumped in a child made by fork(): a descriptor kept from before the fork shares its lock with
+// the parent, so the child must open the file afresh to be kept apart from it.
+std::atomic<unsigned> g_fork_generation{0};
+
+void CountFork() {
+  g_fork_generation.fetch_add(1, std::memory_order_relaxed);
+}
+
+// The file the last append went to, kept open for the next one: a log appends a record at a
+// time, and opening, checking and closing the file for each cost more than the write itself.
+// It is used again only while its name still leads to it (the same regular file, not a link put
+// in its place, not removed) and in the process that opened it.
+class KeptAppendFile {
+ public:
+  KeptAppendFile() { pthread_atfork(nullptr, nullptr, &CountFork); }
+  ~KeptAppendFile() { Drop(); }
+  KeptAppendFile(const KeptAppendFile&) = delete;
+  KeptAppendFile& operator=(const KeptAppendFile&) = delete;
+
+  // The kept descriptor when it still is the file named `path`; -1 otherwise.
+  int Find(const std::string& path) {
+    if (fd_ < 0) return -1;
+    struct stat st {};
+    if (generation_ != g_fork_generation.load(std::memory_order_relaxed) || path != path_ ||
+        lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != dev_ ||
+        st.st_ino != ino_) {
+      Drop();
+      return -1;
+    }
+    return fd_;
+  }
+
+  // Takes over `fd`, open on the regular file `st` of `path`.
+  void Keep(const std::string& path, int fd, const struct stat& st) {
+    Drop();
+    fd_ = fd;
+    path_ = path;
+    dev_ = st.st_dev;
+    ino_ = st.st_ino;
+    generation_ = g_fork_generation.load(std::memory_order_relaxed);
+  }
+
+  void Drop() {
+    // After a fork the descriptor is the parent's too: closing the child's copy leaves the
+    // parent's file and lock as they are.
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    path_.clear();
+  }
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
+  unsigned generation_ = 0;
+};
 
 class PosixFileSystem final : public FileSystem {
  public:
@@ -138,32 +207,20 @@ class PosixFileSystem final : public FileSystem {
 
   AppendResult AppendExclusive(const std::string& path, std::string_view bytes,
                                const AppendOptions& options) override {
-    constexpr int kFlags = O_WRONLY | O_APPEND;
-    const mode_t mode = options.shared ? 0666 : 0600;
-    bool refused = false;
-    bool created = false;
-    // Today's file exists for every record but the first of the day: open it first.
-    int raw = OpenRegular(path, kFlags, 0, refused);
-    if (raw < 0 && !refused && errno == ENOENT) {
-      created = true;
-      raw = OpenRegular(path, kFlags | O_CREAT | O_EXCL, mode, refused);
-      if (raw < 0 && !refused && errno == EEXIST) {  // another writer made it just now
-        created = false;
-        raw = OpenRegular(path, kFlags, 0, refused);
-      }
+    std::lock_guard guard(kept_mutex_);
+    int fd = kept_.Find(path);
+    if (fd < 0) {
+      AppendResult opened = OpenForAppend(path, options, fd);
+      if (opened.status != AppendStatus::kWritten) return opened;
     }
-    if (raw < 0) {
-      if (refused) return {AppendStatus::kRefused, Quoted(kNotRegular, path)};
-      return {AppendStatus::kFailed, ErrnoText("Cannot open log file", path)};
-    }
-    Fd fd(raw);
-    if (created && options.shared) (void)fchmod(fd.get(), 0666);  // whatever the umask
 
     auto deadline = std::chrono::steady_clock::now() + options.lock_wait;
-    while (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       if (errno == EINTR) continue;
       if (errno != EWOULDBLOCK) {
-        return {AppendStatus::kFailed, ErrnoText("Cannot lock log file", path)};
+        AppendResult failed{AppendStatus::kFailed, ErrnoText("Cannot lock log file", path)};
+        kept_.Drop();
+        return failed;
       }
       if (std::chrono::steady_clock::now() >= deadline)
         return {AppendStatus::kBusy, Quoted("Log file is busy", path)};
@@ -171,17 +228,27 @@ class PosixFileSystem final : public FileSystem {
     }
 
     // Under the lock the end of the file is ours: every writer appends only while holding it.
-    struct stat st {};
-    if (fstat(fd.get(), &st) != 0)
-      return {AppendStatus::kFailed, ErrnoText("Cannot read log file", path)};
-    if (WriteAll(fd.get(), bytes)) return {};
-    std::string message = ErrnoText("Cannot write log file", path);
-    if (ftruncate(fd.get(), st.st_size) != 0) {
-      int err = errno;
-      message += "; the partial record could not be removed: ";
-      message += std::strerror(err);
+    AppendResult result;
+    std::size_t written = 0;
+    if (!WriteAll(fd, bytes, written)) {
+      result = {AppendStatus::kFailed, ErrnoText("Cannot write log file", path)};
+      struct stat st {};
+      if (written > 0 &&
+          (fstat(fd, &st) != 0 || ftruncate(fd, st.st_size - static_cast<off_t>(written)) != 0)) {
+        int err = errno;
+        result.message += "; the partial record could not be removed: ";
+        result.message += std::strerror(err);
+      }
     }
-    return {AppendStatus::kFailed, std::move(message)};
+    while (flock(fd, LOCK_UN) != 0 && errno == EINTR) {
+    }
+    if (result.status != AppendStatus::kWritten) kept_.Drop();  // a closed file holds no lock
+    return result;
+  }
+
+  void CloseKeptFiles() override {
+    std::lock_guard guard(kept_mutex_);
+    kept_.Drop();
   }
 
   std::vector<std::string> ListNames(const std::string& folder) override {
@@ -244,6 +311,36 @@ class PosixFileSystem final : public FileSystem {
     }
     return out;
   }
+
+ private:
+  // Opens (or creates) `path` for appending and keeps it; `fd` is the kept descriptor.
+  AppendResult OpenForAppend(const std::string& path, const AppendOptions& options, int& fd) {
+    constexpr int kFlags = O_WRONLY | O_APPEND;
+    const mode_t mode = options.shared ? 0666 : 0600;
+    bool refused = false;
+    bool created = false;
+    struct stat st {};
+    // Today's file exists for every record but the first of the day: open it first.
+    fd = OpenRegular(path, kFlags, 0, refused, st);
+    if (fd < 0 && !refused && errno == ENOENT) {
+      created = true;
+      fd = OpenRegular(path, kFlags | O_CREAT | O_EXCL, mode, refused, st);
+      if (fd < 0 && !refused && errno == EEXIST) {  // another writer made it just now
+        created = false;
+        fd = OpenRegular(path, kFlags, 0, refused, st);
+      }
+    }
+    if (fd < 0) {
+      if (refused) return {AppendStatus::kRefused, Quoted(kNotRegular, path)};
+      return {AppendStatus::kFailed, ErrnoText("Cannot open log file", path)};
+    }
+    if (created && options.shared) (void)fchmod(fd, 0666);  // whatever the umask
+    kept_.Keep(path, fd, st);
+    return {};
+  }
+
+  std::mutex kept_mutex_;
+  KeptAppendFile kept_;
 };
 
 }  // namespace
