@@ -72,8 +72,10 @@ velquora_windows_test(help_test help/renderer_test.cpp)
 target_link_libraries(help_test PRIVATE velquora_help)
 velquora_wine_test(help_test)
 
-# Without file modes, links, flock, the file size limit and forked writers.
-velquora_windows_test(log_test log/log_writer_test.cpp log/log_viewer_model_test.cpp)
+# Without file modes, links, flock, the file size limit and forked writers; with a file held
+# open without sharing, Windows' own way of keeping writers out.
+velquora_windows_test(log_test log/log_writer_test.cpp log/log_writer_win_test.cpp
+                      log/log_viewer_model_test.cpp)
 target_link_libraries(log_test PRIVATE velquora_log)
 velquora_wine_test(log_test)
 
