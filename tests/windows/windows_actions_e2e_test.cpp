@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -169,6 +170,28 @@ TEST_F(DriverTest, HelpPageOutlivesTheCallUntilTheNextRequestOrTheLastObject) {
   // The last object gone (the host about to free the library): nothing of the help stays.
   d_->Destroy();
   EXPECT_FALSE(FolderThere(FolderOf(second.path))) << "the last page's folder stayed";
+}
+
+TEST_F(DriverTest, AHelpPageThatCannotBeRemovedFailsNoCall) {
+  RecordingBrowser browser;
+  ASSERT_TRUE(browser.registered());
+  ASSERT_TRUE(Call(u"DoAdditionalAction", {std::u16string(u"ShowHelp")})) << ErrorUtf8();
+  ASSERT_TRUE(browser.WaitForPages(1));
+  std::string first = browser.Pages()[0].path;
+  // The "browser" still holds the first page, sharing it with nobody: it cannot be removed.
+  std::u16string wide = ToUtf16(first);
+  HANDLE held = CreateFileW(reinterpret_cast<const wchar_t*>(wide.c_str()), GENERIC_READ, 0,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(Call(u"DoAdditionalAction", {std::u16string(u"ShowHelp")})) << ErrorUtf8();
+  EXPECT_TRUE(FileThere(first)) << "a held page cannot have been removed";
+  ASSERT_TRUE(browser.WaitForPages(2));
+  EXPECT_TRUE(FileThere(browser.Pages()[1].path));
+  d_->Destroy();
+  EXPECT_EQ(d_->memory().live_blocks(), 0u);
+  CloseHandle(held);
+  std::error_code ignored;
+  std::filesystem::remove_all(FolderOf(first), ignored);  // what the library had to leave
 }
 
 // The log viewer's window, once shown, found from outside as a user's tool would.
