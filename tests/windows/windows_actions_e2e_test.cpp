@@ -235,7 +235,7 @@ class LogWindowWatcher {
           HWND list = FindWindowExW(window, nullptr, L"ComboBox", nullptr);
           HWND text = FindWindowExW(window, nullptr, L"Edit", nullptr);
           // The text is filled in right after the window shows.
-          WaitFor([&] { return text && GetWindowTextLengthW(text) > 0; }, 10);
+          WaitFor([&] { return text && SendMessageW(text, WM_GETTEXTLENGTH, 0, 0) > 0; }, 10);
           if (list) selected_ = Narrow(SelectedItem(list));
           if (text) shown_ = Narrow(WindowText(text));
           found_ = true;
