@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "common/text.h"
+#include "driver/kept_help_folder.h"
 #include "help/markdown_renderer.h"
 #include "platform/carried_program.h"
 #include "platform/process.h"
@@ -18,11 +19,21 @@ class ProgramViewers final : public Viewers {
 
   void ShowHelp(const std::u16string& caption) override {
     RequireDisplay();
-    help::TMarkdownRenderer::Render(
+    help::RendererServices services =
         help::DefaultServices([this](const std::string& html, const std::u16string& title) {
           Run({"doc", html, ToUtf8(title)});
-        }),
-        "help", caption);
+        });
+#if defined(_WIN32)
+    // The viewer hands the page to the user's browser and returns at once; the browser reads it
+    // later. So the page's folder stays until the next request (now) or the last object's end.
+    RemoveKeptHelpFolder();
+    help::TMarkdownRenderer renderer(std::move(services), "help");
+    renderer.Render(caption);
+    KeepHelpFolder(renderer.ReleaseTempDirectory());
+#else
+    // The viewer shows the page itself and returns when its window is closed.
+    help::TMarkdownRenderer::Render(services, "help", caption);
+#endif
   }
 
  private:

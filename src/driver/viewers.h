@@ -9,7 +9,8 @@ namespace velquora::driver {
 class Viewers {
  public:
   virtual ~Viewers() = default;
-  // Both block until the user closes the window; failures raise an error with a Russian text.
+  // Both block until the user closes the window, except the help on Windows, which opens in the
+  // user's browser and returns at once. Failures raise an error with a Russian text.
   virtual void ShowLog(const std::string& log_folder) = 0;
   virtual void ShowHelp(const std::u16string& caption) = 0;
 };

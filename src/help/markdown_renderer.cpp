@@ -39,6 +39,17 @@ bool SafeEntryName(const std::string& name) {
   return true;
 }
 
+// A source name that gives its own place: from a root ("/a.md"), or on Windows also from a
+// drive ("C:\\help\\a.md"); anything else is inside the temporary folder.
+bool IsRooted(const std::string& name) {
+  if (!name.empty() && (name[0] == '/' || name[0] == kSep)) return true;
+  if constexpr (kSep == '\\') {
+    char drive = name.empty() ? '\0' : static_cast<char>(name[0] | 0x20);
+    return name.size() >= 2 && name[1] == ':' && drive >= 'a' && drive <= 'z';
+  }
+  return false;
+}
+
 std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
   std::u16string text;
   text.reserve(bytes.size() / 2);
@@ -109,7 +120,7 @@ TMarkdownRenderer::TMarkdownRenderer(RendererServices services, std::string sour
 }
 
 TMarkdownRenderer::~TMarkdownRenderer() {
-  services_.fs->RemoveAll(FTempDirectory);
+  if (!FTempDirectory.empty()) services_.fs->RemoveAll(FTempDirectory);
 }
 
 bool TMarkdownRenderer::SourceExist() const {
@@ -177,8 +188,7 @@ std::string TMarkdownRenderer::Render(const std::u16string& caption) {
 }
 
 void TMarkdownRenderer::ConvertToHtml(const std::string& destination, const std::string& css) {
-  std::string source =
-      !FSourceName.empty() && FSourceName[0] == kSep ? FSourceName : FTempDirectory + FSourceName;
+  std::string source = IsRooted(FSourceName) ? FSourceName : FTempDirectory + FSourceName;
   std::string html = MarkdownToHtml(DecodeText(services_.fs->ReadAll(source)));
   services_.fs->WriteFile(destination.empty() ? FTempDirectory + "md.html" : destination,
                           HtmlDocument(html, css));

@@ -1,11 +1,13 @@
 #pragma once
 // Unpacks the help archive the library carries into a fresh private temporary folder,
 // converts its Markdown document to an HTML file and hands that file to a viewer window.
-// The folder is removed with everything in it when the renderer goes.
+// The folder is removed with everything in it when the renderer goes, unless the caller takes
+// it over.
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/file_system.h"
 
@@ -33,6 +35,8 @@ class TMarkdownRenderer {
   const std::string& SourceName() const { return FSourceName; }
   void SetSourceName(std::string name) { FSourceName = std::move(name); }
   const std::string& TempDirectory() const { return FTempDirectory; }
+  // Hands the temporary folder to the caller, who removes it; the renderer no longer does.
+  std::string ReleaseTempDirectory() { return std::exchange(FTempDirectory, std::string()); }
 
   // Unpack, convert, show; returns the path of md.html.
   std::string Render(const std::u16string& caption);

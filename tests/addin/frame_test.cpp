@@ -9,6 +9,7 @@
 
 #include "addin_library.h"
 #include "common/text.h"
+#include "object_bridge.h"
 #include "support/log_tail.h"
 #include "support/temp_dir.h"
 #include "support/test_addin_library.h"
@@ -54,11 +55,11 @@ TEST_F(FrameTest, EveryInterfaceReachesTheSameComponent) {
   EXPECT_FALSE(
       c_->Call(u"Fail").ok);  // second table; reports through the connection set via the first
   ASSERT_EQ(c_->connection().errors.size(), 1u);
-  // The reserved fourth interface word leads to a table whose entry takes a string and does
-  // nothing.
-  void* fourth = &reinterpret_cast<void**>(o)[3];
-  auto entry =
-      reinterpret_cast<void (*)(void*, const WCHAR_T*)>((*static_cast<void***>(fourth))[2]);
+  // The reserved fourth interface word of the library's own object leads to a table whose entry
+  // (after the destructor entries of the host's layout) takes a string and does nothing.
+  void* fourth = &static_cast<void**>(LibraryObjectOf(o))[3];
+  auto entry = reinterpret_cast<void (*)(void*, const WCHAR_T*)>(
+      (*static_cast<void***>(fourth))[addin::TargetAbi::kDestructorEntries]);
   entry(fourth, u"ru");
   WCHAR_T* name = nullptr;
   ASSERT_TRUE(o->RegisterExtensionAs(&name));

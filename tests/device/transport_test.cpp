@@ -1,10 +1,6 @@
 // The transport against real loopback peers, and through the socket seam for failures that a
 // peer cannot produce on demand (interrupted calls, short sends, refused attempts).
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -13,48 +9,14 @@
 #include "device/tcp_socket.h"
 #include "driver/equipment_error.h"
 
+#include "support/loopback_peer.h"
 #include "support/test_helpers.h"
 
 namespace velquora::device {
 namespace {
 
-// A loopback listener whose behaviour each test scripts.
-class Peer {
- public:
-  Peer() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(fd_, 4);
-    socklen_t len = sizeof a;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-  }
-  ~Peer() {
-    Join();
-    close(fd_);
-  }
-  int port() const { return port_; }
-  void Join() {
-    if (thread_.joinable()) thread_.join();
-  }
-  // Accepts one connection and runs `script` on it.
-  template <typename F>
-  void Serve(F script) {
-    thread_ = std::thread([this, script] {
-      int c = accept(fd_, nullptr, nullptr);
-      script(c);
-      close(c);
-    });
-  }
-
- private:
-  int fd_;
-  int port_;
-  std::thread thread_;
-};
+using Peer = test::LoopbackPeer;
+using Connection = test::LoopbackPeer::Connection;
 
 TEST(Transport, AddressAndPortAreCheckedBeforeAnySocketExists) {
   TTCPSocket s;
@@ -92,11 +54,11 @@ TEST(Transport, RefusedPortFailsAndLeavesItClosed) {
 
 TEST(Transport, ReadsOneByteOrZeroWhenThePeerCloses) {
   Peer peer;
-  peer.Serve([](int c) {
+  peer.Serve([](Connection& c) {
     char buf[2];
-    recv(c, buf, 2, MSG_WAITALL);
-    send(c, "\x06\x15\x15", 3, 0);
-    recv(c, buf, 1, 0);  // then the next request, which it leaves unanswered by closing
+    c.Receive(buf, 2, true);
+    c.Send("\x06\x15\x15");
+    c.Receive(buf, 1);  // then the next request, which it leaves unanswered by closing
   });
   TTCPSocket s;
   s.IPAddress = u"127.0.0.1";
@@ -119,11 +81,11 @@ TEST(Transport, ReadsOneByteOrZeroWhenThePeerCloses) {
 
 TEST(Transport, PendingCountsWhatHasArrivedWithoutWaiting) {
   Peer peer;
-  peer.Serve([](int c) {
+  peer.Serve([](Connection& c) {
     char buf[1];
-    recv(c, buf, 1, 0);
-    send(c, "\x06\x06", 2, 0);
-    recv(c, buf, 1, 0);  // until the client closes
+    c.Receive(buf, 1);
+    c.Send("\x06\x06");
+    c.Receive(buf, 1);  // until the client closes
   });
   platform::SocketApi& api = platform::RealSockets();
   platform::SocketHandle s = api.OpenTcp();
@@ -141,13 +103,13 @@ TEST(Transport, PendingCountsWhatHasArrivedWithoutWaiting) {
 TEST(Transport, BytesWaitingBeforeAFrameFailItAndNothingIsSent) {
   Peer peer;
   std::string received;
-  peer.Serve([&](int c) {
+  peer.Serve([&](Connection& c) {
     char buf[64];
-    long n = recv(c, buf, 2, MSG_WAITALL);  // the first frame
-    send(c, "\x06", 1, 0);
+    long n = c.Receive(buf, 2, true);  // the first frame
+    c.Send("\x06");
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    send(c, "\x15", 1, 0);  // a late byte no frame asked for
-    while ((n = recv(c, buf, sizeof buf, 0)) > 0) received.append(buf, static_cast<std::size_t>(n));
+    c.Send("\x15");  // a late byte no frame asked for
+    while ((n = c.Receive(buf, sizeof buf)) > 0) received.append(buf, static_cast<std::size_t>(n));
   });
   TDevice device;
   device.Enable(u"127.0.0.1", peer.port());
@@ -162,7 +124,7 @@ TEST(Transport, BytesWaitingBeforeAFrameFailItAndNothingIsSent) {
 
 TEST(Transport, ASilentPeerTimesOut) {
   Peer peer;
-  peer.Serve([](int c) {
+  peer.Serve([](Connection& c) {
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
     (void)c;
   });
@@ -181,7 +143,7 @@ TEST(Transport, ReadUntilEndCollectsEverything) {
   Peer peer;
   std::string payload(2500, '\0');
   for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 7);
-  peer.Serve([&](int c) { send(c, payload.data(), payload.size(), 0); });
+  peer.Serve([&](Connection& c) { c.Send(payload); });
   TTCPSocket s;
   s.IPAddress = u"127.0.0.1";
   s.IPPort = peer.port();

@@ -4,6 +4,7 @@
 #include "addin/class_registry.h"
 #include "driver/driver_library.h"
 #include "log/log_writer.h"
+#include "platform/system_info.h"
 
 namespace velquora::driver {
 namespace {
@@ -14,7 +15,8 @@ TEST(DriverLibrary, LoadNamesTheLogAfterTheDriverBeforeAnyOpen) {
   log.SetLogFileName("");
   LoadDriverLibrary();
   EXPECT_EQ(log.LogFileName(), "w_velquora");
-  EXPECT_NE(log.GetLogFileName(false).find("/w_velquora_"), std::string::npos);
+  EXPECT_NE(log.GetLogFileName(false).find(platform::kPathSeparator + std::string("w_velquora_")),
+            std::string::npos);
   UnloadDriverLibrary();
   log.SetLogFolder(folder);
   log.SetLogFileName("");

@@ -9,6 +9,7 @@
 #include "support/log_tail.h"
 #include "support/temp_dir.h"
 #include "support/test_addin_library.h"
+#include "support/test_helpers.h"
 #include "support/xml_tree.h"
 
 namespace velquora::host {
@@ -18,8 +19,8 @@ class FrameworkTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // The actions must fail fast here, never open real windows on a developer's desktop.
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
+    test::UnsetEnv("DISPLAY");
+    test::UnsetEnv("WAYLAND_DISPLAY");
     d_ = std::make_unique<Component>(*lib_, u"TestDriver");
   }
   void TearDown() override { EXPECT_TRUE(d_->memory().faults().empty()); }

@@ -2,15 +2,27 @@
 #include <gtest/gtest.h>
 
 #include "driver/scale_driver.h"
+
+#if defined(_WIN32)
+// Windows builds run under wine; the emulator is a Linux program reached over 127.0.0.1.
+#include "e2e/remote_scale.h"
+#else
 #include "scale_emulator.h"
+#endif
 
 namespace velquora::driver {
 namespace {
 
+#if defined(_WIN32)
+using Scale = e2e::RemoteScale;
+#else
+using Scale = emulator::ScaleEmulator;
+#endif
+
 using addin::Variant;
 
 TEST(SystemSettings, SetsTheScalesDateAndTime) {
-  emulator::ScaleEmulator scale;
+  Scale scale;
   scale.Start();
   TDriver driver;
   driver.AfterConstruction();

@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "driver/setting_conversion.h"
 #include "driver/utilities.h"
+#include "support/test_helpers.h"
 
 namespace velquora::driver {
 namespace {
@@ -102,8 +103,9 @@ TEST(Utilities, AmountsOutsideTheRangeAreRefused) {
 }
 
 TEST(Utilities, FileVersion) {
-  EXPECT_EQ(GetFileVersionText(VELQUORA_BIN_DIR "/libw_velquora.so"), u"1.2.3.43");
-  EXPECT_EQ(GetFileVersionText(VELQUORA_BIN_DIR "/libtest_addin.so"), u"0.0.0.0");
+  const std::string bin = VELQUORA_BIN_DIR "/";
+  EXPECT_EQ(GetFileVersionText(bin + test::kDriverFile), u"1.2.3.43");
+  EXPECT_EQ(GetFileVersionText(bin + test::kTestAddinFile), u"0.0.0.0");
   EXPECT_EQ(GetFileVersionText("/nonexistent"), u"0.0.0.0");
 }
 

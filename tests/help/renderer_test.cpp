@@ -1,6 +1,5 @@
 // The help renderer without a display: archives built by the test, a window that only records.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <zip.h>
 
 #include <filesystem>
@@ -128,13 +127,26 @@ TEST(MarkdownRenderer, FailuresLeaveNoTemporaryFolder) {
   EXPECT_EQ(TempFolders(), before);
 }
 
-TEST(MarkdownRenderer, EachRendererHasItsOwnPrivateFolder) {
+TEST(MarkdownRenderer, EachRendererHasItsOwnFolder) {
   Shown shown;
   TMarkdownRenderer one(Services(std::nullopt, shown)), two(Services(std::nullopt, shown));
   EXPECT_NE(one.TempDirectory(), two.TempDirectory());
-  struct stat st {};
-  ASSERT_EQ(stat(one.TempDirectory().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_TRUE(fs::is_directory(one.TempDirectory()));
+  EXPECT_TRUE(fs::is_directory(two.TempDirectory()));
+}
+
+TEST(MarkdownRenderer, AFolderTakenOverOutlivesTheRenderer) {
+  Shown shown;
+  std::string folder;
+  {
+    TMarkdownRenderer renderer(Services(Zip({{"help.md", "# A\n"}}), shown), "help");
+    renderer.Render(u"x");
+    folder = renderer.ReleaseTempDirectory();
+    EXPECT_TRUE(renderer.TempDirectory().empty());
+  }
+  EXPECT_TRUE(fs::exists(shown.path)) << "the page went with the renderer";
+  EXPECT_EQ(fs::path(shown.path).parent_path(), fs::path(folder).parent_path());
+  fs::remove_all(folder);
 }
 
 TEST(MarkdownRenderer, ConvertToHtmlWithAGivenStyleSheet) {

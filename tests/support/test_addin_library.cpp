@@ -1,16 +1,15 @@
 #include "support/test_addin_library.h"
 
-#include <cstdlib>
-
 #include "support/temp_dir.h"
+#include "support/test_helpers.h"
 
 namespace velquora::test {
 namespace {
 
 // The library reads its log folder from the environment when it is loaded.
 std::string LibraryPathAfterPointingLogsAt(const TempDir& folder) {
-  setenv("VELQUORA_TEST_LOG_FOLDER", folder.path().c_str(), 1);
-  return VELQUORA_BIN_DIR "/libtest_addin.so";
+  SetEnv("VELQUORA_TEST_LOG_FOLDER", folder.path());
+  return std::string(VELQUORA_BIN_DIR "/") + kTestAddinFile;
 }
 
 struct Loaded {

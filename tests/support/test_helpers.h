@@ -1,5 +1,6 @@
 #pragma once
 // Small helpers shared by the tests.
+#include <cstdlib>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -22,5 +23,31 @@ inline std::string ErrorOf(const std::function<void()>& f) {
   }
   return "";
 }
+
+// Sets or removes a variable of this process's environment (the C library's copy, which
+// getenv reads, in a DLL too).
+inline void SetEnv(const char* name, const std::string& value) {
+#if defined(_WIN32)
+  _putenv_s(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+inline void UnsetEnv(const char* name) {
+#if defined(_WIN32)
+  _putenv_s(name, "");  // an empty value removes the variable there
+#else
+  unsetenv(name);
+#endif
+}
+
+// The file names the libraries have on this system.
+#if defined(_WIN32)
+inline constexpr char kDriverFile[] = "w_velquora.dll";
+inline constexpr char kTestAddinFile[] = "test_addin.dll";
+#else
+inline constexpr char kDriverFile[] = "libw_velquora.so";
+inline constexpr char kTestAddinFile[] = "libtest_addin.so";
+#endif
 
 }  // namespace velquora::test
