@@ -55,20 +55,30 @@ void TDevice::Disable() {
   FTCPSocket->CloseConnection();
 }
 
-void TDevice::SendCommand(const ByteString& command, bool look_first) {
+void TDevice::SendCommand(const ByteString& command) {
   // The answer byte is judged only if it arrived after the frame went out: a byte already
   // waiting, or one more after the answer, would put every later answer on the wrong frame.
-  if (look_first)
-    CheckNothingPending("Ошибка протокола обмена: данные от весов до отправки команды: ");
-  if (ExtLogEnabled) {
-    log::LogWriter::Instance().WriteLog(u"Данные обмена -> ", BytesToHex(command, u" "),
-                                        log::TLogLevel::llDebug);
-  }
+  CheckNothingPending("Ошибка протокола обмена: данные от весов до отправки команды: ");
+  LogSent(command);
   FTCPSocket->WriteStr(command);
   FSentAt = std::chrono::steady_clock::now();
 }
 
-void TDevice::ReadAnswer() {
+void TDevice::LogSent(const ByteString& command) const {
+  if (ExtLogEnabled) {
+    log::LogWriter::Instance().WriteLog(u"Данные обмена -> ", BytesToHex(command, u" "),
+                                        log::TLogLevel::llDebug);
+  }
+}
+
+void TDevice::LogAnswer() const {
+  if (ExtLogEnabled) {
+    log::LogWriter::Instance().WriteLog(u"Данные обмена <- ", BytesToHex(FResponse, u""),
+                                        log::TLogLevel::llDebug);
+  }
+}
+
+void TDevice::ReadAnswer(bool log_answer) {
   // Room for more than the answer byte: whatever came with it is taken by the same receive,
   // which is thereby also the look for bytes no frame asked for.
   ByteString received = FTCPSocket->ReadSome(1 + kShownSurplusBytes);
@@ -80,10 +90,7 @@ void TDevice::ReadAnswer() {
       FAnswerWaits.size() - 1)];
   // A connection closed instead of an answer reads as a 00 answer: a refusal.
   FResponse.assign(1, received.empty() ? '\0' : received[0]);
-  if (ExtLogEnabled) {
-    log::LogWriter::Instance().WriteLog(u"Данные обмена <- ", BytesToHex(FResponse, u""),
-                                        log::TLogLevel::llDebug);
-  }
+  if (log_answer || received.size() > 1) LogAnswer();
   if (received.size() > 1)
     FailOnSurplus(received.substr(1), "Ошибка протокола обмена: лишние байты после ответа весов: ");
 }
@@ -124,7 +131,7 @@ void TDevice::FailOnSurplus(const ByteString& surplus, const char* message) {
 void TDevice::RunCommand(const ByteString& command) {
   FinishWrite();  // an answer still due belongs to the frame before this one
   SendCommand(command);
-  ReadAnswer();
+  ReadAnswer(/*log_answer=*/true);
 }
 
 std::string WriteRefusalText(const TDevice::WriteRefusal& r) {
@@ -141,23 +148,44 @@ std::string WriteRefusalText(const TDevice::WriteRefusal& r) {
 }
 
 void TDevice::StartWrite(ByteString frame, WriteRefusal refusal) {
-  const bool answer_just_read = WriteInFlight();
-  FinishWrite();  // never two frames in flight
+  // The answer of the frame in flight is judged first (never two frames in flight), but its
+  // exchange record, and this frame's, are written only after this frame went out: the scale
+  // stores the record while the log is written. The records keep their order in the file, and
+  // both are written whatever becomes of the send.
+  const bool answer_unlogged = FPending.has_value();
+  if (answer_unlogged) JudgeAnswer(/*log_answer=*/false);
   FRequest = std::move(frame);
-  // Right after an answer was read nothing runs before this send: the receive that took the
-  // answer saw whatever else had come, and a second look would only repeat it.
-  SendCommand(FRequest, /*look_first=*/!answer_just_read);
+  ByteString surplus = FTCPSocket->ReadPending(kShownSurplusBytes);
+  if (!surplus.empty()) {
+    if (answer_unlogged) LogAnswer();
+    FailOnSurplus(surplus, "Ошибка протокола обмена: данные от весов до отправки команды: ");
+  }
+  try {
+    FTCPSocket->WriteStr(FRequest);
+  } catch (...) {
+    if (answer_unlogged) LogAnswer();
+    LogSent(FRequest);
+    throw;
+  }
+  FSentAt = std::chrono::steady_clock::now();
   FPending = std::move(refusal);
+  if (answer_unlogged) LogAnswer();
+  LogSent(FRequest);
 }
 
 void TDevice::FinishWrite() {
-  if (!FPending) return;
+  if (FPending) JudgeAnswer(/*log_answer=*/true);
+}
+
+void TDevice::JudgeAnswer(bool log_answer) {
   // Taken out first: a failed read leaves nothing in flight.
   WriteRefusal refusal = std::move(*FPending);
   FPending.reset();
-  ReadAnswer();
+  ReadAnswer(log_answer);
+  if (Answer() == p::kAck) return;
+  if (!log_answer) LogAnswer();  // a refusal ends the run: its record goes before the failure
   // The refusal text is built only when needed: this runs once per goods record.
-  if (Answer() != p::kAck) throw Error(WriteRefusalText(refusal));
+  throw Error(WriteRefusalText(refusal));
 }
 
 ByteString TDevice::PluFrame(const PluValues& v) {

@@ -21,9 +21,10 @@ class TDevice {
   void Disable();
   void RunCommand(const ByteString& command);
 
-  // Overlapped record writes, one frame in flight as the protocol allows: StartWrite logs and
-  // sends a record frame and returns without waiting; FinishWrite reads and judges the answer
-  // of the frame in flight, if there is one. The caller prepares the next record in between.
+  // Overlapped record writes, one frame in flight as the protocol allows: StartWrite judges the
+  // answer of the frame in flight, if there is one, then sends a record frame and returns
+  // without waiting; FinishWrite reads and judges the answer of the frame in flight, if there is
+  // one. The caller prepares the next record in between.
   struct WriteRefusal {
     std::uint8_t table = 0;
     std::int64_t number = 0;
@@ -75,10 +76,15 @@ class TDevice {
  private:
   // Makes `frame` the request and runs the exchange; the answer is left for the caller.
   void Send(ByteString frame);
-  // The two halves of RunCommand. `look_first`: make sure no byte is waiting before the frame
-  // goes out; false only right after ReadAnswer, whose receive has just made that look.
-  void SendCommand(const ByteString& command, bool look_first = true);
-  void ReadAnswer();
+  // The two halves of RunCommand. ReadAnswer writes the answer's exchange record unless
+  // `log_answer` is false; bytes beyond the answer fail it, its record written first.
+  void SendCommand(const ByteString& command);
+  void ReadAnswer(bool log_answer);
+  // Reads and judges the answer of the write in flight; a refusal fails with its text.
+  void JudgeAnswer(bool log_answer);
+  // The exchange records of a frame sent and of the last answer.
+  void LogSent(const ByteString& command) const;
+  void LogAnswer() const;
   // Send, then fail with `message` unless the answer is one of `accepted`.
   void Exchange(ByteString frame, std::initializer_list<std::uint8_t> accepted,
                 const std::string& message);

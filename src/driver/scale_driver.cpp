@@ -226,8 +226,10 @@ void TDriver::WriteRecords(const HostDocument& doc, const char16_t* what,
       judge_previous();  // its refusal, if any, is the failure the host hears of
       throw;
     }
-    judge_previous();
+    // Judges the record before (its refusal, if any, is the failure) and sends this one.
+    const bool judged_previous = FDevice->WriteInFlight();
     FDevice->StartWrite(std::move(frame), std::move(refusal));
+    if (judged_previous) progress.Advance(++accepted);
   }
   judge_previous();
   if (total > 1) FDevice->ExpectQuiet();

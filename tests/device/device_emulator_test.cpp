@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
+#include "common/text.h"
 #include "device/device.h"
 #include "log/log_writer.h"
 #if defined(_WIN32)
@@ -202,6 +204,54 @@ TEST_F(DeviceEmulatorTest, AnswersOutOfStepFailAndTheLogShowsTheBytes) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1].substr(24), "DEBUG\tДанные обмена <-: \t06");
     EXPECT_EQ(lines[2].substr(24), std::string("DEBUG\tДанные обмена <-: \t") + c.logged);
+  }
+  log.SetLogDetail(0);
+}
+
+// In overlapped writes a frame's and the last answer's records are written after the frame
+// went out, yet the file reads as if each were written at once: every frame, then its answer,
+// and nothing of a frame that a refusal kept from being sent.
+TEST_F(DeviceEmulatorTest, OverlappedWritesLogEachFrameAndAnswerInTurn) {
+  test::TempDir dir;
+  auto& log = log::LogWriter::Instance();
+  log.SetLogFolder(dir.path());
+  log.SetLogFileName("overlapped");
+  log.SetLogDetail(3);
+  log.WriteLog(u"start", u"", log::TLogLevel::llInfo);
+  device_.ExtLogEnabled = true;
+  for (long refused : {0L, 2L}) {
+    SCOPED_TRACE(refused);
+    Faults f;
+    if (refused) f.rules.push_back(AnswerRule{0xF1, 0x23, refused, 0x15, false});
+    scale_.SetFaults(f);
+    device_.Enable(u"127.0.0.1", scale_.port());
+    test::LogTail tail(log.GetLogFileName(false));
+    std::vector<std::string> sent;  // the frames as the log shows them
+    std::string error = test::ErrorOf([&] {
+      for (int code = 1; code <= 3; ++code) {
+        ByteString frame = device_.GroupWriteFrame(code, u"Группа");
+        std::string hex = ToUtf8(BytesToHex(frame, u" "));
+        hex.pop_back();  // the blank after the last byte is trimmed in the file
+        sent.push_back("->: \t" + hex);
+        device_.StartWrite(frame, {0x23, code, u"Группа"});
+      }
+      device_.FinishWrite();
+    });
+    std::vector<std::string> expected;
+    if (refused) {
+      EXPECT_EQ(error, "Ошибка записи в таблицу 23, Code = 2; Code = Группа");
+      expected = {sent[0], "<-: \t06", sent[1], "<-: \t15"};  // the third frame never went out
+    } else {
+      EXPECT_EQ(error, "");
+      expected = {sent[0], "<-: \t06", sent[1], "<-: \t06", sent[2], "<-: \t06"};
+    }
+    std::vector<std::string> logged;
+    for (const std::string& line : tail.Lines()) {
+      std::size_t at = line.find("Данные обмена ");
+      if (at != std::string::npos)
+        logged.push_back(line.substr(at + std::strlen("Данные обмена ")));
+    }
+    EXPECT_EQ(logged, expected);
   }
   log.SetLogDetail(0);
 }
