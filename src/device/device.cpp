@@ -155,10 +155,13 @@ void TDevice::StartWrite(ByteString frame, WriteRefusal refusal) {
   const bool answer_unlogged = FPending.has_value();
   if (answer_unlogged) JudgeAnswer(/*log_answer=*/false);
   FRequest = std::move(frame);
-  ByteString surplus = FTCPSocket->ReadPending(kShownSurplusBytes);
-  if (!surplus.empty()) {
-    if (answer_unlogged) LogAnswer();
-    FailOnSurplus(surplus, "Ошибка протокола обмена: данные от весов до отправки команды: ");
+  // Right after an answer nothing has run but its judging: the receive that took it had room for
+  // more and took whatever else had come, so it was the look for stray bytes. Before the first
+  // frame of a run, look.
+  if (!answer_unlogged) {
+    ByteString surplus = FTCPSocket->ReadPending(kShownSurplusBytes);
+    if (!surplus.empty())
+      FailOnSurplus(surplus, "Ошибка протокола обмена: данные от весов до отправки команды: ");
   }
   try {
     FTCPSocket->WriteStr(FRequest);
