@@ -269,6 +269,29 @@ TEST_F(FileSystemPosixTest, AForkedChildKeepsItsAppendsApartFromTheParents) {
   EXPECT_EQ(ReadText(file), "parent\r\nchild\r\nafter\r\n");
 }
 
+// A host may close descriptors it does not own and be given the same number again: the log
+// must then neither write into the host's file nor close it.
+TEST_F(FileSystemPosixTest, AKeptDescriptorTakenOverByTheHostIsLeftToIt) {
+  std::string file = dir_ / "today.log";
+  ASSERT_EQ(fs_.AppendExclusive(file, "one\r\n", kShortWait).status, AppendStatus::kWritten);
+  int kept = -1;
+  for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    if (fs::read_symlink(e.path(), ec) == file) kept = std::stoi(e.path().filename().string());
+  }
+  ASSERT_GE(kept, 0);
+  ASSERT_EQ(close(kept), 0);
+  WriteText(dir_ / "hosts.txt", "host's own");
+  int hosts = open((dir_ / "hosts.txt").c_str(), O_WRONLY | O_APPEND);
+  ASSERT_EQ(hosts, kept) << "the host got the same number";
+  EXPECT_EQ(fs_.AppendExclusive(file, "two\r\n", kShortWait).status, AppendStatus::kWritten);
+  EXPECT_EQ(ReadText(file), "one\r\ntwo\r\n");
+  EXPECT_EQ(ReadText(dir_ / "hosts.txt"), "host's own");
+  fs_.CloseKeptFiles();
+  EXPECT_EQ(fcntl(hosts, F_GETFD), 0) << "the host's descriptor was closed";
+  close(hosts);
+}
+
 TEST_F(FileSystemPosixTest, ReadAllReadsARegularFileWhole) {
   std::string big(200000, 'x');
   big += "end";

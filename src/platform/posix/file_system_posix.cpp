@@ -127,7 +127,8 @@ void CountFork() {
 // The file the last append went to, kept open for the next one: a log appends a record at a
 // time, and opening, checking and closing the file for each cost more than the write itself.
 // It is used again only while its name still leads to it (the same regular file, not a link put
-// in its place, not removed) and in the process that opened it.
+// in its place, not removed), while the descriptor still is that file, and in the process that
+// opened it.
 class KeptAppendFile {
  public:
   KeptAppendFile() { pthread_atfork(nullptr, nullptr, &CountFork); }
@@ -145,6 +146,13 @@ class KeptAppendFile {
       Drop();
       return -1;
     }
+    // The descriptor must still be ours: a host that closed it behind our back may have been
+    // given the same number for a file or socket of its own, which must neither receive log
+    // records nor be closed by us.
+    if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != dev_ || st.st_ino != ino_) {
+      Forget();
+      return -1;
+    }
     return fd_;
   }
 
@@ -156,6 +164,12 @@ class KeptAppendFile {
     dev_ = st.st_dev;
     ino_ = st.st_ino;
     generation_ = g_fork_generation.load(std::memory_order_relaxed);
+  }
+
+  // Lets go of a descriptor that is no longer ours, without closing it.
+  void Forget() {
+    fd_ = -1;
+    path_.clear();
   }
 
   void Drop() {
