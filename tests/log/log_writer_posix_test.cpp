@@ -18,11 +18,13 @@
 #include "common/text.h"
 #include "common/valid_utf8.h"
 #include "log/log_writer_fixture.h"
+#include "support/open_descriptors.h"
 
 namespace velquora::log {
 namespace {
 
 namespace fs = std::filesystem;
+using test::OpenDescriptorsOn;
 using test::ReadText;
 
 TEST_F(LogWriterTest, ANewFolderIsOpenToAllAndFilesAreWritableByAll) {
@@ -226,16 +228,6 @@ class GatedClock : public platform::Clock {
   std::condition_variable changed_;
   bool hold_ = false, held_ = false, released_ = false;
 };
-
-// How many descriptors this process holds on `path`.
-int OpenDescriptorsOn(const std::string& path) {
-  int count = 0;
-  for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
-    std::error_code ec;
-    if (fs::read_symlink(e.path(), ec) == path) ++count;
-  }
-  return count;
-}
 
 // A record that passed the level check just before logging was switched off from another
 // thread is still written, but the file is not left open while logging is off.

@@ -15,6 +15,7 @@
 #include <future>
 
 #include "platform/file_system.h"
+#include "support/open_descriptors.h"
 #include "support/temp_dir.h"
 
 namespace velquora::platform {
@@ -22,6 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
+using test::OpenDescriptorsOn;
 using test::ReadText;
 using test::WriteText;
 
@@ -182,16 +184,6 @@ TEST_F(FileSystemPosixTest, AnUnwritableFolderIsReportedNotThrown) {
   EXPECT_FALSE(fs::exists(dir_ / "ro/today.log"));
 }
 
-// The names in /proc/self/fd that lead to `path`: the descriptors this process holds on it.
-int OpenDescriptorsOn(const std::string& path) {
-  int count = 0;
-  for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
-    std::error_code ec;
-    if (fs::read_symlink(e.path(), ec) == path) ++count;
-  }
-  return count;
-}
-
 // Appends reuse the open file, but only while its name still leads to it: a log moved away,
 // removed or swapped for a link between two records must not take the next one.
 TEST_F(FileSystemPosixTest, AKeptFileIsWrittenOnlyWhileItsNameLeadsToIt) {
@@ -274,12 +266,9 @@ TEST_F(FileSystemPosixTest, AForkedChildKeepsItsAppendsApartFromTheParents) {
 TEST_F(FileSystemPosixTest, AKeptDescriptorTakenOverByTheHostIsLeftToIt) {
   std::string file = dir_ / "today.log";
   ASSERT_EQ(fs_.AppendExclusive(file, "one\r\n", kShortWait).status, AppendStatus::kWritten);
-  int kept = -1;
-  for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
-    std::error_code ec;
-    if (fs::read_symlink(e.path(), ec) == file) kept = std::stoi(e.path().filename().string());
-  }
-  ASSERT_GE(kept, 0);
+  std::vector<int> fds = test::DescriptorsOn(file);
+  ASSERT_EQ(fds.size(), 1u);
+  const int kept = fds[0];
   ASSERT_EQ(close(kept), 0);
   WriteText(dir_ / "hosts.txt", "host's own");
   int hosts = open((dir_ / "hosts.txt").c_str(), O_WRONLY | O_APPEND);
