@@ -16,6 +16,10 @@ using driver::EquException;
 
 namespace {
 
+constexpr char kBytesBeforeFrame[] =
+    "Ошибка протокола обмена: данные от весов до отправки команды: ";
+constexpr char kBytesAfterAnswer[] = "Ошибка протокола обмена: лишние байты после ответа весов: ";
+
 std::string HexByte(std::uint8_t b) {
   static const char kHex[] = "0123456789ABCDEF";
   return {kHex[b >> 4], kHex[b & 15]};
@@ -58,7 +62,7 @@ void TDevice::Disable() {
 void TDevice::SendCommand(const ByteString& command) {
   // The answer byte is judged only if it arrived after the frame went out: a byte already
   // waiting, or one more after the answer, would put every later answer on the wrong frame.
-  CheckNothingPending("Ошибка протокола обмена: данные от весов до отправки команды: ");
+  CheckNothingPending(kBytesBeforeFrame);
   LogSent(command);
   FTCPSocket->WriteStr(command);
   FSentAt = std::chrono::steady_clock::now();
@@ -81,18 +85,22 @@ void TDevice::LogAnswer() const {
 void TDevice::ReadAnswer(bool log_answer) {
   // Room for more than the answer byte: whatever came with it is taken by the same receive,
   // which is thereby also the look for bytes no frame asked for.
-  ByteString received = FTCPSocket->ReadSome(1 + kShownSurplusBytes);
+  char received[1 + kShownSurplusBytes];
+  const std::size_t count = FTCPSocket->ReadSome(received, sizeof received);
+  CountAnswerWait();
+  // A connection closed instead of an answer reads as a 00 answer: a refusal.
+  FResponse.assign(1, count == 0 ? '\0' : received[0]);
+  if (log_answer || count > 1) LogAnswer();
+  if (count > 1) FailOnSurplus(ByteString(received + 1, count - 1), kBytesAfterAnswer);
+}
+
+void TDevice::CountAnswerWait() {
   auto waited = std::chrono::duration_cast<std::chrono::microseconds>(
                     std::chrono::steady_clock::now() - FSentAt)
                     .count();
   ++FAnswerWaits[std::min<std::size_t>(
       std::bit_width(static_cast<std::uint64_t>(std::max<decltype(waited)>(waited, 0))),
       FAnswerWaits.size() - 1)];
-  // A connection closed instead of an answer reads as a 00 answer: a refusal.
-  FResponse.assign(1, received.empty() ? '\0' : received[0]);
-  if (log_answer || received.size() > 1) LogAnswer();
-  if (received.size() > 1)
-    FailOnSurplus(received.substr(1), "Ошибка протокола обмена: лишние байты после ответа весов: ");
 }
 
 void TDevice::CheckNothingPending(const char* message) {
@@ -114,8 +122,7 @@ void TDevice::ExpectQuiet() {
   ByteString surplus = FTCPSocket->ReadArriving(
       kShownSurplusBytes,
       kQuietAfterFramesMs + static_cast<int>(std::min<std::int64_t>(took_ms, kReceiveTimeoutMs)));
-  if (!surplus.empty())
-    FailOnSurplus(surplus, "Ошибка протокола обмена: лишние байты после ответа весов: ");
+  if (!surplus.empty()) FailOnSurplus(surplus, kBytesAfterAnswer);
 }
 
 void TDevice::FailOnSurplus(const ByteString& surplus, const char* message) {
@@ -158,11 +165,7 @@ void TDevice::StartWrite(ByteString frame, WriteRefusal refusal) {
   // Right after an answer nothing has run but its judging: the receive that took it had room for
   // more and took whatever else had come, so it was the look for stray bytes. Before the first
   // frame of a run, look.
-  if (!answer_unlogged) {
-    ByteString surplus = FTCPSocket->ReadPending(kShownSurplusBytes);
-    if (!surplus.empty())
-      FailOnSurplus(surplus, "Ошибка протокола обмена: данные от весов до отправки команды: ");
-  }
+  if (!answer_unlogged) CheckNothingPending(kBytesBeforeFrame);
   try {
     FTCPSocket->WriteStr(FRequest);
   } catch (...) {

@@ -80,6 +80,8 @@ class TDevice {
   // `log_answer` is false; bytes beyond the answer fail it, its record written first.
   void SendCommand(const ByteString& command);
   void ReadAnswer(bool log_answer);
+  // Counts how long the answer just read took, into FAnswerWaits.
+  void CountAnswerWait();
   // Reads and judges the answer of the write in flight; a refusal fails with its text.
   void JudgeAnswer(bool log_answer);
   // The exchange records of a frame sent and of the last answer.

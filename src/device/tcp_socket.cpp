@@ -57,25 +57,25 @@ void TTCPSocket::WriteStr(const ByteString& packet) {
   }
 }
 
-void TTCPSocket::ReadString(int len, ByteString& bytes) {
-  ByteString buffer(static_cast<std::size_t>(len > 0 ? len : 0), '\0');
+long TTCPSocket::ReceiveOnce(char* data, std::size_t size) {
   platform::IoResult r;
   do {
-    r = api_.Receive(FSocket, buffer.data(), buffer.size());
+    r = api_.Receive(FSocket, data, size);
   } while (r.interrupted);
-  if (r.bytes < 0) throw EquException(kErrorGeneral, kReceiveFailed);
+  return r.bytes;
+}
+
+void TTCPSocket::ReadString(int len, ByteString& bytes) {
+  ByteString buffer(static_cast<std::size_t>(len > 0 ? len : 0), '\0');
+  if (ReceiveOnce(buffer.data(), buffer.size()) < 0)
+    throw EquException(kErrorGeneral, kReceiveFailed);
   bytes = std::move(buffer);
 }
 
-ByteString TTCPSocket::ReadSome(std::size_t limit) {
-  ByteString buffer(limit, '\0');
-  platform::IoResult r;
-  do {
-    r = api_.Receive(FSocket, buffer.data(), buffer.size());
-  } while (r.interrupted);
-  if (r.bytes < 0) throw EquException(kErrorGeneral, kReceiveFailed);
-  buffer.resize(static_cast<std::size_t>(r.bytes));
-  return buffer;
+std::size_t TTCPSocket::ReadSome(char* data, std::size_t limit) {
+  long n = ReceiveOnce(data, limit);
+  if (n < 0) throw EquException(kErrorGeneral, kReceiveFailed);
+  return static_cast<std::size_t>(n);
 }
 
 void TTCPSocket::ReadString(ByteString& bytes) {
@@ -105,12 +105,7 @@ ByteString TTCPSocket::ReadPending(std::size_t limit) {
   ByteString bytes(std::min(static_cast<std::size_t>(waiting), limit), '\0');
   if (bytes.empty()) return bytes;
   // The bytes are there already, so this receive returns at once.
-  platform::IoResult r;
-  do {
-    r = api_.Receive(FSocket, bytes.data(), bytes.size());
-  } while (r.interrupted);
-  if (r.bytes < 0) throw EquException(kErrorGeneral, kReceiveFailed);
-  bytes.resize(static_cast<std::size_t>(r.bytes));
+  bytes.resize(ReadSome(bytes.data(), bytes.size()));
   return bytes;
 }
 
@@ -119,12 +114,9 @@ ByteString TTCPSocket::ReadArriving(std::size_t limit, int wait_ms) {
   if (!bytes.empty() || limit == 0) return bytes;
   if (!api_.SetReceiveTimeout(FSocket, wait_ms)) throw EquException(kErrorGeneral, kReceiveFailed);
   bytes.resize(limit);
-  platform::IoResult r;
-  do {
-    r = api_.Receive(FSocket, bytes.data(), bytes.size());
-  } while (r.interrupted);
   // A wait that ran out, or a peer that closed, both mean nothing more came.
-  bytes.resize(r.bytes > 0 ? static_cast<std::size_t>(r.bytes) : 0);
+  long n = ReceiveOnce(bytes.data(), bytes.size());
+  bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
   if (!api_.SetReceiveTimeout(FSocket, receive_timeout_ms_))
     throw EquException(kErrorGeneral, kReceiveFailed);
   return bytes;

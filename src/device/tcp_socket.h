@@ -30,9 +30,9 @@ class TTCPSocket {
   void WriteStr(const ByteString& packet);
   // One receive of at most `len` bytes; the result always has `len` bytes (missing ones 0x00).
   void ReadString(int len, ByteString& bytes);
-  // One receive of at most `limit` bytes, as they came: everything that had arrived by then, up to
-  // `limit`, or what arrives first. Empty when the peer closed the connection.
-  ByteString ReadSome(std::size_t limit);
+  // One receive of at most `limit` bytes into `data`, as they came: everything that had arrived
+  // by then, up to `limit`, or what arrives first. 0 when the peer closed the connection.
+  std::size_t ReadSome(char* data, std::size_t limit);
   // Receives until the peer closes or the wait runs out.
   void ReadString(ByteString& bytes);
   void ReadChar(std::uint8_t& byte);
@@ -44,6 +44,9 @@ class TTCPSocket {
   ByteString ReadArriving(std::size_t limit, int wait_ms);
 
  private:
+  // One receive, repeated while a signal interrupts it: the byte count, or negative on failure.
+  long ReceiveOnce(char* data, std::size_t size);
+
   platform::SocketApi& api_;
   int connect_timeout_ms_;
   int receive_timeout_ms_;
