@@ -7,6 +7,7 @@
 #include "platform/carried_program.h"
 #include "platform/process.h"
 #include "platform/resources.h"
+#include "platform/system_info.h"
 
 namespace velquora::driver {
 namespace {
@@ -23,17 +24,17 @@ class ProgramViewers final : public Viewers {
         help::DefaultServices([this](const std::string& html, const std::u16string& title) {
           Run({"doc", html, ToUtf8(title)});
         });
-#if defined(_WIN32)
-    // The viewer hands the page to the user's browser and returns at once; the browser reads it
-    // later. So the page's folder stays until the next request (now) or the last object's end.
-    RemoveKeptHelpFolder();
-    help::TMarkdownRenderer renderer(std::move(services), "help");
-    renderer.Render(caption);
-    KeepHelpFolder(renderer.ReleaseTempDirectory());
-#else
-    // The viewer shows the page itself and returns when its window is closed.
-    help::TMarkdownRenderer::Render(services, "help", caption);
-#endif
+    if constexpr (platform::kHelpPageOutlivesViewer) {
+      // The browser reads the page after the viewer returned: its folder stays until the next
+      // request (now) or the last object's end.
+      RemoveKeptHelpFolder();
+      help::TMarkdownRenderer renderer(std::move(services), "help");
+      renderer.Render(caption);
+      KeepHelpFolder(renderer.ReleaseTempDirectory());
+    } else {
+      // The viewer shows the page itself and returns when its window is closed.
+      help::TMarkdownRenderer::Render(services, "help", caption);
+    }
   }
 
  private:

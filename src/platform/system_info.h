@@ -14,12 +14,16 @@ std::optional<std::string> SpecialFolderPath(SpecialFolder folder, bool create);
 // "Name (major.minor.build)" as the log header shows it; "Unknown " when unreadable.
 std::string SystemDescription();
 
+// Whether the viewer program hands a help page on to the user's browser and returns at once,
+// the browser reading the page later (Windows), or shows it itself until its window closes.
 #if defined(_WIN32)
 constexpr char kPathSeparator = '\\';
 constexpr char kProgramSuffix[] = ".exe";
+constexpr bool kHelpPageOutlivesViewer = true;
 #else
 constexpr char kPathSeparator = '/';
 constexpr char kProgramSuffix[] = "";
+constexpr bool kHelpPageOutlivesViewer = false;
 #endif
 
 }  // namespace velquora::platform
