@@ -21,15 +21,14 @@ void Remove(const std::string& folder) noexcept {
 
 }  // namespace
 
-void KeepHelpFolder(const std::string& folder) noexcept {
-  std::string previous;
+void KeepHelpFolder(std::string folder) noexcept {
   try {
     std::lock_guard lock(g_mutex);
-    previous.swap(g_kept);
-    g_kept = folder;
+    g_kept.swap(folder);  // cannot fail, so the new folder is never lost; `folder` is the old one
   } catch (...) {
+    return;  // not kept: the new page stays where the browser looks for it
   }
-  Remove(previous);
+  Remove(folder);
 }
 
 void RemoveKeptHelpFolder() noexcept {

@@ -8,7 +8,7 @@
 namespace velquora::driver {
 
 // Remembers `folder` as the page shown now; removes a folder kept before.
-void KeepHelpFolder(const std::string& folder) noexcept;
+void KeepHelpFolder(std::string folder) noexcept;
 // Removes the kept folder, if any. A folder that cannot be removed is forgotten quietly.
 void RemoveKeptHelpFolder() noexcept;
 

@@ -32,13 +32,22 @@ std::vector<std::string> Arguments() {
 }
 
 // The help is a finished HTML page: the user's default browser shows it (no browser engine is
-// built into the program). The page's folder is removed by the library, not here.
+// built into the program). The page's folder is removed by the library, not here. Some handlers
+// are started through COM, and this program ends right after the call: COM is set up first and
+// the call made to finish its work before it returns.
 int OpenDocument(const std::string& html) {
   std::u16string path = velquora::ToUtf16(html);
   std::wstring wide(path.begin(), path.end());
-  auto result = reinterpret_cast<INT_PTR>(
-      ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-  if (result <= 32) {
+  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOASYNC;
+  info.lpVerb = L"open";
+  info.lpFile = wide.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  const bool opened = ShellExecuteExW(&info) != FALSE;
+  if (SUCCEEDED(com)) CoUninitialize();
+  if (!opened) {
     std::fputs("Не удалось открыть справку в браузере\n", stderr);
     return 1;
   }
