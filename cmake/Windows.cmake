@@ -10,8 +10,9 @@ endif()
 # Static libraries only: the DLL and the test programs must start without any MinGW runtime
 # DLL beside them.
 add_link_options(-static -static-libgcc -static-libstdc++)
-# libzip's static library needs zlib and the crypto API; cmark's headers must not ask for imports.
-target_link_libraries(PkgConfig::LIBZIP INTERFACE -lz advapi32)
+# libzip's static library needs the crypto API (its zlib comes from the dependency prefix through
+# libzip.pc, never from the build machine); cmark's headers must not ask for imports.
+target_link_libraries(PkgConfig::LIBZIP INTERFACE advapi32)
 target_compile_definitions(PkgConfig::CMARK INTERFACE CMARK_STATIC_DEFINE)
 
 # Header-only JSON for the test programs that read the emulator's tables: the build machine's
