@@ -5,6 +5,7 @@
 #include "addin/value_conversion.h"
 #include "common/error.h"
 #include "common/text.h"
+#include "platform/case_mapping.h"
 #include "platform/library_file.h"
 
 namespace velquora::addin {
@@ -44,12 +45,12 @@ std::u16string TCustomNativeComponent::GetFileVersion() const {
 // ---- name index ----
 
 long TCustomNativeComponent::FindIn(const NameIndex& index, const std::u16string& name) {
-  auto it = index.find(FoldedText(name));
+  auto it = index.find(platform::FoldedText(name));
   return it == index.end() ? -1 : it->second;
 }
 
 void TCustomNativeComponent::AddTo(NameIndex& index, const std::u16string& name, long entry) {
-  index.emplace(FoldedText(name), entry);  // an earlier entry with the name keeps it
+  index.emplace(platform::FoldedText(name), entry);  // an earlier entry with the name keeps it
 }
 
 // ---- method registry ----
@@ -57,7 +58,8 @@ void TCustomNativeComponent::AddTo(NameIndex& index, const std::u16string& name,
 void TCustomNativeComponent::mt_Add(const std::u16string& name1, const std::u16string& name2,
                                     int params, TObjectMethod mt) {
   if (mt_Find(name1) != -1 || mt_Find(name2) != -1) {
-    throw Error(u"Метод с указанным именем уже зарегистрирован. [" + name1 + u"," + name2 + u"]");
+    throw Error(ErrorKind::kInvalid,
+                u"Метод с указанным именем уже зарегистрирован. [" + name1 + u"," + name2 + u"]");
   }
   methods_.push_back({name1, name2, params, std::move(mt)});
   const long entry = mt_Count() - 1;
@@ -72,7 +74,7 @@ long TCustomNativeComponent::mt_Find(const std::u16string& name) {
 }
 
 TMethod TCustomNativeComponent::mt_Get(long index) const {
-  if (index < 0 || index >= mt_Count()) throw Error(IndexMessage(index));
+  if (index < 0 || index >= mt_Count()) throw Error(ErrorKind::kInvalid, IndexMessage(index));
   return methods_[static_cast<std::size_t>(index)];
 }
 
@@ -80,7 +82,9 @@ Variant TCustomNativeComponent::mt_Call(long index, VarArrayData& params) {
   // Every index goes through the registry, those from kExtraMethodBase up too: only names and
   // parameter counts of such indices come from the hooks.
   TMethod entry = mt_Get(index);
-  if (!entry.Mt) throw Error("mt_Call: Method (Mt.Mt) is not assigned! (addin/component.cpp)");
+  if (!entry.Mt)
+    throw Error(ErrorKind::kInternal,
+                "mt_Call: Method (Mt.Mt) is not assigned! (addin/component.cpp)");
   return entry.Mt(params);
 }
 
@@ -90,8 +94,8 @@ void TCustomNativeComponent::pt_Add(const std::u16string& name1, const std::u16s
                                     bool readonly, const Variant& value) {
   // An empty name never counts as taken: settings registered by the host have no English name.
   if ((!name1.empty() && pt_Find(name1) != -1) || (!name2.empty() && pt_Find(name2) != -1)) {
-    throw Error(u"Свойство с указанным именем уже зарегистрировано. [" + name1 + u"," + name2 +
-                u"]");
+    throw Error(ErrorKind::kInvalid, u"Свойство с указанным именем уже зарегистрировано. [" +
+                                         name1 + u"," + name2 + u"]");
   }
   properties_.push_back({name1, name2, readonly, value});
   const long entry = pt_Count() - 1;
@@ -106,27 +110,28 @@ long TCustomNativeComponent::pt_Find(const std::u16string& name) const {
 }
 
 TProperty TCustomNativeComponent::pt_Get(long index) const {
-  if (index < 0 || index >= pt_Count()) throw Error(IndexMessage(index));
+  if (index < 0 || index >= pt_Count()) throw Error(ErrorKind::kInvalid, IndexMessage(index));
   return properties_[static_cast<std::size_t>(index)];
 }
 
 Variant TCustomNativeComponent::Getpt_Value(const std::u16string& name) const {
   long i = pt_Find(name);
-  if (i == -1) throw Error(u"Свойство \"" + name + u"\" не существует");
+  if (i == -1) throw Error(ErrorKind::kNotFound, u"Свойство \"" + name + u"\" не существует");
   return properties_[static_cast<std::size_t>(i)].Value;
 }
 
 void TCustomNativeComponent::Setpt_Value(const std::u16string& name, const Variant& value) {
   long i = pt_Find(name);
-  if (i == -1) throw Error(u"Свойство \"" + name + u"\" не существует.");
+  if (i == -1) throw Error(ErrorKind::kNotFound, u"Свойство \"" + name + u"\" не существует.");
   auto& entry = properties_[static_cast<std::size_t>(i)];
-  if (entry.isReadonly) throw Error(u"Свойство \"" + name + u"\" запрещено к изменению.");
+  if (entry.isReadonly)
+    throw Error(ErrorKind::kReadOnly, u"Свойство \"" + name + u"\" запрещено к изменению.");
   entry.Value = value;
 }
 
 void TCustomNativeComponent::Setpt_ValueDirect(const std::u16string& name, const Variant& value) {
   long i = pt_Find(name);
-  if (i == -1) throw Error(u"Свойство \"" + name + u"\" не существует.");
+  if (i == -1) throw Error(ErrorKind::kNotFound, u"Свойство \"" + name + u"\" не существует.");
   properties_[static_cast<std::size_t>(i)].Value = value;
 }
 

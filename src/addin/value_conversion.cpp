@@ -28,7 +28,7 @@ Variant DateFromTm(const std::tm& t) {
     auto num = [](unsigned v) { return v == 65535 ? std::string("?") : std::to_string(v); };
     std::string shown =
         num(y) + "-" + num(m) + "-" + num(d) + " " + num(hh) + ":" + num(nn) + ":" + num(ss) + ".0";
-    throw Error("'" + shown + "' is not a valid date and time");
+    throw Error(ErrorKind::kInvalid, "'" + shown + "' is not a valid date and time");
   }
   return Variant::Date(days);
 }
@@ -64,7 +64,7 @@ Variant TVariantToVariant(const TVariant& r) {
       return Variant::Bytes(std::move(bytes));
     }
     default:
-      throw Error("Неподдерживаемый тип данных");
+      throw Error(ErrorKind::kUnsupported, "Неподдерживаемый тип данных");
   }
 }
 
@@ -114,7 +114,7 @@ void VariantToTVariant(const HostMemory& memory, const Variant& value, TVariant&
       r.bVal = value.bool_value();
       return;
     case VariantKind::Array:
-      throw Error("Неподдерживаемый тип массива.");
+      throw Error(ErrorKind::kUnsupported, "Неподдерживаемый тип массива.");
     case VariantKind::ByteArray: {
       const auto& bytes = value.bytes();
       std::size_t n = bytes.empty() ? 0 : bytes.size() - 1;  // the upper index bound

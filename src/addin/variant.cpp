@@ -1,10 +1,12 @@
 #include "addin/variant.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
 #include "common/decimal_text.h"
+#include "common/hex.h"
 #include "common/text.h"
 
 namespace velquora::addin {
@@ -190,11 +192,12 @@ std::u16string Variant::ToText() const {
       // A host byte block arrives with one extra element; show the block's own length.
       std::size_t length = bytes_.empty() ? 0 : bytes_.size() - 1;
       std::string text = "<" + std::to_string(length) + " bytes";
-      static const char kHex[] = "0123456789ABCDEF";
-      for (std::size_t i = 0; i < length && i < 16; ++i) {
-        text += i == 0 ? ": " : " ";
-        text += kHex[bytes_[i] >> 4];
-        text += kHex[bytes_[i] & 15];
+      if (length > 0) {
+        std::string shown = HexText(std::string_view(reinterpret_cast<const char*>(bytes_.data()),
+                                                     std::min<std::size_t>(length, 16)),
+                                    " ");
+        shown.pop_back();  // the separator after the last byte
+        text += ": " + shown;
       }
       if (length > 16) text += " ...";
       return ToUtf16(text + ">");

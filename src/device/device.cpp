@@ -4,15 +4,14 @@
 #include <bit>
 
 #include "common/error.h"
+#include "common/hex.h"
 #include "common/text.h"
 #include "device/protocol.h"
-#include "driver/equipment_error.h"
 #include "log/log_writer.h"
 
 namespace velquora::device {
 
 namespace p = protocol;
-using driver::EquException;
 
 namespace {
 
@@ -21,8 +20,7 @@ constexpr char kBytesBeforeFrame[] =
 constexpr char kBytesAfterAnswer[] = "Ошибка протокола обмена: лишние байты после ответа весов: ";
 
 std::string HexByte(std::uint8_t b) {
-  static const char kHex[] = "0123456789ABCDEF";
-  return {kHex[b >> 4], kHex[b & 15]};
+  return HexText(std::string(1, static_cast<char>(b)));
 }
 
 }  // namespace
@@ -70,14 +68,14 @@ void TDevice::SendCommand(const ByteString& command) {
 
 void TDevice::LogSent(const ByteString& command) const {
   if (ExtLogEnabled) {
-    log::LogWriter::Instance().WriteLog(u"Данные обмена -> ", BytesToHex(command, u" "),
+    log::LogWriter::Instance().WriteLog(u"Данные обмена -> ", HexText16(command, u" "),
                                         log::TLogLevel::llDebug);
   }
 }
 
 void TDevice::LogAnswer() const {
   if (ExtLogEnabled) {
-    log::LogWriter::Instance().WriteLog(u"Данные обмена <- ", BytesToHex(FResponse, u""),
+    log::LogWriter::Instance().WriteLog(u"Данные обмена <- ", HexText16(FResponse, u""),
                                         log::TLogLevel::llDebug);
   }
 }
@@ -127,12 +125,12 @@ void TDevice::ExpectQuiet() {
 
 void TDevice::FailOnSurplus(const ByteString& surplus, const char* message) {
   if (ExtLogEnabled) {
-    log::LogWriter::Instance().WriteLog(u"Данные обмена <- ", BytesToHex(surplus, u""),
+    log::LogWriter::Instance().WriteLog(u"Данные обмена <- ", HexText16(surplus, u""),
                                         log::TLogLevel::llDebug);
   }
-  std::u16string hex = BytesToHex(surplus, u" ");
+  std::u16string hex = HexText16(surplus, u" ");
   hex.pop_back();  // the separator after the last byte
-  throw EquException(driver::kErrorGeneral, message + ToUtf8(hex));
+  throw Error(ErrorKind::kProtocol, message + ToUtf8(hex));
 }
 
 void TDevice::RunCommand(const ByteString& command) {
@@ -191,7 +189,7 @@ void TDevice::JudgeAnswer(bool log_answer) {
   if (Answer() == p::kAck) return;
   if (!log_answer) LogAnswer();  // a refusal ends the run: its record goes before the failure
   // The refusal text is built only when needed: this runs once per goods record.
-  throw Error(WriteRefusalText(refusal));
+  throw Error(ErrorKind::kRefused, WriteRefusalText(refusal));
 }
 
 ByteString TDevice::PluFrame(const PluValues& v) {
@@ -229,7 +227,8 @@ void TDevice::Send(ByteString frame) {
 void TDevice::Exchange(ByteString frame, std::initializer_list<std::uint8_t> accepted,
                        const std::string& message) {
   Send(std::move(frame));
-  if (std::find(accepted.begin(), accepted.end(), Answer()) == accepted.end()) throw Error(message);
+  if (std::find(accepted.begin(), accepted.end(), Answer()) == accepted.end())
+    throw Error(ErrorKind::kRefused, message);
 }
 
 void TDevice::WritePlu(const PluValues& v) {
@@ -302,7 +301,7 @@ void TDevice::UploadSystemSettings(const std::u16string& date_time) {
 }
 
 void TDevice::UploadData(const std::u16string& request) {
-  if (!IsHexData(request)) throw Error("Некорректные входные данные");
+  if (!IsHexData(request)) throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
   ByteString frame = HexToBytes(request);
   RunCommand(frame);
   if (frame.size() < 2) return;
@@ -310,10 +309,12 @@ void TDevice::UploadData(const std::u16string& request) {
   auto table = static_cast<std::uint8_t>(frame[1]);
   std::uint8_t answer = Answer();
   // Judged by the frame's own command: a refused write, clear or delete is a failure.
-  if (command == p::kWrite && answer != p::kAck) throw Error(WriteErrorText(table));
-  if (command == p::kClear && answer != p::kAck) throw Error(DeleteErrorText(table));
+  if (command == p::kWrite && answer != p::kAck)
+    throw Error(ErrorKind::kRefused, WriteErrorText(table));
+  if (command == p::kClear && answer != p::kAck)
+    throw Error(ErrorKind::kRefused, DeleteErrorText(table));
   if (command == p::kDelete && answer != p::kAck && answer != p::kNoRecord)
-    throw Error(DeleteErrorText(table));
+    throw Error(ErrorKind::kRefused, DeleteErrorText(table));
 }
 
 }  // namespace velquora::device

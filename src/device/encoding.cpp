@@ -44,7 +44,8 @@ int HexValue(char16_t c) {
 }  // namespace
 
 ByteString IntToBCD(std::int64_t value, int n) {
-  if (value < 0) throw Error("IntToBCD: отрицательное значение " + std::to_string(value));
+  if (value < 0)
+    throw Error(ErrorKind::kInvalid, "IntToBCD: отрицательное значение " + std::to_string(value));
   std::string digits = std::to_string(value);
   std::size_t width = static_cast<std::size_t>(2 * n);
   if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
@@ -57,8 +58,8 @@ ByteString IntToBCD(std::int64_t value, int n) {
 
 ByteString IntToBytesBE(std::uint64_t value, int n) {
   if (n < 8 && (value >> (8 * n)) != 0) {
-    throw Error("IntToBytesBE: значение " + std::to_string(value) + " не помещается в " +
-                std::to_string(n) + " байт");
+    throw Error(ErrorKind::kInvalid, "IntToBytesBE: значение " + std::to_string(value) +
+                                         " не помещается в " + std::to_string(n) + " байт");
   }
   ByteString out(static_cast<std::size_t>(n), '\0');
   for (int i = n - 1; i >= 0; --i, value >>= 8) out[i] = static_cast<char>(value & 0xFF);
@@ -119,20 +120,6 @@ std::int64_t HexToInt(std::u16string_view text) {
     result = result * 16 + v;
   }
   return result;
-}
-
-std::u16string BytesToHex(std::string_view bytes, std::u16string_view separator) {
-  static const char16_t kHex[] = u"0123456789ABCDEF";
-  // Sized once and filled in place: the exchange log writes this for every frame.
-  const std::size_t step = 2 + separator.size();
-  std::u16string out(bytes.size() * step, u'\0');
-  char16_t* p = out.data();
-  for (unsigned char b : bytes) {
-    *p++ = kHex[b >> 4];
-    *p++ = kHex[b & 15];
-    for (char16_t c : separator) *p++ = c;
-  }
-  return out;
 }
 
 std::uint8_t SetStatusBit(std::uint8_t byte, int bit, bool value) {

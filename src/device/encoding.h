@@ -24,7 +24,6 @@ ByteString HexToBytes(std::u16string_view text);
 // True when every character is a hex digit and the length is even.
 bool IsHexData(std::u16string_view text);
 std::int64_t HexToInt(std::u16string_view text);
-std::u16string BytesToHex(std::string_view bytes, std::u16string_view separator);
 std::uint8_t SetStatusBit(std::uint8_t byte, int bit, bool value);
 
 }  // namespace velquora::device

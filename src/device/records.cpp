@@ -14,8 +14,9 @@ TFont SetDefFont() {
 
 void CheckRange(std::int64_t value, std::int64_t max, const char* field) {
   if (value < 0 || value > max) {
-    throw Error("Значение " + std::to_string(value) + " не помещается в поле \"" + field +
-                "\" (допустимо 0.." + std::to_string(max) + ")");
+    throw Error(ErrorKind::kInvalid, "Значение " + std::to_string(value) +
+                                         " не помещается в поле \"" + field + "\" (допустимо 0.." +
+                                         std::to_string(max) + ")");
   }
 }
 
@@ -32,10 +33,12 @@ ByteString BuildTextBlock(std::u16string_view text, int max_lines, int default_f
                              (sep == ByteString::npos ? bytes.size() : sep) - start);
       int font = line <= 4 ? line_fonts[line - 1] : -1;
       if (font < 0 || font > p::kMaxFont) font = default_font;
-      if (font < 0 || font > p::kMaxFont) throw Error("Некорректный номер шрифта");
+      if (font < 0 || font > p::kMaxFont)
+        throw Error(ErrorKind::kInvalid, "Некорректный номер шрифта");
       if (piece.size() > static_cast<std::size_t>(p::kMaxLineBytes)) {
-        throw Error(std::string("Строка ") + std::to_string(line) + " текста \"" + block +
-                    "\" длиннее " + std::to_string(p::kMaxLineBytes) + " байт");
+        throw Error(ErrorKind::kInvalid, std::string("Строка ") + std::to_string(line) +
+                                             " текста \"" + block + "\" длиннее " +
+                                             std::to_string(p::kMaxLineBytes) + " байт");
       }
       out += IntToBCD(font, 1);
       out += static_cast<char>(piece.size());
@@ -87,7 +90,8 @@ std::int64_t EanNumber(std::u16string_view barcode, bool weight_goods) {
   text += weight_goods ? u"01" : u"02";
   std::int64_t value = 0;
   for (char16_t c : text) {
-    if (c < u'0' || c > u'9') throw Error("'" + ToUtf8(text) + "' is not a valid integer value");
+    if (c < u'0' || c > u'9')
+      throw Error(ErrorKind::kInvalid, "'" + ToUtf8(text) + "' is not a valid integer value");
     value = value * 10 + (c - u'0');
   }
   return value;
@@ -96,7 +100,8 @@ std::int64_t EanNumber(std::u16string_view barcode, bool weight_goods) {
 }  // namespace
 
 TPLURecord BuildPluRecord(const PluValues& v, const LabelSettings& s) {
-  if (v.price < 0 || PriceInHundredths(v.price) > p::kMaxBcd4) throw Error("Некорректная цена");
+  if (v.price < 0 || PriceInHundredths(v.price) > p::kMaxBcd4)
+    throw Error(ErrorKind::kInvalid, "Некорректная цена");
   CheckRange(v.plu, p::kMaxBcd4, "Номер PLU");
   CheckRange(v.main_group, p::kMaxBcd2, "Код группы");
   CheckRange(v.sell_by_date, p::kMaxBcd2, "Срок продажи в днях");
@@ -136,7 +141,8 @@ TPLURecord BuildPluRecord(const PluValues& v, const LabelSettings& s) {
   r.BCC = ByteString(1, '\0');
   std::size_t size = p::kPluFixedBytes + (has_tare ? p::kPluTareBytes : 0) + r.Commodity.size() +
                      r.Ingredient.size() + r.SpecMessage.size();
-  if (size > 0xFFFF) throw Error("Запись PLU " + std::to_string(v.plu) + " длиннее 65535 байт");
+  if (size > 0xFFFF)
+    throw Error(ErrorKind::kInvalid, "Запись PLU " + std::to_string(v.plu) + " длиннее 65535 байт");
   r.PLU_RecordSize = IntToBytesBE(size, 2);
   return r;
 }
@@ -146,7 +152,8 @@ namespace {
 ByteString Head(std::uint8_t table, std::int64_t record, std::size_t record_size,
                 const char* field) {
   CheckRange(record, p::kMaxBcd4, field);
-  if (record_size > 0xFFFF) throw Error(std::string("Запись \"") + field + "\" длиннее 65535 байт");
+  if (record_size > 0xFFFF)
+    throw Error(ErrorKind::kInvalid, std::string("Запись \"") + field + "\" длиннее 65535 байт");
   ByteString out{static_cast<char>(p::kWrite), static_cast<char>(table)};
   out += IntToBCD(record, 4);
   out += IntToBytesBE(record_size, 2);
@@ -190,7 +197,7 @@ ByteString PresetKeyFrame(std::int64_t preset, std::int64_t key, std::int64_t st
   CheckRange(status, p::kMaxByte, "Статус клавиши");
   CheckRange(image, 0xFFFFFFFFll, "Номер картинки");
   if (name.size() > static_cast<std::size_t>(p::kPresetNameChars)) {
-    throw Error("Наименование клавиши длиннее 32 символов");
+    throw Error(ErrorKind::kInvalid, "Наименование клавиши длиннее 32 символов");
   }
   std::u16string padded(name);
   padded.resize(p::kPresetNameChars, u' ');
@@ -220,7 +227,7 @@ ByteString SystemSettingsFrame(std::u16string_view t) {
   };
   std::int64_t date = 0, time = 0;
   if (!digits({9, 10, 6, 7, 3, 4}, date) || !digits({12, 13, 15, 16}, time)) {
-    throw Error("Некорректная системная дата");
+    throw Error(ErrorKind::kInvalid, "Некорректная системная дата");
   }
   ByteString out{static_cast<char>(p::kWrite), static_cast<char>(p::kTableSystem)};
   out += IntToBytesBE(255, 4);

@@ -2,13 +2,10 @@
 
 #include <algorithm>
 
+#include "common/error.h"
 #include "common/text.h"
-#include "driver/equipment_error.h"
 
 namespace velquora::device {
-
-using driver::EquException;
-using driver::kErrorGeneral;
 
 namespace {
 constexpr char kReceiveFailed[] = "Ошибка при получении ответа от сервера";
@@ -26,17 +23,17 @@ void TTCPSocket::SetConnection() {
   std::uint32_t address = 0;
   std::string text = ToUtf8(TrimControl(std::u16string_view(IPAddress)));
   if (!platform::ParseIPv4(text, address) || address == 0xFFFFFFFFu) {
-    throw EquException(kErrorGeneral, "Синтаксическая ошибка в IP-адресе");
+    throw Error(ErrorKind::kInvalid, "Синтаксическая ошибка в IP-адресе");
   }
   if (IPPort < 1 || IPPort > 65535) {
-    throw EquException(kErrorGeneral, "Номер порта должен лежать в диапазоне 1-65535");
+    throw Error(ErrorKind::kInvalid, "Номер порта должен лежать в диапазоне 1-65535");
   }
   platform::SocketHandle s = api_.OpenTcp();
-  if (s == platform::kNoSocket) throw EquException(kErrorGeneral, "Ошибка при создании сокета");
+  if (s == platform::kNoSocket) throw Error(ErrorKind::kIo, "Ошибка при создании сокета");
   if (!api_.Connect(s, address, static_cast<std::uint16_t>(IPPort), connect_timeout_ms_) ||
       !api_.SetReceiveTimeout(s, receive_timeout_ms_)) {
     api_.ShutdownAndClose(s);
-    throw EquException(kErrorGeneral, "Ошибка при установлении подключения");
+    throw Error(ErrorKind::kIo, "Ошибка при установлении подключения");
   }
   FSocket = s;
 }
@@ -52,7 +49,7 @@ void TTCPSocket::WriteStr(const ByteString& packet) {
   while (sent < packet.size()) {
     platform::IoResult r = api_.Send(FSocket, packet.data() + sent, packet.size() - sent);
     if (r.interrupted) continue;
-    if (r.bytes <= 0) throw EquException(kErrorGeneral, "Ошибка при отправке данных серверу");
+    if (r.bytes <= 0) throw Error(ErrorKind::kIo, "Ошибка при отправке данных серверу");
     sent += static_cast<std::size_t>(r.bytes);
   }
 }
@@ -67,14 +64,13 @@ long TTCPSocket::ReceiveOnce(char* data, std::size_t size) {
 
 void TTCPSocket::ReadString(int len, ByteString& bytes) {
   ByteString buffer(static_cast<std::size_t>(len > 0 ? len : 0), '\0');
-  if (ReceiveOnce(buffer.data(), buffer.size()) < 0)
-    throw EquException(kErrorGeneral, kReceiveFailed);
+  if (ReceiveOnce(buffer.data(), buffer.size()) < 0) throw Error(ErrorKind::kIo, kReceiveFailed);
   bytes = std::move(buffer);
 }
 
 std::size_t TTCPSocket::ReadSome(char* data, std::size_t limit) {
   long n = ReceiveOnce(data, limit);
-  if (n < 0) throw EquException(kErrorGeneral, kReceiveFailed);
+  if (n < 0) throw Error(ErrorKind::kIo, kReceiveFailed);
   return static_cast<std::size_t>(n);
 }
 
@@ -89,7 +85,7 @@ void TTCPSocket::ReadString(ByteString& bytes) {
     count += static_cast<std::size_t>(r.bytes);
   }
   buffer.resize(count);
-  if (count == 0) throw EquException(kErrorGeneral, kReceiveFailed);
+  if (count == 0) throw Error(ErrorKind::kIo, kReceiveFailed);
   bytes = std::move(buffer);
 }
 
@@ -101,7 +97,7 @@ void TTCPSocket::ReadChar(std::uint8_t& byte) {
 
 ByteString TTCPSocket::ReadPending(std::size_t limit) {
   long waiting = api_.Pending(FSocket);
-  if (waiting < 0) throw EquException(kErrorGeneral, kReceiveFailed);
+  if (waiting < 0) throw Error(ErrorKind::kIo, kReceiveFailed);
   ByteString bytes(std::min(static_cast<std::size_t>(waiting), limit), '\0');
   if (bytes.empty()) return bytes;
   // The bytes are there already, so this receive returns at once.
@@ -112,13 +108,13 @@ ByteString TTCPSocket::ReadPending(std::size_t limit) {
 ByteString TTCPSocket::ReadArriving(std::size_t limit, int wait_ms) {
   ByteString bytes = ReadPending(limit);
   if (!bytes.empty() || limit == 0) return bytes;
-  if (!api_.SetReceiveTimeout(FSocket, wait_ms)) throw EquException(kErrorGeneral, kReceiveFailed);
+  if (!api_.SetReceiveTimeout(FSocket, wait_ms)) throw Error(ErrorKind::kIo, kReceiveFailed);
   bytes.resize(limit);
   // A wait that ran out, or a peer that closed, both mean nothing more came.
   long n = ReceiveOnce(bytes.data(), bytes.size());
   bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
   if (!api_.SetReceiveTimeout(FSocket, receive_timeout_ms_))
-    throw EquException(kErrorGeneral, kReceiveFailed);
+    throw Error(ErrorKind::kIo, kReceiveFailed);
   return bytes;
 }
 

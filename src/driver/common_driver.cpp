@@ -6,6 +6,7 @@
 #include "driver/viewers.h"
 #include "driver/xml_writer.h"
 #include "log/log_writer.h"
+#include "platform/case_mapping.h"
 #include "platform/resources.h"
 
 namespace velquora::driver {
@@ -102,15 +103,11 @@ void TCommonDriver::RegisterMethods() {
   mt_Add(m[6].ru, m[6].en, m[6].params, [this](VarArrayData& p) {
     return HandlerFrame([&] {
       std::u16string name = Param(p, 0).ToText();
-      if (name.empty()) throw Error("Не указано имя параметра");
+      if (name.empty()) throw Error(ErrorKind::kInvalid, "Не указано имя параметра");
       Variant value = Param(p, 1);
-      try {
-        Setpt_Value(name, value);
-      } catch (const Error& e) {
-        if (e.Text().find(u"не существует") == std::u16string::npos) throw;
-        pt_Add(name, u"", false, value);
-        Setpt_Value(name, value);
-      }
+      // A setting the driver does not know is kept, under the one name the host gave it.
+      if (pt_Find(name) == -1) pt_Add(name, u"", false, value);
+      Setpt_Value(name, value);
     });
   });
   AddFramedMethod(m[7], [this](VarArrayData& p) {
@@ -150,7 +147,7 @@ void TCommonDriver::DeviceTest(std::u16string& description, std::u16string& extr
     } catch (...) {
     }
     description = text;
-    throw Error(text);
+    throw;
   }
   Close();
 }
@@ -168,7 +165,7 @@ void TCommonDriver::SetLogEnabled(bool on) {
 }
 
 void TCommonDriver::CheckEnabled() const {
-  if (!FEnabled) throw EquException(kErrorNotEnabled, platform::LoadResourceString(65284));
+  if (!FEnabled) throw Error(ErrorKind::kNotOpen, kNotOpenText);
 }
 
 std::u16string TCommonDriver::BuildDescriptionXml() {
@@ -249,12 +246,13 @@ void TCommonDriver::RunAction(const std::u16string& name) {
   static const Action kActions[] = {{u"ViewLog", &TCommonDriver::ViewLog},
                                     {u"ShowHelp", &TCommonDriver::ShowHelp}};
   for (const auto& action : kActions) {
-    if (ToUtf8(action.name).size() == ToUtf8(name).size() && EqualsNoCase(action.name, name)) {
+    if (ToUtf8(action.name).size() == ToUtf8(name).size() &&
+        platform::EqualsNoCase(action.name, name)) {
       (this->*action.run)();
       return;
     }
   }
-  throw Error("Action not found");
+  throw Error(ErrorKind::kNotFound, "Action not found");
 }
 
 void TCommonDriver::ViewLog() {
@@ -262,7 +260,7 @@ void TCommonDriver::ViewLog() {
 }
 
 void TCommonDriver::ShowHelp() {
-  InstalledViewers().ShowHelp(platform::LoadResourceString(65110));
+  InstalledViewers().ShowHelp(kHelpCaption);
 }
 
 }  // namespace velquora::driver

@@ -5,6 +5,9 @@
 
 namespace velquora::driver {
 
+inline constexpr char16_t kNotOpenText[] = u"Устройство не включено";
+inline constexpr char16_t kHelpCaption[] = u"Справка";
+
 // The Russian and English names of the common methods, in registration order.
 struct MethodName {
   const char16_t* ru;
@@ -39,7 +42,7 @@ class TCommonDriver : public TCustomDriver {
   bool Enabled() const { return FEnabled; }
   static bool LogEnabled();
   static void SetLogEnabled(bool on);
-  // Fails with code 70 "Устройство не включено" while the driver is not open.
+  // Fails with "Устройство не включено" while the driver is not open.
   void CheckEnabled() const;
 
   // Published actions.

@@ -30,6 +30,10 @@ struct TDriverInfo {
 TDriverInfo& DriverInfo();
 std::mutex& DriverInfoMutex();
 
+// The driver's display name.
+inline constexpr char16_t kDriverDescription[] =
+    u"Драйвер сетевых весов с печатью этикеток (Native API)";
+
 // The maker's web address reported as DownloadURL.
 inline constexpr char16_t kDownloadUrl[] = u"https://korvanta.example/drivers/w_velquora";
 

@@ -15,11 +15,10 @@ void LoadDriverLibrary() noexcept {
     auto& log = log::LogWriter::Instance();
     // Named after the driver until Open names the file after the scale, whatever fails below.
     log.SetLogFileName(ToUtf8(kDriverName));
-    std::string app_data = GetSpecialFolder(FolderId::CommonAppData);
-    app_data.pop_back();
+    const std::string app_data = platform::DataFolder().value_or("");
     const char sep = platform::kPathSeparator;
     log.SetLogFolder(app_data + sep + log::kLogCompanyName + sep + ToUtf8(kDriverName));
-    GetDriverInfo<TDriver>(kDriverName, platform::LoadResourceString(65111));
+    GetDriverInfo<TDriver>(kDriverName, kDriverDescription);
     addin::RegisterComponentClass(addin::ClassOf<TDriver>());
   } catch (...) {
   }

@@ -1,18 +1,11 @@
 #pragma once
-// Equipment errors and the record of the last failure.
+// The record of the last failure, as GetLastError reports it.
 #include <cstdint>
 #include <string>
 
 #include "common/error.h"
 
 namespace velquora::driver {
-
-class EquException : public Error {
- public:
-  EquException(std::int32_t code, std::u16string_view message) : Error(message), Code(code) {}
-  EquException(std::int32_t code, const std::string& utf8) : Error(utf8), Code(code) {}
-  const std::int32_t Code;
-};
 
 struct TResult {
   std::int32_t ErrorCode = 0;
@@ -28,8 +21,7 @@ struct TResult {
   }
 };
 
-// Codes the driver reports.
-inline constexpr std::int32_t kErrorNotEnabled = 70;
+// The code every failure reaches the host with.
 inline constexpr std::int32_t kErrorGeneral = 1001;
 
 }  // namespace velquora::driver

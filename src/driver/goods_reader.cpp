@@ -28,7 +28,7 @@ std::int32_t IntAttr(const HostRecord& record, HostAttr name, std::int32_t absen
 
 // A required number: absent or outside its field fails with the field's own message.
 std::int32_t Required(std::int32_t value, std::int64_t max, const char* message) {
-  if (value == kAbsent || value < 0 || value > max) throw Error(message);
+  if (value == kAbsent || value < 0 || value > max) throw Error(ErrorKind::kInvalid, message);
   return value;
 }
 
@@ -36,8 +36,8 @@ std::int32_t Required(std::int32_t value, std::int64_t max, const char* message)
 std::int32_t Optional(std::int32_t value, const char* name) {
   if (value == kAbsent) return 0;
   if (value < 0 || value > p::kMaxBcd2) {
-    throw Error(std::string("Некорректное значение атрибута ") + name + ": " +
-                std::to_string(value));
+    throw Error(ErrorKind::kInvalid, std::string("Некорректное значение атрибута ") + name + ": " +
+                                         std::to_string(value));
   }
   return value;
 }
@@ -74,13 +74,13 @@ device::PluValues ReadGoodsRecord(const HostRecord& r) {
   std::int32_t tare = IntAttr(r, HostAttr::PLUTare);
   bool weight = WeightFlag(r);
 
-  if (ean.size() < 7) throw Error("Длина данных штрихкода меньше 7 символов");
+  if (ean.size() < 7) throw Error(ErrorKind::kInvalid, "Длина данных штрихкода меньше 7 символов");
   device::PluValues v;
   v.plu = Required(plu, p::kMaxBcd4, "Некорректный номер товара");
-  if (code == kAbsent) throw Error("Некорректный код товара");
+  if (code == kAbsent) throw Error(ErrorKind::kInvalid, "Некорректный код товара");
   v.main_group = Required(group, p::kMaxBcd2, "Некорректный код группы товара");
   if (price == std::int64_t{kAbsent} * 10000 || price < 0 || price > p::kMaxBcd4 * 100 + 49) {
-    throw Error("Некорректная цена");
+    throw Error(ErrorKind::kInvalid, "Некорректная цена");
   }
   v.price = price;
   v.sell_by_date = Required(sell_by_date, p::kMaxBcd2, "Некорректный срок продажи в днях");
@@ -105,7 +105,7 @@ GroupRecord ReadGroupRecord(const HostRecord& r) {
   g.code = Required(IntAttr(r, HostAttr::Code), p::kMaxBcd4, "Некорректный номер группы");
   std::u16string image = r.Text(HostAttr::ImageNumber);
   if (!image.empty() && IntAttr(r, HostAttr::ImageNumber) == kAbsent) {
-    throw Error("Некорректный номер картинки");
+    throw Error(ErrorKind::kInvalid, "Некорректный номер картинки");
   }
   g.name = r.Text(HostAttr::Name);
   return g;

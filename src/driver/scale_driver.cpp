@@ -43,7 +43,7 @@ const MethodName kScaleMethods[] = {
 
 // The top-level element must be named `root` exactly.
 void CheckRoot(const HostDocument& doc, std::string_view root) {
-  if (doc.RootName() != root) throw Error("Не найден корневой узел");
+  if (doc.RootName() != root) throw Error(ErrorKind::kInvalid, "Не найден корневой узел");
 }
 
 }  // namespace
@@ -262,7 +262,7 @@ void TDriver::UploadShops(const HostDocument& doc) {
 std::int64_t TDriver::RecordNumberArgument(const Variant& value, const char* message) {
   std::int32_t number = SettingToInt(value);
   if (number < 0 || number > p::kMaxBcd4)
-    throw Error(std::string(message) + ": " + std::to_string(number));
+    throw Error(ErrorKind::kInvalid, std::string(message) + ": " + std::to_string(number));
   return number;
 }
 
@@ -276,7 +276,8 @@ void TDriver::UploadData(const std::u16string& file_name, const std::u16string& 
   else if (first == u'T')
     prefix = u"F7";
   // Without both table characters the record's own bytes would take the table's place.
-  if (prefix.empty() || file_name.size() < 3) throw Error("Некорректное имя файла");
+  if (prefix.empty() || file_name.size() < 3)
+    throw Error(ErrorKind::kInvalid, "Некорректное имя файла");
   prefix += AsciiUpper(file_name.substr(1, 2));
 
   // Split and check everything before the first frame goes out. The records stay where they
@@ -287,15 +288,15 @@ void TDriver::UploadData(const std::u16string& file_name, const std::u16string& 
     // Characters 9 to 12 of a record are its size in bytes.
     std::int64_t size = rest.size() > 8 ? device::HexToInt(rest.substr(8, 4)) : 0;
     if (!rest.empty() && (size == 0 || static_cast<std::int64_t>(rest.size()) < 2 * size)) {
-      throw Error("Некорректные входные данные");
+      throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
     }
     std::size_t length = rest.empty() ? 0 : static_cast<std::size_t>(2 * size);
     records.push_back(rest.substr(0, length));
     rest.remove_prefix(length);
   } while (!rest.empty());
-  if (!device::IsHexData(prefix)) throw Error("Некорректные входные данные");
+  if (!device::IsHexData(prefix)) throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
   for (const auto& record : records) {
-    if (!device::IsHexData(record)) throw Error("Некорректные входные данные");
+    if (!device::IsHexData(record)) throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
   }
   UploadProgress progress(u"данных", records.size(), StatusLine(), ProgressClock);
   std::size_t sent = 0;

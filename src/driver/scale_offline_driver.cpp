@@ -13,11 +13,12 @@ void TScaleOfflineDriver::FillDriverInfo(TDriverInfo& info) {
 }
 
 void TScaleOfflineDriver::UploadGoods(const HostDocument&, const std::u16string&) {
-  throw Error("Abstract error: UploadGoods is not implemented by this driver");
+  throw Error(ErrorKind::kInternal,
+              "Abstract error: UploadGoods is not implemented by this driver");
 }
 
 void TScaleOfflineDriver::ClearGoods() {
-  throw Error("Abstract error: ClearGoods is not implemented by this driver");
+  throw Error(ErrorKind::kInternal, "Abstract error: ClearGoods is not implemented by this driver");
 }
 
 Variant TScaleOfflineDriver::UploadGoodsHandler(addin::VarArrayData& params) {

@@ -6,6 +6,7 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "driver/utilities.h"
+#include "platform/case_mapping.h"
 
 namespace velquora::driver {
 namespace {
@@ -14,7 +15,8 @@ using addin::Variant;
 using addin::VariantKind;
 
 [[noreturn]] void CannotConvert(const Variant& value, const char* type) {
-  throw Error(u"Не удалось преобразовать значение \"" + value.ToText() + u"\" к типу " + U16(type));
+  throw Error(ErrorKind::kInvalid,
+              u"Не удалось преобразовать значение \"" + value.ToText() + u"\" к типу " + U16(type));
 }
 
 // Numbers of every kind as a double, for the rounding conversions.
@@ -38,8 +40,8 @@ bool SettingToBool(const Variant& v) {
   double number;
   if (AsNumber(v, number)) return number != 0;
   if (v.IsString()) {
-    if (EqualsNoCase(TrimControl(v.string_value()), u"true")) return true;
-    if (EqualsNoCase(TrimControl(v.string_value()), u"false")) return false;
+    if (platform::EqualsNoCase(TrimControl(v.string_value()), u"true")) return true;
+    if (platform::EqualsNoCase(TrimControl(v.string_value()), u"false")) return false;
     if (auto d = ParseDouble(v.string_value())) return *d != 0;
   }
   CannotConvert(v, "Boolean");

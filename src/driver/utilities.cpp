@@ -9,6 +9,7 @@
 #include "common/decimal_text.h"
 #include "common/error.h"
 #include "common/text.h"
+#include "platform/case_mapping.h"
 #include "platform/library_file.h"
 #include "platform/system_info.h"
 
@@ -22,17 +23,8 @@ std::u16string EquipmentTypeName(int type) {
       u"ВесыСПечатьюЭтикеток", u"СчитывательRFID",          u"ККТ",
       u"Видеокамера",          u"ЭлектронныеЗамки",         u"НеизвестныйТипОборудования"};
   if (type < 0 || type >= static_cast<int>(std::size(kNames)))
-    throw Error("Enum value unacceptable");
+    throw Error(ErrorKind::kInvalid, "Enum value unacceptable");
   return kNames[type];
-}
-
-std::string GetSpecialFolder(FolderId id) {
-  auto kind = id == FolderId::CommonAppData ? platform::SpecialFolder::CommonAppData
-                                            : platform::SpecialFolder::UserAppData;
-  auto folder = platform::SpecialFolderPath(kind, true);
-  if (!folder) folder = platform::SpecialFolderPath(platform::SpecialFolder::UserAppData, true);
-  if (!folder) folder = platform::SpecialFolderPath(platform::SpecialFolder::Temp, false);
-  return folder.value_or("") + platform::kPathSeparator;
 }
 
 namespace {
@@ -202,8 +194,8 @@ std::int64_t VarToCurrDef(const addin::Variant& value, std::int64_t def) {
 bool VarToBoolDef(const addin::Variant& value, bool def) {
   if (value.IsEmptyOrNull()) return def;
   if (value.IsString()) {
-    if (EqualsNoCase(value.string_value(), u"True")) return true;
-    if (EqualsNoCase(value.string_value(), u"False")) return false;
+    if (platform::EqualsNoCase(value.string_value(), u"True")) return true;
+    if (platform::EqualsNoCase(value.string_value(), u"False")) return false;
     return def;
   }
   if (value.IsBool()) return value.bool_value();

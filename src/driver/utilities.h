@@ -1,5 +1,5 @@
 #pragma once
-// Small shared operations: equipment type names, special folders, XML text cleaning, readers
+// Small shared operations: equipment type names, XML text cleaning, readers
 // of the host's attribute values, the library's version text.
 #include <cstdint>
 #include <optional>
@@ -29,10 +29,6 @@ enum class TEquipmentType : std::uint8_t {
 
 // Fails with "Enum value unacceptable" outside the enumeration.
 std::u16string EquipmentTypeName(int type);
-
-enum class FolderId { CommonAppData, UserAppData };
-// The folder with a trailing separator; falls back to the user's application-data folder.
-std::string GetSpecialFolder(FolderId id);
 
 // Keeps TAB, LF, CR, U+0020..U+D7FF and U+E000..U+FFFD; drops every other UTF-16 unit.
 std::u16string CleanXmlText(std::u16string_view text);

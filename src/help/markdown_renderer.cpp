@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "common/error.h"
+#include "common/hex.h"
 #include "common/text.h"
 #include "platform/process.h"
 #include "platform/resources.h"
@@ -39,17 +40,6 @@ bool SafeEntryName(const std::string& name) {
   return true;
 }
 
-// A source name that gives its own place: from a root ("/a.md"), or on Windows also from a
-// drive ("C:\\help\\a.md"); anything else is inside the temporary folder.
-bool IsRooted(const std::string& name) {
-  if (!name.empty() && (name[0] == '/' || name[0] == kSep)) return true;
-  if constexpr (kSep == '\\') {
-    char drive = name.empty() ? '\0' : static_cast<char>(name[0] | 0x20);
-    return name.size() >= 2 && name[1] == ':' && drive >= 'a' && drive <= 'z';
-  }
-  return false;
-}
-
 std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
   std::u16string text;
   text.reserve(bytes.size() / 2);
@@ -73,12 +63,10 @@ std::string NewGuidText() {
   platform::RandomBytes(b, sizeof b);
   b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);  // version 4
   b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);
-  char out[40];
-  std::snprintf(out, sizeof out,
-                "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[0],
-                b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13],
-                b[14], b[15]);
-  return out;
+  std::string_view bytes(reinterpret_cast<const char*>(b), sizeof b);
+  return "{" + HexText(bytes.substr(0, 4)) + "-" + HexText(bytes.substr(4, 2)) + "-" +
+         HexText(bytes.substr(6, 2)) + "-" + HexText(bytes.substr(8, 2)) + "-" +
+         HexText(bytes.substr(10)) + "}";
 }
 
 std::string DecodeText(std::string_view bytes) {
@@ -94,7 +82,7 @@ std::string DecodeText(std::string_view bytes) {
 std::string MarkdownToHtml(std::string_view markdown) {
   std::unique_ptr<char, decltype(&std::free)> html(
       cmark_markdown_to_html(markdown.data(), markdown.size(), CMARK_OPT_DEFAULT), &std::free);
-  if (!html) throw Error("Markdown conversion failed");
+  if (!html) throw Error(ErrorKind::kInternal, "Markdown conversion failed");
   return html.get();
 }
 
@@ -116,7 +104,8 @@ TMarkdownRenderer::TMarkdownRenderer(RendererServices services, std::string sour
     std::string candidate = temp + kSep + NewGuidText();
     if (services_.fs->CreatePrivateDirectory(candidate)) FTempDirectory = candidate + kSep;
   }
-  if (FTempDirectory.empty()) throw Error("Cannot create a temporary folder in " + temp);
+  if (FTempDirectory.empty())
+    throw Error(ErrorKind::kIo, "Cannot create a temporary folder in " + temp);
 }
 
 TMarkdownRenderer::~TMarkdownRenderer() {
@@ -136,7 +125,7 @@ void TMarkdownRenderer::Unpack(const std::string& archive) {
     zip_error_init_with_code(&e, error);
     std::string text = zip_error_strerror(&e);
     zip_error_fini(&e);
-    throw Error("Cannot read the help archive: " + text);
+    throw Error(ErrorKind::kIo, "Cannot read the help archive: " + text);
   }
   std::unique_ptr<zip_t, decltype(&zip_discard)> guard(zip, &zip_discard);
   zip_int64_t count = zip_get_num_entries(zip, 0);
@@ -144,7 +133,8 @@ void TMarkdownRenderer::Unpack(const std::string& archive) {
     const char* raw_name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0);
     std::string name = raw_name ? raw_name : "";
     if (!SafeEntryName(name))
-      throw Error("The help archive holds an entry outside its folder: " + name);
+      throw Error(ErrorKind::kInvalid,
+                  "The help archive holds an entry outside its folder: " + name);
     std::string target = FTempDirectory + name;
     // Folders named by the entry, then the file itself.
     for (std::size_t at = name.find('/'); at != std::string::npos; at = name.find('/', at + 1)) {
@@ -156,11 +146,11 @@ void TMarkdownRenderer::Unpack(const std::string& archive) {
     zip_stat_index(zip, static_cast<zip_uint64_t>(i), 0, &st);
     std::string data(static_cast<std::size_t>(st.size), '\0');
     zip_file_t* file = zip_fopen_index(zip, static_cast<zip_uint64_t>(i), 0);
-    if (!file) throw Error("Cannot read " + name + " from the help archive");
+    if (!file) throw Error(ErrorKind::kIo, "Cannot read " + name + " from the help archive");
     zip_int64_t got = zip_fread(file, data.data(), data.size());
     zip_fclose(file);
     if (got < 0 || static_cast<std::size_t>(got) != data.size())
-      throw Error("Cannot read " + name + " from the help archive");
+      throw Error(ErrorKind::kIo, "Cannot read " + name + " from the help archive");
     services_.fs->WriteFile(target, data);
   }
 }
@@ -174,12 +164,12 @@ std::string TMarkdownRenderer::FindTopLevel(const std::string& extension) const 
 
 std::string TMarkdownRenderer::Render(const std::u16string& caption) {
   auto item = services_.data_item ? services_.data_item(FSourceName) : std::nullopt;
-  if (!item) throw Error("File not found: " + FSourceName);
+  if (!item) throw Error(ErrorKind::kNotFound, "File not found: " + FSourceName);
   std::string archive = FTempDirectory + "md.zip";
   services_.fs->WriteFile(archive, *item);
   Unpack(archive);
   std::string markdown = FindTopLevel(".md");
-  if (markdown.empty()) throw Error("Mardown file not found");
+  if (markdown.empty()) throw Error(ErrorKind::kNotFound, "Mardown file not found");
   std::string html = MarkdownToHtml(DecodeText(services_.fs->ReadAll(FTempDirectory + markdown)));
   std::string html_path = FTempDirectory + "md.html";
   services_.fs->WriteFile(html_path, HtmlDocument(html, FindTopLevel(".css")));
@@ -188,7 +178,8 @@ std::string TMarkdownRenderer::Render(const std::u16string& caption) {
 }
 
 void TMarkdownRenderer::ConvertToHtml(const std::string& destination, const std::string& css) {
-  std::string source = IsRooted(FSourceName) ? FSourceName : FTempDirectory + FSourceName;
+  std::string source =
+      platform::IsRootedPath(FSourceName) ? FSourceName : FTempDirectory + FSourceName;
   std::string html = MarkdownToHtml(DecodeText(services_.fs->ReadAll(source)));
   services_.fs->WriteFile(destination.empty() ? FTempDirectory + "md.html" : destination,
                           HtmlDocument(html, css));
@@ -197,7 +188,7 @@ void TMarkdownRenderer::ConvertToHtml(const std::string& destination, const std:
 void TMarkdownRenderer::Render(const RendererServices& services, const std::string& source,
                                const std::u16string& caption) {
   if (source.empty() || !services.data_item || !services.data_item(source))
-    throw Error("File not found: " + source);
+    throw Error(ErrorKind::kNotFound, "File not found: " + source);
   TMarkdownRenderer renderer(services, source);
   renderer.Render(caption);
 }
@@ -205,8 +196,9 @@ void TMarkdownRenderer::Render(const RendererServices& services, const std::stri
 void TMarkdownRenderer::ConvertToHtml(const RendererServices& services, const std::string& source,
                                       const std::string& destination, const std::string& css) {
   platform::FileSystem& fs = services.fs ? *services.fs : platform::RealFileSystem();
-  if (!fs.FileExists(source)) throw Error("File not found: " + source);
-  if (!css.empty() && !fs.FileExists(css)) throw Error("File not found: " + css);
+  if (!fs.FileExists(source)) throw Error(ErrorKind::kNotFound, "File not found: " + source);
+  if (!css.empty() && !fs.FileExists(css))
+    throw Error(ErrorKind::kNotFound, "File not found: " + css);
   TMarkdownRenderer renderer(services, source);
   renderer.ConvertToHtml(destination, css);
 }

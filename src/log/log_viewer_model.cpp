@@ -5,6 +5,7 @@
 
 #include "common/text.h"
 #include "common/valid_utf8.h"
+#include "platform/case_mapping.h"
 
 namespace velquora::log {
 namespace {
@@ -35,8 +36,8 @@ void LogViewerModel::FillLogFileList() {
   }
   std::sort(files_.begin(), files_.end(), [](const std::string& a, const std::string& b) {
     std::u16string la, lb;
-    for (char16_t c : ToUtf16(a)) la += static_cast<char16_t>(FoldCase(c));
-    for (char16_t c : ToUtf16(b)) lb += static_cast<char16_t>(FoldCase(c));
+    for (char16_t c : ToUtf16(a)) la += static_cast<char16_t>(platform::FoldCase(c));
+    for (char16_t c : ToUtf16(b)) lb += static_cast<char16_t>(platform::FoldCase(c));
     return la < lb;
   });
 }

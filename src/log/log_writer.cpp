@@ -78,10 +78,7 @@ std::string MachineWideFolder() {
 }
 
 std::string ApplicationDataFolder() {
-  auto folder = platform::SpecialFolderPath(platform::SpecialFolder::CommonAppData, true);
-  if (!folder) folder = platform::SpecialFolderPath(platform::SpecialFolder::UserAppData, true);
-  if (!folder) folder = platform::SpecialFolderPath(platform::SpecialFolder::Temp, false);
-  return folder.value_or("/tmp");
+  return platform::DataFolder().value_or("/tmp");
 }
 
 LogWriter::LogWriter(platform::FileSystem& fs, platform::Clock& clock, FolderSource app_data,
@@ -125,12 +122,6 @@ std::string LogWriter::LogFolder() const {
 void LogWriter::SetLogCompanyName(std::string name) {
   std::lock_guard lock(settings_mutex_);
   company_ = std::move(name);
-}
-
-bool LogWriter::IsRooted(const std::string& path) {
-  if (!path.empty() && (path[0] == '/' || path[0] == '\\')) return true;
-  return path.size() >= 2 && path[1] == ':' &&
-         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
 }
 
 bool LogWriter::InsideMachineWideFolder(const std::string& path) const {
@@ -182,7 +173,7 @@ LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only, bool remembered
   std::string name;
   if (file_name.empty()) {
     name = WithoutExtension(FileNameOf(platform::OwnLibraryPath()));
-  } else if (IsRooted(file_name)) {
+  } else if (platform::IsRootedPath(file_name)) {
     return {file_name, InsideMachineWideFolder(file_name), false, {}};
   } else {
     name = WithoutExtension(FileNameOf(file_name));
@@ -191,7 +182,7 @@ LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only, bool remembered
   std::string folder;
   if (folder_setting.empty()) {
     folder = app_data_() + kSep + company + kSep + name;
-  } else if (IsRooted(folder_setting)) {
+  } else if (platform::IsRootedPath(folder_setting)) {
     folder = folder_setting;
   } else {
     folder = app_data_() + kSep + folder_setting;

@@ -82,7 +82,6 @@ class LogWriter {
   // Appends one line (valid UTF-8, without its line end); drops and counts it on failure.
   // The report of earlier drops goes before the line, or after it when the line is the header.
   void WriteLogLine(std::string_view line, bool header = false);
-  static bool IsRooted(const std::string& path);
 
   platform::FileSystem& fs_;
   platform::Clock& clock_;

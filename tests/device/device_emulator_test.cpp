@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 
+#include "common/hex.h"
 #include "common/text.h"
 #include "device/device.h"
 #include "log/log_writer.h"
@@ -230,7 +231,7 @@ TEST_F(DeviceEmulatorTest, OverlappedWritesLogEachFrameAndAnswerInTurn) {
     std::string error = test::ErrorOf([&] {
       for (int code = 1; code <= 3; ++code) {
         ByteString frame = device_.GroupWriteFrame(code, u"Группа");
-        std::string hex = ToUtf8(BytesToHex(frame, u" "));
+        std::string hex = ToUtf8(HexText16(frame, u" "));
         hex.pop_back();  // the blank after the last byte is trimmed in the file
         sent.push_back("->: \t" + hex);
         device_.StartWrite(frame, {0x23, code, u"Группа"});

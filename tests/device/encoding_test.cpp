@@ -1,6 +1,7 @@
 // Field encodings byte for byte.
 #include <gtest/gtest.h>
 
+#include "common/hex.h"
 #include "device/encoding.h"
 
 #include "support/test_helpers.h"
@@ -39,8 +40,8 @@ TEST(Encoding, BinaryIntegers) {
 }
 
 TEST(Encoding, Hex) {
-  EXPECT_EQ(BytesToHex(B({0xF2, 0x25}), u" "), u"F2 25 ");
-  EXPECT_EQ(BytesToHex(B({0x06}), u""), u"06");
+  EXPECT_EQ(HexText16(B({0xF2, 0x25}), u" "), u"F2 25 ");
+  EXPECT_EQ(HexText16(B({0x06}), u""), u"06");
   EXPECT_EQ(HexToInt(u"0030"), 48);
   EXPECT_EQ(HexToInt(u"ffh"), 255);
   EXPECT_EQ(HexToInt(u"00G0"), 0);

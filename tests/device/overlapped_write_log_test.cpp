@@ -7,6 +7,7 @@
 #include <cstring>
 #include <deque>
 
+#include "common/hex.h"
 #include "common/text.h"
 #include "device/device.h"
 #include "log/log_writer.h"
@@ -125,7 +126,7 @@ TEST(OverlappedWriteLog, EveryEndingReadsFrameThenAnswerInTurn) {
     std::string error = test::ErrorOf([&] {
       for (int code = 1; code <= 3; ++code) {
         ByteString frame = device.GroupWriteFrame(code, u"Г");
-        std::string hex = ToUtf8(BytesToHex(frame, u" "));
+        std::string hex = ToUtf8(HexText16(frame, u" "));
         hex.pop_back();  // the blank after the last byte is trimmed in the file
         frames.push_back(hex);
         device.StartWrite(frame, {0x23, code, u"Г"});

@@ -5,9 +5,9 @@
 #include <chrono>
 #include <thread>
 
+#include "common/error.h"
 #include "device/device.h"
 #include "device/tcp_socket.h"
-#include "driver/equipment_error.h"
 
 #include "support/loopback_peer.h"
 #include "support/test_helpers.h"
@@ -47,8 +47,8 @@ TEST(Transport, RefusedPortFailsAndLeavesItClosed) {
   EXPECT_FALSE(s.Connected());
   try {
     s.SetConnection();
-  } catch (const driver::EquException& e) {
-    EXPECT_EQ(e.Code, 1001);
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::kIo);
   }
 }
 

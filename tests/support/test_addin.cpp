@@ -26,7 +26,7 @@ class TestComponent : public addin::TExtNativeComponent {
       return Variant::Bool(true);
     });
     mt_Add(u"Упасть", u"Fail", 1,
-           [](VarArrayData&) -> Variant { throw Error("Сбой оборудования"); });
+           [](VarArrayData&) -> Variant { throw Error(ErrorKind::kIo, "Сбой оборудования"); });
     mt_Add(u"Эхо", u"Echo", 1, [](VarArrayData& p) { return p.empty() ? Variant() : p[0]; });
     mt_Add(u"ВернутьЧисло", u"ReturnInt", 0, [](VarArrayData&) { return Variant::Int(42); });
     mt_Add(u"ВернутьМассив", u"ReturnArray", 0, [](VarArrayData&) {
@@ -103,7 +103,7 @@ class TestScaleCapture : public TestScale {
   std::u16string ClassName() const override { return NCClassName(); }
   void UploadGoods(const driver::HostDocument& doc, const std::u16string& status) override {
     std::u16string name = doc.RecordCount() ? doc.Record(0).Text(driver::HostAttr::Name) : u"";
-    throw Error(name + u"|" + status);
+    throw Error(ErrorKind::kInternal, name + u"|" + status);
   }
 };
 

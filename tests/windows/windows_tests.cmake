@@ -29,8 +29,7 @@ target_link_libraries(velquora_testsupport PUBLIC velquora_hostkit GTest::gtest 
 # The test add-in DLL: test component classes on the real frame, loaded through the host kit's
 # MSVC-layout bridge as the driver DLL is.
 velquora_embed_resources(${CMAKE_CURRENT_BINARY_DIR}/test_addin_resources.cpp
-  "Actions=${PROJECT_SOURCE_DIR}/resources/Actions.xml"
-  "strings=${PROJECT_SOURCE_DIR}/resources/strings.txt")
+  "Actions=${PROJECT_SOURCE_DIR}/resources/Actions.xml")
 add_library(test_addin SHARED support/test_addin.cpp ${CMAKE_CURRENT_BINARY_DIR}/test_addin_resources.cpp)
 target_link_libraries(test_addin PRIVATE velquora_driver)
 velquora_addin_library(test_addin)

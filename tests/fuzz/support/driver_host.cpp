@@ -32,8 +32,7 @@ class DriverProcess {
               ("velquora-fuzz-log-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(folder_, ec);
     log::LogWriter::Instance().SetLogFolder(folder_.string());
-    driver::GetDriverInfo<driver::TDriver>(driver::kDriverName,
-                                           platform::LoadResourceString(65111));
+    driver::GetDriverInfo<driver::TDriver>(driver::kDriverName, driver::kDriverDescription);
     driver::SetViewersForTesting(&windows_);
   }
   ~DriverProcess() {
