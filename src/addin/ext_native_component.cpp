@@ -23,8 +23,8 @@ bool Tracing() {
 
 void TExtNativeComponent::LogMethodCall(const std::u16string& name, const VarArrayData& args) {
   if (!Tracing()) return;
-  log::LogWriter::Instance().WriteLog(u"> " + name, u"Params: " + ArgumentListText(args),
-                                      log::TLogLevel::llDebug);
+  log::LogWriter::Instance().Write(u"> " + name, u"Params: " + ArgumentListText(args),
+                                   LogLevel::kDebug);
 }
 
 void TExtNativeComponent::LogMethodResult(const std::u16string& name, const Variant& result,
@@ -34,7 +34,7 @@ void TExtNativeComponent::LogMethodResult(const std::u16string& name, const Vari
   if (result.IsBool())
     text = std::u16string(u"Result=") + (result.bool_value() ? u"True" : u"False");
   text += u"; Params: " + ArgumentListText(args);
-  log::LogWriter::Instance().WriteLog(u"< " + name, text, log::TLogLevel::llDebug);
+  log::LogWriter::Instance().Write(u"< " + name, text, LogLevel::kDebug);
 }
 
 // Both lines carry the method's English name, looked up again for each.

@@ -71,7 +71,7 @@ void TCommonDriver::pt_Add(const std::u16string& name1, const std::u16string& na
   try {
     TCustomDriver::pt_Add(name1, name2, readonly, value);
   } catch (...) {
-    log::LogWriter::Instance().WriteLog(TypeName(), CurrentErrorText(), log::TLogLevel::llDebug);
+    log::LogWriter::Instance().Write(TypeName(), CurrentErrorText(), LogLevel::kDebug);
   }
 }
 

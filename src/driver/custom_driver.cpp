@@ -9,7 +9,7 @@ using addin::Variant;
 
 void TCustomDriver::CaptureError(const std::u16string& message) {
   FLastResult.SetError(message, kErrorGeneral);
-  log::LogWriter::Instance().WriteLog(u"Exception", message, log::TLogLevel::llError);
+  log::LogWriter::Instance().Write(u"Exception", message, LogLevel::kError);
 }
 
 Variant TCustomDriver::HandlerFrame(const std::function<void()>& work) {

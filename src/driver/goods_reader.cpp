@@ -4,12 +4,12 @@
 
 #include "common/error.h"
 #include "common/text.h"
-#include "device/protocol.h"
 #include "driver/utilities.h"
+#include "protocol/wire_format.h"
 
 namespace velquora::driver {
 
-namespace p = device::protocol;
+namespace p = protocol;
 
 namespace {
 
@@ -59,7 +59,7 @@ bool WeightFlag(const HostRecord& r) {
 
 }  // namespace
 
-device::PluValues ReadGoodsRecord(const HostRecord& r) {
+protocol::PluValues ReadGoodsRecord(const HostRecord& r) {
   std::int32_t plu = IntAttr(r, HostAttr::PLU);
   std::int32_t code = IntAttr(r, HostAttr::Code);
   std::u16string ean = r.Text(HostAttr::EANData);
@@ -75,7 +75,7 @@ device::PluValues ReadGoodsRecord(const HostRecord& r) {
   bool weight = WeightFlag(r);
 
   if (ean.size() < 7) throw Error(ErrorKind::kInvalid, "Длина данных штрихкода меньше 7 символов");
-  device::PluValues v;
+  protocol::PluValues v;
   v.plu = Required(plu, p::kMaxBcd4, "Некорректный номер товара");
   if (code == kAbsent) throw Error(ErrorKind::kInvalid, "Некорректный код товара");
   v.main_group = Required(group, p::kMaxBcd2, "Некорректный код группы товара");

@@ -2,18 +2,19 @@
 
 #include "common/error.h"
 #include "common/text.h"
-#include "device/protocol.h"
 #include "driver/goods_reader.h"
 #include "driver/host_document.h"
 #include "driver/setting_conversion.h"
 #include "driver/upload_progress.h"
 #include "log/log_writer.h"
+#include "protocol/frames.h"
+#include "protocol/wire_format.h"
 
 namespace velquora::driver {
 
 using addin::VarArrayData;
 using addin::Variant;
-namespace p = device::protocol;
+namespace p = protocol;
 
 namespace {
 
@@ -48,7 +49,8 @@ void CheckRoot(const HostDocument& doc, std::string_view root) {
 
 }  // namespace
 
-TDriver::TDriver(std::unique_ptr<device::TDevice> device) : FDevice(std::move(device)) {}
+TDriver::TDriver(std::unique_ptr<protocol::TcpClient> client)
+    : link_(log::LogWriter::Instance(), std::move(client)) {}
 
 void TDriver::RegisterMethods() {
   try {
@@ -72,19 +74,21 @@ void TDriver::RegisterMethods() {
     mt_Add(m[4].ru, m[4].en, m[4].params, [this](VarArrayData&) {
       return ScaleMethod([&] {
         Reconnect();
-        FDevice->ClearMainGroup();
+        link_.Run(protocol::TableClear(p::kTableMainGroup));
       });
     });
     mt_Add(m[5].ru, m[5].en, m[5].params, [this](VarArrayData& a) {
       return ScaleMethod([&] {
         Reconnect();
-        FDevice->DeletePlu(RecordNumberArgument(Param(a, 0), "Некорректный номер товара"));
+        link_.Run(protocol::RecordDelete(
+            p::kTablePlu, RecordNumberArgument(Param(a, 0), "Некорректный номер товара")));
       });
     });
     mt_Add(m[6].ru, m[6].en, m[6].params, [this](VarArrayData& a) {
       return ScaleMethod([&] {
         Reconnect();
-        FDevice->DeleteGroup(RecordNumberArgument(Param(a, 0), "Некорректный номер группы"));
+        link_.Run(protocol::RecordDelete(
+            p::kTableMainGroup, RecordNumberArgument(Param(a, 0), "Некорректный номер группы")));
       });
     });
     mt_Add(m[7].ru, m[7].en, m[7].params, [this](VarArrayData& a) {
@@ -96,7 +100,7 @@ void TDriver::RegisterMethods() {
       });
     });
   } catch (...) {
-    log::LogWriter::Instance().WriteLog(TypeName(), CurrentErrorText(), log::TLogLevel::llError);
+    log::LogWriter::Instance().Write(TypeName(), CurrentErrorText(), LogLevel::kError);
   }
 }
 
@@ -105,7 +109,7 @@ void TDriver::RegisterSettings() {
     TScaleOfflineDriver::RegisterSettings();
     for (const auto& s : kSettings) pt_Add(s.ru, s.en, false, Variant::String(s.def));
   } catch (...) {
-    log::LogWriter::Instance().WriteLog(TypeName(), CurrentErrorText(), log::TLogLevel::llError);
+    log::LogWriter::Instance().Write(TypeName(), CurrentErrorText(), LogLevel::kError);
   }
 }
 
@@ -126,17 +130,17 @@ void TDriver::Open() {
   auto& log = log::LogWriter::Instance();
   log.SetLogFileName(LogNameFromAddress(GetSettingValueStr(u"IPAddress")));
   log.SetLogDetail(GetSettingValueBool(u"LogEnabled") ? 3 : 0);
-  FDevice->ExtLogEnabled = GetSettingValueBool(u"ExtLogEnabled");
-  FDevice->Label.commodity_font = GetSettingValueInt(u"CommodityFont");
-  FDevice->Label.ingredient_font = GetSettingValueInt(u"IngredientFont");
-  FDevice->Label.company_font = GetSettingValueInt(u"CompanyFont");
-  FDevice->Label.spec_message_font = GetSettingValueInt(u"SpecMessageFont");
-  FDevice->Label.label_format = GetSettingValueInt(u"LabelFormatNumber");
+  link_.set_exchange_log(GetSettingValueBool(u"ExtLogEnabled"));
+  label_.commodity_font = GetSettingValueInt(u"CommodityFont");
+  label_.ingredient_font = GetSettingValueInt(u"IngredientFont");
+  label_.company_font = GetSettingValueInt(u"CompanyFont");
+  label_.spec_message_font = GetSettingValueInt(u"SpecMessageFont");
+  label_.label_format = GetSettingValueInt(u"LabelFormatNumber");
   Reconnect();
 }
 
 void TDriver::Close() {
-  FDevice->Disable();
+  link_.Close();
   TScaleOfflineDriver::Close();
 }
 
@@ -157,10 +161,10 @@ void TDriver::DeviceTest(std::u16string& description, std::u16string& extra) {
 }
 
 void TDriver::Reconnect() {
-  FDevice->Disable();
+  link_.Close();
   std::u16string address = GetSettingValueStr(u"IPAddress");
   std::int32_t port = GetSettingValueInt(u"IPPort");
-  FDevice->Enable(address, port);
+  link_.Connect(address, port);
 }
 
 Variant TDriver::ScaleMethod(const std::function<void()>& work) {
@@ -182,7 +186,7 @@ Variant TDriver::UploadGoodsHandler(VarArrayData& params) {
 Variant TDriver::ClearGoodsHandler(VarArrayData&) {
   return ScaleMethod([&] {
     Reconnect();
-    FDevice->ClearPlu();
+    link_.Run(protocol::TableClear(p::kTablePlu));
   });
 }
 
@@ -191,7 +195,7 @@ bool TDriver::UploadSystemSettings(const std::u16string& document) {
            HostDocument doc = HostDocument::Parse(document);
            Reconnect();
            CheckRoot(doc, "SystemSettings");
-           FDevice->UploadSystemSettings(doc.Root().Text(HostAttr::DateTime));
+           link_.Run(protocol::SystemSettingsWrite(doc.Root().Text(HostAttr::DateTime)));
          })
       .bool_value();
 }
@@ -212,50 +216,45 @@ void TDriver::WriteRecords(const HostDocument& doc, const char16_t* what,
   UploadProgress progress(what, total, StatusLine(), ProgressClock);
   std::size_t accepted = 0;
   auto judge_previous = [&] {
-    if (!FDevice->WriteInFlight()) return;
-    FDevice->FinishWrite();
+    if (!link_.write_in_flight()) return;
+    link_.FinishWrite();
     progress.Advance(++accepted);
   };
   for (std::size_t i = 0; i < total; ++i) {
     const HostRecord r = doc.Record(i);
-    device::ByteString frame;
-    device::TDevice::WriteRefusal refusal;
+    protocol::Command command;
     try {
-      prepare(r, frame, refusal);
+      command = prepare(r);
     } catch (...) {
       judge_previous();  // its refusal, if any, is the failure the host hears of
       throw;
     }
     // Judges the record before (its refusal, if any, is the failure) and sends this one.
-    const bool judged_previous = FDevice->WriteInFlight();
-    FDevice->StartWrite(std::move(frame), std::move(refusal));
+    const bool judged_previous = link_.write_in_flight();
+    link_.StartWrite(std::move(command));
     if (judged_previous) progress.Advance(++accepted);
   }
   judge_previous();
-  if (total > 1) FDevice->ExpectQuiet();
+  if (total > 1) link_.ExpectQuiet();
 }
 
 void TDriver::UploadGoods(const HostDocument& doc) {
-  WriteRecords(doc, u"товаров", [this](const HostRecord& r, auto& frame, auto& refusal) {
-    device::PluValues v = ReadGoodsRecord(r);
-    frame = FDevice->PluFrame(v);
-    refusal = {device::protocol::kTablePlu, v.plu, std::move(v.name)};
+  WriteRecords(doc, u"товаров", [this](const HostRecord& r) {
+    return protocol::PluWrite(ReadGoodsRecord(r), label_);
   });
 }
 
 void TDriver::UploadGroups(const HostDocument& doc) {
-  WriteRecords(doc, u"групп", [this](const HostRecord& r, auto& frame, auto& refusal) {
+  WriteRecords(doc, u"групп", [](const HostRecord& r) {
     GroupRecord g = ReadGroupRecord(r);
-    frame = FDevice->GroupWriteFrame(g.code, g.name);
-    refusal = {device::protocol::kTableMainGroup, g.code, std::move(g.name)};
+    return protocol::GroupWrite(g.code, g.name);
   });
 }
 
 void TDriver::UploadShops(const HostDocument& doc) {
-  WriteRecords(doc, u"магазинов", [this](const HostRecord& r, auto& frame, auto& refusal) {
+  WriteRecords(doc, u"магазинов", [this](const HostRecord& r) {
     GroupRecord s = ReadShopRecord(r);
-    frame = FDevice->ShopWriteFrame(s.code, s.name);
-    refusal = {device::protocol::kTableShop, s.code, {}};
+    return protocol::ShopWrite(s.code, s.name, label_);
   });
 }
 
@@ -286,7 +285,7 @@ void TDriver::UploadData(const std::u16string& file_name, const std::u16string& 
   std::u16string_view rest = data;
   do {
     // Characters 9 to 12 of a record are its size in bytes.
-    std::int64_t size = rest.size() > 8 ? device::HexToInt(rest.substr(8, 4)) : 0;
+    std::int64_t size = rest.size() > 8 ? protocol::NumberFromHex(rest.substr(8, 4)) : 0;
     if (!rest.empty() && (size == 0 || static_cast<std::int64_t>(rest.size()) < 2 * size)) {
       throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
     }
@@ -294,19 +293,20 @@ void TDriver::UploadData(const std::u16string& file_name, const std::u16string& 
     records.push_back(rest.substr(0, length));
     rest.remove_prefix(length);
   } while (!rest.empty());
-  if (!device::IsHexData(prefix)) throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
+  if (!protocol::IsHexText(prefix)) throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
   for (const auto& record : records) {
-    if (!device::IsHexData(record)) throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
+    if (!protocol::IsHexText(record))
+      throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
   }
   UploadProgress progress(u"данных", records.size(), StatusLine(), ProgressClock);
   std::size_t sent = 0;
   std::u16string request;
   for (const auto& record : records) {
     request.assign(prefix).append(record);
-    FDevice->UploadData(request);
+    link_.Run(protocol::RawCommand(request));
     progress.Advance(++sent);
   }
-  if (records.size() > 1) FDevice->ExpectQuiet();
+  if (records.size() > 1) link_.ExpectQuiet();
 }
 
 }  // namespace velquora::driver

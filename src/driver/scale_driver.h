@@ -2,9 +2,9 @@
 // The driver component the library offers the host: networked label-printing scales.
 #include <memory>
 
-#include "device/device.h"
 #include "driver/scale_offline_driver.h"
 #include "driver/upload_progress.h"
+#include "protocol/scale_link.h"
 
 namespace velquora::driver {
 
@@ -12,7 +12,8 @@ inline constexpr char16_t kDriverName[] = u"w_velquora";
 
 class TDriver : public TScaleOfflineDriver {
  public:
-  explicit TDriver(std::unique_ptr<device::TDevice> device = std::make_unique<device::TDevice>());
+  explicit TDriver(
+      std::unique_ptr<protocol::TcpClient> client = std::make_unique<protocol::TcpClient>());
 
   static std::u16string NCClassName() { return kDriverName; }
   std::u16string ClassName() const override { return NCClassName(); }
@@ -31,7 +32,6 @@ class TDriver : public TScaleOfflineDriver {
   // table, so the host cannot call it. True on success, as the host methods answer.
   bool UploadSystemSettings(const std::u16string& document);
 
-  device::TDevice& Device() { return *FDevice; }
   // The time source of upload progress; the steady clock when empty (tests set their own).
   UploadProgress::Clock ProgressClock;
 
@@ -43,8 +43,7 @@ class TDriver : public TScaleOfflineDriver {
   // Runs a scale method: enabled check, then `work`, inside the handler frame.
   addin::Variant ScaleMethod(const std::function<void()>& work);
   void Reconnect();
-  using PrepareRecord =
-      std::function<void(const HostRecord&, device::ByteString&, device::TDevice::WriteRefusal&)>;
+  using PrepareRecord = std::function<protocol::Command(const HostRecord&)>;
   void WriteRecords(const HostDocument& doc, const char16_t* what, const PrepareRecord& prepare);
   UploadProgress::Sink StatusLine();
   void UploadGoods(const HostDocument& doc);
@@ -53,7 +52,8 @@ class TDriver : public TScaleOfflineDriver {
   void UploadData(const std::u16string& file_name, const std::u16string& data);
   std::int64_t RecordNumberArgument(const addin::Variant& value, const char* message);
 
-  std::unique_ptr<device::TDevice> FDevice;
+  protocol::ScaleLink link_;
+  protocol::LabelSettings label_;
 };
 
 }  // namespace velquora::driver

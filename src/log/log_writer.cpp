@@ -22,26 +22,26 @@ std::string WithoutExtension(const std::string& name) {
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-bool LevelPasses(int detail, TLogLevel level) {
+bool LevelPasses(int detail, LogLevel level) {
   switch (detail) {
     case 0:
       return false;
     case 1:
-      return level == TLogLevel::llError;
+      return level == LogLevel::kError;
     case 2:
-      return level != TLogLevel::llDebug;
+      return level != LogLevel::kDebug;
     default:
       return true;
   }
 }
 
-const char* LevelWord(TLogLevel level) {
+const char* LevelWord(LogLevel level) {
   switch (level) {
-    case TLogLevel::llInfo:
+    case LogLevel::kInfo:
       return "INFO";
-    case TLogLevel::llDebug:
+    case LogLevel::kDebug:
       return "DEBUG";
-    case TLogLevel::llError:
+    case LogLevel::kError:
       return "ERROR";
   }
   return "INFO";
@@ -213,12 +213,16 @@ LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only, bool remembered
 }
 
 std::string LogWriter::FormatRecord(const platform::LocalTime& t, std::u16string_view caption,
-                                    std::u16string_view text, TLogLevel level) {
+                                    std::u16string_view text, LogLevel level) {
   return FormatLine(t, LevelWord(level), ToValidUtf8(TrimControl(caption)),
                     ToValidUtf8(TrimControl(text)), !text.empty());
 }
 
-void LogWriter::WriteLog(std::u16string_view caption, std::u16string_view text, TLogLevel level) {
+bool LogWriter::Enabled(LogLevel level) const {
+  return LevelPasses(detail_.load(), level);
+}
+
+void LogWriter::Write(std::u16string_view caption, std::u16string_view text, LogLevel level) {
   if (!LevelPasses(detail_.load(), level)) return;
   try {
     WriteLogHeader();

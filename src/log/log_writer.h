@@ -15,17 +15,16 @@
 #include <optional>
 #include <string>
 
+#include "common/log_sink.h"
 #include "log/dropped_records.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 
 namespace velquora::log {
 
-enum class TLogLevel { llInfo, llDebug, llError };
-
 inline constexpr char kLogCompanyName[] = "Korvanta";
 
-class LogWriter {
+class LogWriter final : public LogSink {
  public:
   // A folder without a trailing separator.
   using FolderSource = std::function<std::string()>;
@@ -46,7 +45,8 @@ class LogWriter {
   static LogWriter& Instance();
 
   // Never throws: a record that cannot be written is dropped and counted.
-  void WriteLog(std::u16string_view caption, std::u16string_view text, TLogLevel level);
+  void Write(std::u16string_view caption, std::u16string_view text, LogLevel level) override;
+  bool Enabled(LogLevel level) const override;
   // Switching off writes the footer first; it cannot fail, even when the footer is lost.
   void SetLogDetail(int detail);
   int LogDetail() const { return detail_.load(); }
@@ -66,7 +66,7 @@ class LogWriter {
 
   // Formats one record line (without line end) as the files hold it: valid UTF-8 always.
   static std::string FormatRecord(const platform::LocalTime& t, std::u16string_view caption,
-                                  std::u16string_view text, TLogLevel level);
+                                  std::u16string_view text, LogLevel level);
 
  private:
   struct LogTarget {

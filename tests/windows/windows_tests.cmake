@@ -98,12 +98,13 @@ endif()
 
 # The table operations against the Linux emulator (VELQUORA_HOST_BIN); without the emulator's
 # own housekeeping test and the C library's CP866 converter.
-velquora_windows_test(device_test device/encoding_test.cpp device/records_test.cpp
-                      device/transport_test.cpp device/device_emulator_test.cpp e2e/remote_scale.cpp)
-target_include_directories(device_test PRIVATE ${PROJECT_SOURCE_DIR}/tools/emulator)
-target_link_libraries(device_test PRIVATE velquora_device nlohmann_json::nlohmann_json)
+velquora_windows_test(protocol_test protocol/encoding_test.cpp protocol/frames_test.cpp
+                      protocol/transport_test.cpp protocol/scale_link_test.cpp
+                      protocol/overlapped_write_log_test.cpp e2e/remote_scale.cpp)
+target_include_directories(protocol_test PRIVATE ${PROJECT_SOURCE_DIR}/tools/emulator)
+target_link_libraries(protocol_test PRIVATE velquora_protocol velquora_log nlohmann_json::nlohmann_json)
 if(VELQUORA_HOST_BIN)
-  velquora_wine_test(device_test)
+  velquora_wine_test(protocol_test)
 endif()
 
 # The driver DLL through a host laid out as MSVC lays it out, against the Linux emulator.

@@ -62,8 +62,8 @@ DriverProcess& Process() {
 
 DriverHost::DriverHost(std::string answers) : scale_(std::move(answers)) {
   Process().Tick();
-  auto device = std::make_unique<device::TDevice>(std::make_unique<device::TTCPSocket>(scale_));
-  std::unique_ptr<addin::TCustomNativeComponent> component(new driver::TDriver(std::move(device)));
+  std::unique_ptr<addin::TCustomNativeComponent> component(
+      new driver::TDriver(std::make_unique<protocol::TcpClient>(scale_)));
   component->AfterConstruction();
   object_ = static_cast<host::IComponentBase*>(component->GetNativeComponentObjectHeader());
   component.release();

@@ -1,12 +1,12 @@
 // Record and frame builders against the protocol's examples.
 #include <gtest/gtest.h>
 
-#include "device/protocol.h"
-#include "device/records.h"
+#include "protocol/frames.h"
+#include "protocol/wire_format.h"
 
 #include "support/test_helpers.h"
 
-namespace velquora::device {
+namespace velquora::protocol {
 namespace {
 
 ByteString B(std::initializer_list<int> bytes) {
@@ -31,16 +31,16 @@ LabelSettings Label(int commodity_font = 3) {
 }
 
 TEST(PluRecord, WeightGoodsWithoutTare) {
-  TPLURecord r = BuildPluRecord(Cheese(), Label());
-  EXPECT_EQ(r.Commodity, B({0x03, 0x03, 0x91, 0xEB, 0xE0, 0x0C}));
-  EXPECT_EQ(r.Ingredient, B({0x0C}));
-  EXPECT_EQ(r.SpecMessage, B({0x0C}));
-  EXPECT_EQ(r.PLU_RecordSize, B({0x00, 55}));
-  EXPECT_EQ(r.PLU_Status, B({0x74, 0x00}));
-  EXPECT_EQ(r.PLU_Status2, B({0x1D, 0xE0, 0x5F}));
-  EXPECT_EQ(r.Unit_Price, B({0x00, 0x00, 0x12, 0x34}));
-  EXPECT_EQ(r.EAN_Data, B({0x24, 0x01, 0x23, 0x40, 0x00, 0x00, 0x01}));
-  EXPECT_TRUE(r.PLU_Tare.empty());
+  PluRecord r = BuildPluRecord(Cheese(), Label());
+  EXPECT_EQ(r.commodity, B({0x03, 0x03, 0x91, 0xEB, 0xE0, 0x0C}));
+  EXPECT_EQ(r.ingredients, B({0x0C}));
+  EXPECT_EQ(r.spec_message, B({0x0C}));
+  EXPECT_EQ(r.record_size, B({0x00, 55}));
+  EXPECT_EQ(r.status, B({0x74, 0x00}));
+  EXPECT_EQ(r.status2, B({0x1D, 0xE0, 0x5F}));
+  EXPECT_EQ(r.unit_price, B({0x00, 0x00, 0x12, 0x34}));
+  EXPECT_EQ(r.ean_data, B({0x24, 0x01, 0x23, 0x40, 0x00, 0x00, 0x01}));
+  EXPECT_TRUE(r.tare.empty());
   ByteString bytes = r.Bytes();
   ASSERT_EQ(bytes.size(), 55u);
   EXPECT_EQ(bytes.substr(0, 4), B({0x00, 0x00, 0x00, 0x17}));
@@ -54,31 +54,31 @@ TEST(PluRecord, PieceGoodsWithTare) {
   PluValues v = Cheese();
   v.weight_goods = false;
   v.tare = 15;
-  TPLURecord r = BuildPluRecord(v, Label());
-  EXPECT_EQ(r.PLU_Status, B({0x75, 0x00}));
-  EXPECT_EQ(r.PLU_Status2, B({0x5D, 0xE0, 0x5F}));
-  EXPECT_EQ(r.PLU_Tare, B({0x00, 0x15}));
-  EXPECT_EQ(r.EAN_Data.back(), 0x02);
-  EXPECT_EQ(r.PLU_RecordSize, B({0x00, 57}));
-  EXPECT_EQ(r.Bytes().substr(protocol::kPluTareOffset, 2), B({0x00, 0x15}));
+  PluRecord r = BuildPluRecord(v, Label());
+  EXPECT_EQ(r.status, B({0x75, 0x00}));
+  EXPECT_EQ(r.status2, B({0x5D, 0xE0, 0x5F}));
+  EXPECT_EQ(r.tare, B({0x00, 0x15}));
+  EXPECT_EQ(r.ean_data.back(), 0x02);
+  EXPECT_EQ(r.record_size, B({0x00, 57}));
+  EXPECT_EQ(r.Bytes().substr(kPluTareOffset, 2), B({0x00, 0x15}));
 }
 
 TEST(PluRecord, LinesAndFonts) {
-  TFont fonts;
-  fonts.F1 = 2;
-  EXPECT_EQ(BuildTextBlock(u"Сыр||Ой", 4, 3, fonts, "n"),
+  LineFonts fonts;
+  fonts.line1 = 2;
+  EXPECT_EQ(TextBlock(u"Сыр||Ой", 4, 3, fonts, "n"),
             B({0x02, 0x03, 0x91, 0xEB, 0xE0, 0x0D, 0x03, 0x02, 0x8E, 0xA9, 0x0C}));
-  EXPECT_EQ(BuildTextBlock(u"a||b||c||d||e||f", 4, 1, SetDefFont(), "n"),
+  EXPECT_EQ(TextBlock(u"a||b||c||d||e||f", 4, 1, LineFonts{}, "n"),
             B({1, 1, 'a', 0x0D, 1, 1, 'b', 0x0D, 1, 1, 'c', 0x0D, 1, 1, 'd', 0x0C}));
-  EXPECT_EQ(BuildTextBlock(u"a||", 15, 0, SetDefFont(), "n"), B({0, 1, 'a', 0x0D, 0, 0, 0x0C}));
-  EXPECT_EQ(BuildTextBlock(u"a|||b", 15, 0, SetDefFont(), "n"),
+  EXPECT_EQ(TextBlock(u"a||", 15, 0, LineFonts{}, "n"), B({0, 1, 'a', 0x0D, 0, 0, 0x0C}));
+  EXPECT_EQ(TextBlock(u"a|||b", 15, 0, LineFonts{}, "n"),
             B({0, 1, 'a', 0x0D, 0, 2, '|', 'b', 0x0C}));
-  fonts.F1 = 10;  // outside 0..9: the default
-  EXPECT_EQ(BuildTextBlock(u"a", 4, 7, fonts, "n"), B({7, 1, 'a', 0x0C}));
-  EXPECT_THROW(BuildTextBlock(u"a", 4, 12, SetDefFont(), "n"), std::exception);
-  EXPECT_EQ(BuildTextBlock(u"", 4, 12, SetDefFont(), "n"), B({0x0C}));  // no lines, no font check
-  EXPECT_THROW(BuildTextBlock(std::u16string(256, u'x'), 4, 0, SetDefFont(), "n"), std::exception);
-  EXPECT_NO_THROW(BuildTextBlock(std::u16string(255, u'x'), 4, 0, SetDefFont(), "n"));
+  fonts.line1 = 10;  // outside 0..9: the default
+  EXPECT_EQ(TextBlock(u"a", 4, 7, fonts, "n"), B({7, 1, 'a', 0x0C}));
+  EXPECT_THROW(TextBlock(u"a", 4, 12, LineFonts{}, "n"), std::exception);
+  EXPECT_EQ(TextBlock(u"", 4, 12, LineFonts{}, "n"), B({0x0C}));  // no lines, no font check
+  EXPECT_THROW(TextBlock(std::u16string(256, u'x'), 4, 0, LineFonts{}, "n"), std::exception);
+  EXPECT_NO_THROW(TextBlock(std::u16string(255, u'x'), 4, 0, LineFonts{}, "n"));
 }
 
 TEST(PluRecord, PricesRoundHalfToEven) {
@@ -97,7 +97,7 @@ TEST(PluRecord, PricesRoundHalfToEven) {
   for (const auto& c : cases) {
     PluValues v = Cheese();
     v.price = c.ten_thousandths;
-    EXPECT_EQ(BuildPluRecord(v, Label()).Unit_Price, c.field) << c.ten_thousandths;
+    EXPECT_EQ(BuildPluRecord(v, Label()).unit_price, c.field) << c.ten_thousandths;
   }
 }
 
@@ -129,27 +129,27 @@ TEST(TableFrames, BytesAsTheProtocolGivesThem) {
   LabelSettings s;
   s.company_font = 2;
   s.label_format = 17;
-  EXPECT_EQ(GroupFrame(5, u"Мясо"),
+  EXPECT_EQ(GroupWrite(5, u"Мясо").frame,
             B({0xF1, 0x23, 0, 0, 0, 0x05, 0x00, 0x0B, 0x00, 0x8C, 0xEF, 0xE1, 0xAE}));
-  EXPECT_EQ(GroupFrame(5, u""), B({0xF1, 0x23, 0, 0, 0, 0x05, 0x00, 0x07, 0x00}));
-  EXPECT_EQ(ShopFrame(1, u"Лавка", s), B({0xF1, 0x3D, 0, 0, 0, 1, 0x00, 0x10, 0x00, 0x11, 0x02,
-                                          0x05, 0x8B, 0xA0, 0xA2, 0xAA, 0xA0, 0x0C}));
-  EXPECT_EQ(GroupImageFrame(12, 3), B({0xF1, 0xA3, 0, 0, 0, 0x12, 0x00, 0x08, 0x00, 0x03}));
-  EXPECT_EQ(SystemSettingsFrame(u"2024-05-17T10:30:00"),
+  EXPECT_EQ(GroupWrite(5, u"").frame, B({0xF1, 0x23, 0, 0, 0, 0x05, 0x00, 0x07, 0x00}));
+  EXPECT_EQ(ShopWrite(1, u"Лавка", s).frame, B({0xF1, 0x3D, 0, 0, 0, 1, 0x00, 0x10, 0x00, 0x11,
+                                                0x02, 0x05, 0x8B, 0xA0, 0xA2, 0xAA, 0xA0, 0x0C}));
+  EXPECT_EQ(GroupImageWrite(12, 3).frame, B({0xF1, 0xA3, 0, 0, 0, 0x12, 0x00, 0x08, 0x00, 0x03}));
+  EXPECT_EQ(SystemSettingsWrite(u"2024-05-17T10:30:00").frame,
             B({0xF1, 0x4E, 0, 0, 0, 0xFF, 0x00, 0x17, 0x05, 0x24, 0x00, 0x00, 0x10, 0x30}));
-  EXPECT_THROW(SystemSettingsFrame(u"2024-05-17"), std::exception);
-  EXPECT_EQ(RecordNumberFrame(0xF3, 0x25, 123), B({0xF3, 0x25, 0, 0, 0x01, 0x23}));
-  EXPECT_EQ(ClearFrame(0x41), B({0xF2, 0x41}));
-  ByteString preset = PresetKeyFrame(1, 2, 3, 0x01020304, u"Хлеб!");
+  EXPECT_THROW(SystemSettingsWrite(u"2024-05-17"), std::exception);
+  EXPECT_EQ(RecordDelete(0x25, 123).frame, B({0xF3, 0x25, 0, 0, 0x01, 0x23}));
+  EXPECT_EQ(TableClear(0x41).frame, B({0xF2, 0x41}));
+  ByteString preset = PresetKeyWrite(1, 2, 3, 0x01020304, u"Хлеб!").frame;
   ASSERT_EQ(preset.size(), 91u);
   EXPECT_EQ(preset.substr(6, 2), B({0x00, 0x59}));
   EXPECT_EQ(preset.substr(14, 5), B({0x95, 0xAB, 0xA5, 0xA1, '!'}));
   EXPECT_EQ(preset.substr(19, 27), std::string(27, ' '));
   EXPECT_EQ(preset.substr(50, 32), ByteString(31, '\0') + B({0x32}));
   EXPECT_EQ(preset.substr(83, 4), B({0x04, 0x03, 0x02, 0x01}));
-  EXPECT_THROW(PresetKeyFrame(1, 2, 3, 4, std::u16string(33, u'a')), std::exception);
-  EXPECT_THROW(GroupFrame(100000000, u"x"), std::exception);
+  EXPECT_THROW(PresetKeyWrite(1, 2, 3, 4, std::u16string(33, u'a')), std::exception);
+  EXPECT_THROW(GroupWrite(100000000, u"x"), std::exception);
 }
 
 }  // namespace
-}  // namespace velquora::device
+}  // namespace velquora::protocol

@@ -4,21 +4,24 @@
 #include <chrono>
 #include <thread>
 
-#include "device/device.h"
+#include "protocol/scale_link.h"
+#include "protocol/wire_format.h"
 #include "scale_emulator.h"
+#include "support/test_helpers.h"
 
-namespace velquora::device {
+namespace velquora::protocol {
 namespace {
 
 TEST(ScaleEmulator, FinishedConnectionThreadsAreJoined) {
   emulator::ScaleEmulator scale;
   scale.Start();
-  TDevice device;
+  test::NoLog no_log;
+  ScaleLink link(no_log);
   const std::size_t kConnections = 300;
   for (std::size_t i = 0; i < kConnections; ++i) {
-    device.Enable(u"127.0.0.1", scale.port());
-    if (i % 50 == 0) device.ClearPlu();  // some of them also exchange a frame
-    device.Disable();
+    link.Connect(u"127.0.0.1", scale.port());
+    if (i % 50 == 0) link.Run(TableClear(kTablePlu));  // some of them also exchange a frame
+    link.Close();
   }
   // Each connection's thread ends once the client has gone; the scale joins it soon after
   // (unjoined, their stacks pile up until no thread can be started any more).
@@ -31,4 +34,4 @@ TEST(ScaleEmulator, FinishedConnectionThreadsAreJoined) {
 }
 
 }  // namespace
-}  // namespace velquora::device
+}  // namespace velquora::protocol

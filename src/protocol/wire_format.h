@@ -1,9 +1,10 @@
 #pragma once
 // The scale's table protocol in one place: command and table codes, answer bytes, field
-// widths and ranges, and the fixed sizes of records. Byte layouts: doc/protocol.md.
+// widths and ranges, and the fixed sizes of records. Byte layouts: doc/protocol.md; which
+// answers accept a frame: answers.h.
 #include <cstdint>
 
-namespace velquora::device::protocol {
+namespace velquora::protocol {
 
 // Command codes (first byte of every frame).
 inline constexpr std::uint8_t kWrite = 0xF1;
@@ -62,4 +63,4 @@ inline constexpr int kPresetNameChars = 32;
 inline constexpr int kSystemFrameBytes = 14;
 inline constexpr int kDeleteFrameBytes = kFrameHeadBytes + kRecordNumberBytes;
 
-}  // namespace velquora::device::protocol
+}  // namespace velquora::protocol

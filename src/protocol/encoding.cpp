@@ -1,12 +1,11 @@
-#include "device/encoding.h"
+#include "protocol/encoding.h"
 
 #include <array>
-#include <stdexcept>
 
 #include "common/error.h"
 #include "common/text.h"
 
-namespace velquora::device {
+namespace velquora::protocol {
 namespace {
 
 // Code page 866, bytes 0x80..0xFF.
@@ -23,7 +22,7 @@ constexpr std::array<char16_t, 128> kUpperHalf = {
     0x044C, 0x044D, 0x044E, 0x044F, 0x0401, 0x0451, 0x0404, 0x0454, 0x0407, 0x0457, 0x040E, 0x045E,
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x2116, 0x00A4, 0x25A0, 0x00A0};
 
-char ToCP866(char16_t c) {
+char Cp866Byte(char16_t c) {
   if (c < 0x80) return static_cast<char>(c);
   // Cyrillic letters are the common case; look them up directly.
   if (c >= 0x0410 && c <= 0x043F) return static_cast<char>(0x80 + (c - 0x0410));
@@ -43,7 +42,7 @@ int HexValue(char16_t c) {
 
 }  // namespace
 
-ByteString IntToBCD(std::int64_t value, int n) {
+ByteString PackedBcd(std::int64_t value, int n) {
   if (value < 0)
     throw Error(ErrorKind::kInvalid, "IntToBCD: отрицательное значение " + std::to_string(value));
   std::string digits = std::to_string(value);
@@ -56,7 +55,7 @@ ByteString IntToBCD(std::int64_t value, int n) {
   return out;
 }
 
-ByteString IntToBytesBE(std::uint64_t value, int n) {
+ByteString BigEndian(std::uint64_t value, int n) {
   if (n < 8 && (value >> (8 * n)) != 0) {
     throw Error(ErrorKind::kInvalid, "IntToBytesBE: значение " + std::to_string(value) +
                                          " не помещается в " + std::to_string(n) + " байт");
@@ -66,12 +65,12 @@ ByteString IntToBytesBE(std::uint64_t value, int n) {
   return out;
 }
 
-ByteString IntToBytesLE(std::uint64_t value, int n) {
-  ByteString be = IntToBytesBE(value, n);
+ByteString LittleEndian(std::uint64_t value, int n) {
+  ByteString be = BigEndian(value, n);
   return ByteString(be.rbegin(), be.rend());
 }
 
-ByteString TextToCP866(std::u16string_view text) {
+ByteString Cp866Bytes(std::u16string_view text) {
   ByteString out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -80,19 +79,19 @@ ByteString TextToCP866(std::u16string_view text) {
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF)
       ++i;
-    out += (c >= 0xD800 && c <= 0xDFFF) ? '?' : ToCP866(c);
+    out += (c >= 0xD800 && c <= 0xDFFF) ? '?' : Cp866Byte(c);
   }
   return out;
 }
 
-std::u16string CP866ToText(std::string_view bytes) {
+std::u16string Cp866Text(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
   for (unsigned char b : bytes) out += b < 0x80 ? char16_t{b} : kUpperHalf[b - 0x80];
   return out;
 }
 
-ByteString HexToBytes(std::u16string_view text) {
+ByteString BytesFromHex(std::u16string_view text) {
   ByteString out(text.size() / 2, '\0');
   for (std::size_t i = 0; i < out.size(); ++i) {
     int hi = HexValue(text[2 * i]), lo = HexValue(text[2 * i + 1]);
@@ -102,14 +101,14 @@ ByteString HexToBytes(std::u16string_view text) {
   return out;
 }
 
-bool IsHexData(std::u16string_view text) {
+bool IsHexText(std::u16string_view text) {
   if (text.size() % 2 != 0) return false;
   for (char16_t c : text)
     if (HexValue(c) < 0) return false;
   return true;
 }
 
-std::int64_t HexToInt(std::u16string_view text) {
+std::int64_t NumberFromHex(std::u16string_view text) {
   std::u16string upper = AsciiUpper(text);
   if (!upper.empty() && upper.back() == u'H') upper.pop_back();
   std::int64_t result = 0;
@@ -122,9 +121,9 @@ std::int64_t HexToInt(std::u16string_view text) {
   return result;
 }
 
-std::uint8_t SetStatusBit(std::uint8_t byte, int bit, bool value) {
+std::uint8_t WithBit(std::uint8_t byte, int bit, bool on) {
   auto mask = static_cast<std::uint8_t>(1u << bit);
-  return value ? static_cast<std::uint8_t>(byte | mask) : static_cast<std::uint8_t>(byte & ~mask);
+  return on ? static_cast<std::uint8_t>(byte | mask) : static_cast<std::uint8_t>(byte & ~mask);
 }
 
-}  // namespace velquora::device
+}  // namespace velquora::protocol

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
-#include "device/encoding.h"
+#include "protocol/encoding.h"
 
-namespace velquora::device {
+namespace velquora::protocol {
 namespace {
 
 // Every code point of the Basic Multilingual Plane converts as the C library's CP866 does;
@@ -25,7 +25,7 @@ TEST(Encoding, CodePage866AgreesWithIconv) {
     std::size_t rc = iconv(cd, &ip, &il, &op, &ol);
     ByteString expected =
         (rc == static_cast<std::size_t>(-1) || ol != sizeof out - 1) ? "?" : ByteString(out, 1);
-    if (TextToCP866(std::u16string_view(&unit, 1)) != expected && ++mismatches < 10) {
+    if (Cp866Bytes(std::u16string_view(&unit, 1)) != expected && ++mismatches < 10) {
       ADD_FAILURE() << "U+" << std::hex << static_cast<unsigned>(c);
     }
   }
@@ -34,4 +34,4 @@ TEST(Encoding, CodePage866AgreesWithIconv) {
 }
 
 }  // namespace
-}  // namespace velquora::device
+}  // namespace velquora::protocol

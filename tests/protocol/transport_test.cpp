@@ -6,30 +6,27 @@
 #include <thread>
 
 #include "common/error.h"
-#include "device/device.h"
-#include "device/tcp_socket.h"
+#include "protocol/scale_link.h"
+#include "protocol/tcp_client.h"
+#include "protocol/wire_format.h"
 
 #include "support/loopback_peer.h"
 #include "support/test_helpers.h"
 
-namespace velquora::device {
+namespace velquora::protocol {
 namespace {
 
 using Peer = test::LoopbackPeer;
 using Connection = test::LoopbackPeer::Connection;
 
 TEST(Transport, AddressAndPortAreCheckedBeforeAnySocketExists) {
-  TTCPSocket s;
+  TcpClient s;
   for (const char16_t* bad : {u"", u"scale.local", u"255.255.255.255", u"10.0.0", u"1.2.3.4.5"}) {
-    s.IPAddress = bad;
-    s.IPPort = 1111;
-    EXPECT_EQ(test::ErrorOf([&] { s.SetConnection(); }), "Синтаксическая ошибка в IP-адресе");
-    EXPECT_FALSE(s.Connected());
+    EXPECT_EQ(test::ErrorOf([&] { s.Connect(bad, 1111); }), "Синтаксическая ошибка в IP-адресе");
+    EXPECT_FALSE(s.connected());
   }
-  s.IPAddress = u"127.0.0.1";
   for (int port : {0, 65536, -1}) {
-    s.IPPort = port;
-    EXPECT_EQ(test::ErrorOf([&] { s.SetConnection(); }),
+    EXPECT_EQ(test::ErrorOf([&] { s.Connect(u"127.0.0.1", port); }),
               "Номер порта должен лежать в диапазоне 1-65535");
   }
 }
@@ -40,13 +37,12 @@ TEST(Transport, RefusedPortFailsAndLeavesItClosed) {
     Peer gone;  // a port that was free a moment ago and has no listener now
     port = gone.port();
   }
-  TTCPSocket s;
-  s.IPAddress = u" 127.0.0.1\t";
-  s.IPPort = port;
-  EXPECT_EQ(test::ErrorOf([&] { s.SetConnection(); }), "Ошибка при установлении подключения");
-  EXPECT_FALSE(s.Connected());
+  TcpClient s;
+  EXPECT_EQ(test::ErrorOf([&] { s.Connect(u" 127.0.0.1\t", port); }),
+            "Ошибка при установлении подключения");
+  EXPECT_FALSE(s.connected());
   try {
-    s.SetConnection();
+    s.Connect(u" 127.0.0.1\t", port);
   } catch (const Error& e) {
     EXPECT_EQ(e.kind(), ErrorKind::kIo);
   }
@@ -60,23 +56,20 @@ TEST(Transport, ReadsOneByteOrZeroWhenThePeerCloses) {
     c.Send("\x06\x15\x15");
     c.Receive(buf, 1);  // then the next request, which it leaves unanswered by closing
   });
-  TTCPSocket s;
-  s.IPAddress = u"127.0.0.1";
-  s.IPPort = peer.port();
-  s.SetConnection();
-  s.WriteStr("\xF2\x25");
-  ByteString answer;
-  s.ReadString(1, answer);
-  EXPECT_EQ(answer, "\x06");
-  s.WriteStr("X");
+  TcpClient s;
+  s.Connect(u"127.0.0.1", peer.port());
+  s.Send("\xF2\x25");
+  char answer = 0;
+  ASSERT_EQ(s.ReceiveSome(&answer, 1), 1u);
+  EXPECT_EQ(answer, '\x06');
+  s.Send("X");
   // The two extra bytes stay on the connection; after them the peer has closed.
-  s.ReadString(1, answer);
-  EXPECT_EQ(answer, "\x15");
-  s.ReadString(1, answer);
-  s.ReadString(1, answer);
-  EXPECT_EQ(answer, ByteString(1, '\0'));
-  s.CloseConnection();
-  s.CloseConnection();  // a closed transport: no effect
+  ASSERT_EQ(s.ReceiveSome(&answer, 1), 1u);
+  EXPECT_EQ(answer, '\x15');
+  ASSERT_EQ(s.ReceiveSome(&answer, 1), 1u);
+  EXPECT_EQ(s.ReceiveSome(&answer, 1), 0u);
+  s.Close();
+  s.Close();  // a closed transport: no effect
 }
 
 TEST(Transport, PendingCountsWhatHasArrivedWithoutWaiting) {
@@ -111,13 +104,14 @@ TEST(Transport, BytesWaitingBeforeAFrameFailItAndNothingIsSent) {
     c.Send("\x15");  // a late byte no frame asked for
     while ((n = c.Receive(buf, sizeof buf)) > 0) received.append(buf, static_cast<std::size_t>(n));
   });
-  TDevice device;
-  device.Enable(u"127.0.0.1", peer.port());
-  device.ClearPlu();
+  test::NoLog no_log;
+  ScaleLink link(no_log);
+  link.Connect(u"127.0.0.1", peer.port());
+  link.Run(TableClear(kTablePlu));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_EQ(test::ErrorOf([&] { device.ClearMainGroup(); }),
+  EXPECT_EQ(test::ErrorOf([&] { link.Run(TableClear(kTableMainGroup)); }),
             "Ошибка протокола обмена: данные от весов до отправки команды: 15");
-  device.Disable();
+  link.Close();
   peer.Join();
   EXPECT_EQ(received, "") << "the frame after the stray byte must not go out";
 }
@@ -128,28 +122,25 @@ TEST(Transport, ASilentPeerTimesOut) {
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
     (void)c;
   });
-  TTCPSocket s(platform::RealSockets(), 2000, 200);
-  s.IPAddress = u"127.0.0.1";
-  s.IPPort = peer.port();
-  s.SetConnection();
-  ByteString answer;
+  TcpClient s(platform::RealSockets(), 2000, 200);
+  s.Connect(u"127.0.0.1", peer.port());
+  char answer;
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(test::ErrorOf([&] { s.ReadString(1, answer); }),
+  EXPECT_EQ(test::ErrorOf([&] { s.ReceiveSome(&answer, 1); }),
             "Ошибка при получении ответа от сервера");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(550));
 }
 
-TEST(Transport, ReadUntilEndCollectsEverything) {
+TEST(Transport, ReceivesCollectEverythingUntilThePeerCloses) {
   Peer peer;
   std::string payload(2500, '\0');
   for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 7);
   peer.Serve([&](Connection& c) { c.Send(payload); });
-  TTCPSocket s;
-  s.IPAddress = u"127.0.0.1";
-  s.IPPort = peer.port();
-  s.SetConnection();
+  TcpClient s;
+  s.Connect(u"127.0.0.1", peer.port());
   ByteString all;
-  s.ReadString(all);
+  char buffer[1024];
+  while (std::size_t n = s.ReceiveSome(buffer, sizeof buffer)) all.append(buffer, n);
   peer.Join();  // the peer's thread reads `payload`, which goes before the peer does
   EXPECT_EQ(all, payload);
 }
@@ -195,34 +186,33 @@ TEST(TransportSeam, ShortAndInterruptedSendsStillDeliverEveryByte) {
   ScriptedSockets api;
   api.send_chunk = 3;
   api.interrupt_each = 1;
-  TTCPSocket s(api);
-  s.IPAddress = u"10.0.0.5";
-  s.IPPort = 1111;
-  s.SetConnection();
-  s.WriteStr("0123456789");
+  TcpClient s(api);
+  s.Connect(u"10.0.0.5", 1111);
+  s.Send("0123456789");
   EXPECT_EQ(api.sent, "0123456789");
-  ByteString answer;
-  s.ReadString(1, answer);
-  EXPECT_EQ(answer, "\x06");
+  char answer = 0;
+  ASSERT_EQ(s.ReceiveSome(&answer, 1), 1u);
+  EXPECT_EQ(answer, '\x06');
 }
 
-TEST(TransportSeam, EnableSucceedsOnTheThirdAttemptAndClosesOldSockets) {
+TEST(TransportSeam, ConnectSucceedsOnTheThirdAttemptAndClosesOldSockets) {
+  test::NoLog no_log;
   ScriptedSockets api;
   api.refuse_connects = 2;
-  TDevice device(std::make_unique<TTCPSocket>(api));
-  device.Enable(u"10.0.0.5", 1111);
+  ScaleLink link(no_log, std::make_unique<TcpClient>(api));
+  link.Connect(u"10.0.0.5", 1111);
   EXPECT_EQ(api.opened, 3);
-  EXPECT_EQ(api.closed, 2);          // the two refused sockets
-  device.Enable(u"10.0.0.5", 1111);  // reconnecting closes the open one first
+  EXPECT_EQ(api.closed, 2);         // the two refused sockets
+  link.Connect(u"10.0.0.5", 1111);  // reconnecting closes the open one first
   EXPECT_EQ(api.closed, 3);
 
   ScriptedSockets never;
   never.refuse_connects = 3;
-  TDevice unreachable(std::make_unique<TTCPSocket>(never));
-  EXPECT_EQ(test::ErrorOf([&] { unreachable.Enable(u"10.0.0.5", 1111); }),
+  ScaleLink unreachable(no_log, std::make_unique<TcpClient>(never));
+  EXPECT_EQ(test::ErrorOf([&] { unreachable.Connect(u"10.0.0.5", 1111); }),
             "Ошибка при установлении подключения");
   EXPECT_EQ(never.opened, 3);
 }
 
 }  // namespace
-}  // namespace velquora::device
+}  // namespace velquora::protocol

@@ -9,13 +9,15 @@
 
 #include "common/hex.h"
 #include "common/text.h"
-#include "device/device.h"
 #include "log/log_writer.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "protocol/scale_link.h"
 #include "support/log_tail.h"
 #include "support/temp_dir.h"
 #include "support/test_helpers.h"
 
-namespace velquora::device {
+namespace velquora::protocol {
 namespace {
 
 // A scale played from a script: each receive takes the next chunk ("" = the peer closed,
@@ -58,11 +60,12 @@ class ScriptedScale : public platform::SocketApi {
 
 TEST(OverlappedWriteLog, EveryEndingReadsFrameThenAnswerInTurn) {
   test::TempDir dir;
-  auto& log = log::LogWriter::Instance();
+  log::LogWriter log(platform::RealFileSystem(), platform::SystemClock(),
+                     [] { return std::string(); });
   log.SetLogFolder(dir.path());
   log.SetLogFileName("overlapped_endings");
   log.SetLogDetail(3);
-  log.WriteLog(u"start", u"", log::TLogLevel::llInfo);
+  log.Write(u"start", u"", LogLevel::kInfo);
   const std::string ack = "\x06";
   struct Case {
     const char* what;
@@ -118,20 +121,20 @@ TEST(OverlappedWriteLog, EveryEndingReadsFrameThenAnswerInTurn) {
     ScriptedScale scale;
     scale.chunks.assign(c.chunks.begin(), c.chunks.end());
     scale.fail_send = c.fail_send;
-    TDevice device(std::make_unique<TTCPSocket>(scale));
-    device.ExtLogEnabled = true;
-    device.Enable(u"10.0.0.5", 1111);
+    ScaleLink link(log, std::make_unique<TcpClient>(scale));
+    link.set_exchange_log(true);
+    link.Connect(u"10.0.0.5", 1111);
     test::LogTail tail(log.GetLogFileName(false));
     std::vector<std::string> frames;
     std::string error = test::ErrorOf([&] {
       for (int code = 1; code <= 3; ++code) {
-        ByteString frame = device.GroupWriteFrame(code, u"Г");
-        std::string hex = ToUtf8(HexText16(frame, u" "));
+        Command write = GroupWrite(code, u"Г");
+        std::string hex = HexText(write.frame, " ");
         hex.pop_back();  // the blank after the last byte is trimmed in the file
         frames.push_back(hex);
-        device.StartWrite(frame, {0x23, code, u"Г"});
+        link.StartWrite(std::move(write));
       }
-      device.ExpectQuiet();
+      link.ExpectQuiet();
     });
     EXPECT_EQ(error, c.error);
     std::vector<std::string> expected;
@@ -153,4 +156,4 @@ TEST(OverlappedWriteLog, EveryEndingReadsFrameThenAnswerInTurn) {
 }
 
 }  // namespace
-}  // namespace velquora::device
+}  // namespace velquora::protocol
