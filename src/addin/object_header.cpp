@@ -10,8 +10,8 @@ namespace {
 using Layout = HeaderLayout<TargetAbi>;
 
 // The interface word the host called through; the component lies four words further on.
-TCustomNativeComponent* Self(void* iface) {
-  return static_cast<TCustomNativeComponent*>(static_cast<void**>(iface)[4]);
+Component* Self(void* iface) {
+  return static_cast<Component*>(static_cast<void**>(iface)[4]);
 }
 
 // The component is destroyed only through DestroyObject.
@@ -200,14 +200,14 @@ const EntryAddresses& ForwardingEntries() {
   return entries;
 }
 
-void* BuildObjectHeader(TCustomNativeComponent* component) {
+void* BuildObjectHeader(Component* component) {
   auto* words = new void*[Layout::kWords];
   FillObjectHeader<TargetAbi>(words, component);
   return words;
 }
 
-TCustomNativeComponent* ComponentOfHeader(void* header) {
-  return static_cast<TCustomNativeComponent*>(static_cast<void**>(header)[Layout::kSelf]);
+Component* ComponentOfHeader(void* header) {
+  return static_cast<Component*>(static_cast<void**>(header)[Layout::kSelf]);
 }
 
 void FreeObjectHeader(void* header) {

@@ -35,7 +35,7 @@ Variant DateFromTm(const std::tm& t) {
 
 }  // namespace
 
-Variant TVariantToVariant(const TVariant& r) {
+Variant FromHostValue(const TVariant& r) {
   switch (r.vt) {
     case VTYPE_EMPTY:
       return {};
@@ -56,7 +56,7 @@ Variant TVariantToVariant(const TVariant& r) {
       return Variant::Date(bits);
     }
     case VTYPE_PWSTR:
-      return Variant::String(WChar_TToStr(r.wstr.pwstrVal));
+      return Variant::String(FromHostString(r.wstr.pwstrVal));
     case VTYPE_BLOB: {
       // N bytes become N + 1 elements, the last one 0; the way back drops it again.
       std::vector<std::uint8_t> bytes(std::size_t{r.str.strLen} + 1, 0);
@@ -68,8 +68,8 @@ Variant TVariantToVariant(const TVariant& r) {
   }
 }
 
-void VariantToTVariant(const HostMemory& memory, const Variant& value, TVariant& r) {
-  if (r.vt == VTYPE_PWSTR && r.wstr.pwstrVal) FreeWChar_T(memory, r.wstr.pwstrVal);
+void ToHostValue(const HostMemory& memory, const Variant& value, TVariant& r) {
+  if (r.vt == VTYPE_PWSTR && r.wstr.pwstrVal) FreeHostString(memory, r.wstr.pwstrVal);
   if (r.vt == VTYPE_BLOB && r.str.pstrVal) {
     memory.Free(r.str.pstrVal);
     r.str.pstrVal = nullptr;
@@ -103,7 +103,7 @@ void VariantToTVariant(const HostMemory& memory, const Variant& value, TVariant&
       return;
     case VariantKind::String: {
       WCHAR_T* text = nullptr;
-      StrToWChar_T(memory, value.string_value(), text);
+      CopyHostString(memory, value.string_value(), text);
       r.vt = VTYPE_PWSTR;
       r.wstr.pwstrVal = text;
       r.wstr.wstrLen = static_cast<std::uint32_t>(value.string_value().size());

@@ -77,7 +77,8 @@ class Variant {
   std::vector<Variant> items_;
 };
 
-using VarArrayData = std::vector<Variant>;
+// The arguments of one call, in order.
+using Arguments = std::vector<Variant>;
 
 // Number formatting shared by the text forms: up to `digits` significant digits, "." always.
 std::string FormatDouble(double value, int digits = 15);

@@ -2,7 +2,6 @@
 #include "addin/class_registry.h"
 #include "driver/driver_library.h"
 #include "driver/kept_help_folder.h"
-#include "log/log_writer.h"
 
 namespace velquora::driver {
 namespace {
@@ -14,7 +13,7 @@ namespace {
 // DestroyObject. Unloading only empties the class list.
 void LastObjectGone() {
   try {
-    log::LogWriter::Instance().WriteLogFooter();
+    LibraryLog().WriteLogFooter();
   } catch (...) {
   }
   RemoveKeptHelpFolder();
@@ -22,7 +21,7 @@ void LastObjectGone() {
 
 struct DriverUnit {
   DriverUnit() { addin::DeferLibrarySteps(&LoadDriverLibrary, &LastObjectGone); }
-  ~DriverUnit() { addin::ClearComponentClasses(); }
+  ~DriverUnit() { addin::LibraryClasses().Clear(); }
 };
 #else
 struct DriverUnit {

@@ -4,7 +4,7 @@
 
 #include "common/error.h"
 #include "common/text.h"
-#include "driver/utilities.h"
+#include "driver/attribute_values.h"
 #include "protocol/wire_format.h"
 
 namespace velquora::driver {
@@ -13,9 +13,12 @@ namespace p = protocol;
 
 namespace {
 
+// A price that is absent or unreadable, in ten-thousandths.
+constexpr std::int64_t kNoAmount = std::int64_t{kNoNumber} * 10000;
+
 // Integer attributes are read straight from the parser's UTF-8 text: one record has a dozen of
 // them and a goods document may have tens of thousands of records.
-std::int32_t IntAttr(const HostRecord& record, HostAttr name, std::int32_t absent = kAbsent) {
+std::int32_t IntAttr(const HostRecord& record, HostAttr name, std::int32_t absent = kNoNumber) {
   std::optional<std::string_view> a = record.Get(name);
   if (!a) return absent;
   std::string_view text = TrimControl(*a);
@@ -28,13 +31,13 @@ std::int32_t IntAttr(const HostRecord& record, HostAttr name, std::int32_t absen
 
 // A required number: absent or outside its field fails with the field's own message.
 std::int32_t Required(std::int32_t value, std::int64_t max, const char* message) {
-  if (value == kAbsent || value < 0 || value > max) throw Error(ErrorKind::kInvalid, message);
+  if (value == kNoNumber || value < 0 || value > max) throw Error(ErrorKind::kInvalid, message);
   return value;
 }
 
 // An optional date or time field: absent or unreadable gives 0, a number that does not fit fails.
 std::int32_t Optional(std::int32_t value, const char* name) {
-  if (value == kAbsent) return 0;
+  if (value == kNoNumber) return 0;
   if (value < 0 || value > p::kMaxBcd2) {
     throw Error(ErrorKind::kInvalid, std::string("Некорректное значение атрибута ") + name + ": " +
                                          std::to_string(value));
@@ -45,16 +48,16 @@ std::int32_t Optional(std::int32_t value, const char* name) {
 // Price text: the first "," becomes ".", then read with "." whatever the locale.
 std::int64_t PriceAttr(const HostRecord& record) {
   std::optional<std::string_view> price = record.Get(HostAttr::Price);
-  if (!price) return VarToCurrDef(addin::Variant::Null(), std::int64_t{kAbsent} * 10000);
+  if (!price) return ReadAmount(addin::Variant::Null(), kNoAmount);
   std::u16string text = ToUtf16(*price);
   if (auto comma = text.find(u','); comma != std::u16string::npos) text[comma] = u'.';
-  return VarToCurrDef(addin::Variant::String(text), std::int64_t{kAbsent} * 10000);
+  return ReadAmount(addin::Variant::String(text), kNoAmount);
 }
 
 // "True" or "False" in any letter case; absent or anything else is true.
 bool WeightFlag(const HostRecord& r) {
   std::optional<std::string_view> flag = r.Get(HostAttr::IsWeightGoods);
-  return VarToBoolDef(flag ? addin::Variant::String(ToUtf16(*flag)) : addin::Variant::Null(), true);
+  return ReadFlag(flag ? addin::Variant::String(ToUtf16(*flag)) : addin::Variant::Null(), true);
 }
 
 }  // namespace
@@ -77,9 +80,9 @@ protocol::PluValues ReadGoodsRecord(const HostRecord& r) {
   if (ean.size() < 7) throw Error(ErrorKind::kInvalid, "Длина данных штрихкода меньше 7 символов");
   protocol::PluValues v;
   v.plu = Required(plu, p::kMaxBcd4, "Некорректный номер товара");
-  if (code == kAbsent) throw Error(ErrorKind::kInvalid, "Некорректный код товара");
+  if (code == kNoNumber) throw Error(ErrorKind::kInvalid, "Некорректный код товара");
   v.main_group = Required(group, p::kMaxBcd2, "Некорректный код группы товара");
-  if (price == std::int64_t{kAbsent} * 10000 || price < 0 || price > p::kMaxBcd4 * 100 + 49) {
+  if (price == kNoAmount || price < 0 || price > p::kMaxBcd4 * 100 + 49) {
     throw Error(ErrorKind::kInvalid, "Некорректная цена");
   }
   v.price = price;
@@ -104,7 +107,7 @@ GroupRecord ReadGroupRecord(const HostRecord& r) {
   GroupRecord g;
   g.code = Required(IntAttr(r, HostAttr::Code), p::kMaxBcd4, "Некорректный номер группы");
   std::u16string image = r.Text(HostAttr::ImageNumber);
-  if (!image.empty() && IntAttr(r, HostAttr::ImageNumber) == kAbsent) {
+  if (!image.empty() && IntAttr(r, HostAttr::ImageNumber) == kNoNumber) {
     throw Error(ErrorKind::kInvalid, "Некорректный номер картинки");
   }
   g.name = r.Text(HostAttr::Name);

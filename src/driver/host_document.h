@@ -74,10 +74,10 @@ class HostDocument {
   friend class HostRecord;
   friend struct HostDocumentBuilder;
   struct Slot {
-    std::uint32_t offset = kAbsent;
+    std::uint32_t offset = kNotGiven;
     std::uint32_t size = 0;
   };
-  static constexpr std::uint32_t kAbsent = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kNotGiven = 0xFFFFFFFFu;  // the attribute is not there
 
   std::string root_name_;
   std::string values_;       // every kept attribute text, one after another

@@ -5,7 +5,7 @@
 
 #include "common/error.h"
 #include "common/text.h"
-#include "driver/utilities.h"
+#include "driver/attribute_values.h"
 #include "platform/case_mapping.h"
 
 namespace velquora::driver {
@@ -75,30 +75,6 @@ std::int32_t SettingToInt(const Variant& v) {
     CannotConvert(v, "Integer");
   }
   return static_cast<std::int32_t>(result);
-}
-
-std::int64_t SettingToCurr(const Variant& v) {
-  if (v.IsEmptyOrNull()) return 0;
-  if (v.IsString()) {
-    auto parsed = ParseAmount(v.string_value());
-    if (!parsed) CannotConvert(v, "Currency");
-    return *parsed;
-  }
-  constexpr std::int64_t kAbsentMarker = std::numeric_limits<std::int64_t>::min();
-  std::int64_t amount = VarToCurrDef(v, kAbsentMarker);
-  if (amount == kAbsentMarker) CannotConvert(v, "Currency");
-  return amount;
-}
-
-double SettingToDouble(const Variant& v) {
-  if (v.IsEmptyOrNull()) return 0;
-  double number;
-  if (AsNumber(v, number)) return number;
-  if (v.IsBool()) return v.bool_value() ? -1 : 0;
-  if (v.IsString()) {
-    if (auto d = ParseDouble(v.string_value())) return *d;
-  }
-  CannotConvert(v, "Double");
 }
 
 std::u16string SettingToStr(const Variant& v) {

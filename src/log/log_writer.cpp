@@ -88,12 +88,6 @@ LogWriter::LogWriter(platform::FileSystem& fs, platform::Clock& clock, FolderSou
       app_data_(std::move(app_data)),
       machine_wide_(std::move(machine_wide)) {}
 
-LogWriter& LogWriter::Instance() {
-  static LogWriter writer(platform::RealFileSystem(), platform::SystemClock(),
-                          &ApplicationDataFolder, &MachineWideFolder);
-  return writer;
-}
-
 void LogWriter::SetLockWait(std::chrono::milliseconds wait) {
   std::lock_guard lock(file_lock_);
   lock_wait_ = wait;

@@ -42,7 +42,6 @@ class LogWriter final : public LogSink {
   // writer creates is its owner's alone, and so are the files in it.
   LogWriter(platform::FileSystem& fs, platform::Clock& clock, FolderSource app_data,
             FolderSource machine_wide = {});
-  static LogWriter& Instance();
 
   // Never throws: a record that cannot be written is dropped and counted.
   void Write(std::u16string_view caption, std::u16string_view text, LogLevel level) override;

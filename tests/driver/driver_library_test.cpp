@@ -3,14 +3,13 @@
 
 #include "addin/class_registry.h"
 #include "driver/driver_library.h"
-#include "log/log_writer.h"
 #include "platform/system_info.h"
 
 namespace velquora::driver {
 namespace {
 
 TEST(DriverLibrary, LoadNamesTheLogAfterTheDriverBeforeAnyOpen) {
-  auto& log = log::LogWriter::Instance();
+  auto& log = LibraryLog();
   const std::string folder = log.LogFolder();
   log.SetLogFileName("");
   LoadDriverLibrary();

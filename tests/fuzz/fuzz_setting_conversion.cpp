@@ -11,8 +11,8 @@
 
 #include "addin/variant.h"
 #include "common/text.h"
+#include "driver/attribute_values.h"
 #include "driver/setting_conversion.h"
-#include "driver/utilities.h"
 #include "support/fuzz_input.h"
 
 namespace {
@@ -81,12 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Try([&] { (void)v.ToText(); });
     Try([&] { (void)SettingToBool(v); });
     Try([&] { (void)SettingToInt(v); });
-    Try([&] { (void)SettingToCurr(v); });
-    Try([&] { (void)SettingToDouble(v); });
     Try([&] { (void)SettingToStr(v); });
-    Try([&] { (void)VarToIntDef(v, kAbsent); });
-    Try([&] { (void)VarToCurrDef(v, kAbsent); });
-    Try([&] { (void)VarToBoolDef(v, false); });
+    Try([&] { (void)ReadInteger(v, kNoNumber); });
+    Try([&] { (void)ReadAmount(v, kNoNumber); });
+    Try([&] { (void)ReadFlag(v, false); });
 
     // Round trips through the text forms the driver writes and reads.
     auto n = in.Raw<std::int32_t>();

@@ -85,7 +85,7 @@ add_dependencies(frame_test test_addin)
 velquora_wine_test(frame_test)
 
 # The scale for the system-settings case is the Linux emulator (VELQUORA_HOST_BIN).
-velquora_windows_test(framework_test driver/framework_test.cpp driver/utilities_test.cpp
+velquora_windows_test(framework_test driver/framework_test.cpp driver/attribute_values_test.cpp
                       driver/system_settings_test.cpp driver/upload_progress_test.cpp
                       driver/driver_library_test.cpp driver/host_document_test.cpp
                       driver/xml_writer_test.cpp e2e/remote_scale.cpp)

@@ -1,12 +1,16 @@
-// Shared utilities and the settings conversions.
+// Equipment type names, the cleaning of XML text, the readers of attribute values and the
+// settings conversions.
 #include <gtest/gtest.h>
 
 #include <iterator>
 #include <limits>
 
 #include "common/text.h"
+#include "driver/attribute_values.h"
+#include "driver/driver_info.h"
 #include "driver/setting_conversion.h"
-#include "driver/utilities.h"
+#include "driver/xml_text.h"
+#include "platform/library_file.h"
 #include "support/test_helpers.h"
 
 namespace velquora::driver {
@@ -14,10 +18,10 @@ namespace {
 
 using addin::Variant;
 
-TEST(Utilities, EquipmentTypeNames) {
-  EXPECT_EQ(EquipmentTypeName(static_cast<int>(TEquipmentType::etPrintingScale)),
+TEST(AttributeValues, EquipmentTypeNames) {
+  EXPECT_EQ(EquipmentTypeName(static_cast<int>(EquipmentType::kPrintingScale)),
             u"ВесыСПечатьюЭтикеток");
-  EXPECT_EQ(EquipmentTypeName(static_cast<int>(TEquipmentType::etUnknown)),
+  EXPECT_EQ(EquipmentTypeName(static_cast<int>(EquipmentType::kUnknown)),
             u"НеизвестныйТипОборудования");
   EXPECT_EQ(EquipmentTypeName(0), u"СканерШтрихкода");
   try {
@@ -28,7 +32,7 @@ TEST(Utilities, EquipmentTypeNames) {
   }
 }
 
-TEST(Utilities, CleanXmlTextKeepsOnlyWhatXmlAllows) {
+TEST(AttributeValues, CleanXmlTextKeepsOnlyWhatXmlAllows) {
   std::u16string in = u"a\tb\nc\rd";
   in += char16_t{0x0000};
   in += char16_t{0x0001};
@@ -40,7 +44,7 @@ TEST(Utilities, CleanXmlTextKeepsOnlyWhatXmlAllows) {
 
 // The one-pass conversion gives what cleaning and then converting gives, wherever the removed
 // and the non-ASCII characters fall among the runs of plain ASCII it copies four at a time.
-TEST(Utilities, CleanXmlTextUtf8MatchesCleaningThenConverting) {
+TEST(AttributeValues, CleanXmlTextUtf8MatchesCleaningThenConverting) {
   const char16_t pieces[] = {u'a',   u' ',   u'~',   0x7F,   0x1F,   0x00,   u'\t',
                              u'\n',  0x0416, 0x20AC, 0xD83D, 0xDE00, 0xFFFE, 0xFFFD,
                              0xE000, 0xD7FF, 0x80,   0x7FF,  0x800};
@@ -60,28 +64,28 @@ TEST(Utilities, CleanXmlTextUtf8MatchesCleaningThenConverting) {
   }
 }
 
-TEST(Utilities, AttributeReaders) {
-  EXPECT_EQ(VarToIntDef(Variant::String(u" 42 "), kAbsent), 42);
-  EXPECT_EQ(VarToIntDef(Variant::String(u"4a2"), kAbsent), kAbsent);
-  EXPECT_EQ(VarToIntDef(Variant::String(u""), kAbsent), kAbsent);
-  EXPECT_EQ(VarToIntDef(Variant::String(u"99999999999"), kAbsent), kAbsent);
-  EXPECT_EQ(VarToIntDef(Variant::Null(), kAbsent), kAbsent);
-  EXPECT_EQ(VarToCurrDef(Variant::String(u"12.50"), kAbsent), 125000);
-  EXPECT_EQ(VarToCurrDef(Variant::String(u"0.00005"), kAbsent), 0);  // half to even
-  EXPECT_EQ(VarToCurrDef(Variant::String(u"0.00015"), kAbsent), 2);
-  EXPECT_EQ(VarToCurrDef(Variant::String(u"12,50"), kAbsent), kAbsent);  // "." is the separator
+TEST(AttributeValues, AttributeReaders) {
+  EXPECT_EQ(ReadInteger(Variant::String(u" 42 "), kNoNumber), 42);
+  EXPECT_EQ(ReadInteger(Variant::String(u"4a2"), kNoNumber), kNoNumber);
+  EXPECT_EQ(ReadInteger(Variant::String(u""), kNoNumber), kNoNumber);
+  EXPECT_EQ(ReadInteger(Variant::String(u"99999999999"), kNoNumber), kNoNumber);
+  EXPECT_EQ(ReadInteger(Variant::Null(), kNoNumber), kNoNumber);
+  EXPECT_EQ(ReadAmount(Variant::String(u"12.50"), kNoNumber), 125000);
+  EXPECT_EQ(ReadAmount(Variant::String(u"0.00005"), kNoNumber), 0);  // half to even
+  EXPECT_EQ(ReadAmount(Variant::String(u"0.00015"), kNoNumber), 2);
+  EXPECT_EQ(ReadAmount(Variant::String(u"12,50"), kNoNumber), kNoNumber);  // "." is the separator
   for (const char16_t* bad : {u"", u"abc", u"1.2.3"})
-    EXPECT_EQ(VarToCurrDef(Variant::String(bad), kAbsent), kAbsent);
-  EXPECT_EQ(VarToCurrDef(Variant::Null(), kAbsent), kAbsent);
-  EXPECT_FALSE(VarToBoolDef(Variant::String(u"FALSE"), true));
-  EXPECT_TRUE(VarToBoolDef(Variant::String(u"0"), true));
-  EXPECT_TRUE(VarToBoolDef(Variant::String(u"yes"), true));
-  EXPECT_TRUE(VarToBoolDef(Variant::Null(), true));
-  EXPECT_FALSE(VarToBoolDef(Variant::Int(0), true));
+    EXPECT_EQ(ReadAmount(Variant::String(bad), kNoNumber), kNoNumber);
+  EXPECT_EQ(ReadAmount(Variant::Null(), kNoNumber), kNoNumber);
+  EXPECT_FALSE(ReadFlag(Variant::String(u"FALSE"), true));
+  EXPECT_TRUE(ReadFlag(Variant::String(u"0"), true));
+  EXPECT_TRUE(ReadFlag(Variant::String(u"yes"), true));
+  EXPECT_TRUE(ReadFlag(Variant::Null(), true));
+  EXPECT_FALSE(ReadFlag(Variant::Int(0), true));
 }
 
 // Numbers whose amount in ten-thousandths lies outside 64 bits are unreadable, never wrapped.
-TEST(Utilities, AmountsOutsideTheRangeAreRefused) {
+TEST(AttributeValues, AmountsOutsideTheRangeAreRefused) {
   using addin::VariantKind;
   const std::int64_t big = std::int64_t{1} << 62;
   const Variant values[] = {Variant::Int(big, VariantKind::Int64),
@@ -92,21 +96,20 @@ TEST(Utilities, AmountsOutsideTheRangeAreRefused) {
                             Variant::Double(std::numeric_limits<double>::quiet_NaN()),
                             Variant::Date(1e20)};
   for (const Variant& v : values) {
-    EXPECT_EQ(VarToCurrDef(v, kAbsent), kAbsent) << ToUtf8(v.ToText());
-    EXPECT_THROW(SettingToCurr(v), std::exception) << ToUtf8(v.ToText());
+    EXPECT_EQ(ReadAmount(v, kNoNumber), kNoNumber) << ToUtf8(v.ToText());
   }
   const std::int64_t max_whole = std::numeric_limits<std::int64_t>::max() / 10000;
-  EXPECT_EQ(VarToCurrDef(Variant::Int(max_whole, VariantKind::Int64), kAbsent), max_whole * 10000);
-  EXPECT_EQ(VarToCurrDef(Variant::Int(-max_whole, VariantKind::Int64), kAbsent),
+  EXPECT_EQ(ReadAmount(Variant::Int(max_whole, VariantKind::Int64), kNoNumber), max_whole * 10000);
+  EXPECT_EQ(ReadAmount(Variant::Int(-max_whole, VariantKind::Int64), kNoNumber),
             -max_whole * 10000);
-  EXPECT_EQ(VarToCurrDef(Variant::Double(-1.5), kAbsent), -15000);
+  EXPECT_EQ(ReadAmount(Variant::Double(-1.5), kNoNumber), -15000);
 }
 
-TEST(Utilities, FileVersion) {
+TEST(AttributeValues, FileVersion) {
   const std::string bin = VELQUORA_BIN_DIR "/";
-  EXPECT_EQ(GetFileVersionText(bin + test::kDriverFile), u"1.2.3.43");
-  EXPECT_EQ(GetFileVersionText(bin + test::kTestAddinFile), u"0.0.0.0");
-  EXPECT_EQ(GetFileVersionText("/nonexistent"), u"0.0.0.0");
+  EXPECT_EQ(platform::FileVersionText(bin + test::kDriverFile), "1.2.3.43");
+  EXPECT_EQ(platform::FileVersionText(bin + test::kTestAddinFile), "0.0.0.0");
+  EXPECT_EQ(platform::FileVersionText("/nonexistent"), "0.0.0.0");
 }
 
 TEST(SettingConversion, AsTheGettersConvert) {
@@ -125,8 +128,6 @@ TEST(SettingConversion, AsTheGettersConvert) {
   EXPECT_EQ(SettingToStr(Variant::Int(17)), u"17");
   EXPECT_EQ(SettingToStr(Variant::Double(0.1)), u"0.1");
   EXPECT_EQ(SettingToStr(Variant::Bool(false)), u"False");
-  EXPECT_EQ(SettingToCurr(Variant::String(u"1.23456")), 12346);
-  EXPECT_DOUBLE_EQ(SettingToDouble(Variant::String(u"2.25")), 2.25);
 }
 
 }  // namespace
