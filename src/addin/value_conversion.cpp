@@ -23,8 +23,8 @@ Variant DateFromTm(const std::tm& t) {
            d = part(t.tm_mday);
   unsigned hh = part(t.tm_hour), nn = part(t.tm_min), ss = part(t.tm_sec);
   double days = 0;
-  if (!EncodeDateTime(static_cast<int>(y), static_cast<int>(m), static_cast<int>(d),
-                      static_cast<int>(hh), static_cast<int>(nn), static_cast<int>(ss), days)) {
+  if (!DaysFromDateTime(static_cast<int>(y), static_cast<int>(m), static_cast<int>(d),
+                        static_cast<int>(hh), static_cast<int>(nn), static_cast<int>(ss), days)) {
     auto num = [](unsigned v) { return v == 65535 ? std::string("?") : std::to_string(v); };
     std::string shown =
         num(y) + "-" + num(m) + "-" + num(d) + " " + num(hh) + ":" + num(nn) + ":" + num(ss) + ".0";
@@ -40,7 +40,7 @@ Variant FromHostValue(const TVariant& r) {
     case VTYPE_EMPTY:
       return {};
     case VTYPE_I4:
-      return Variant::Int(r.lVal, VariantKind::Int32);
+      return Variant::Int(r.lVal, VariantKind::kInt32);
     case VTYPE_R8:
       return Variant::Double(r.dblVal);
     case VTYPE_TM:
@@ -91,17 +91,17 @@ void ToHostValue(const HostMemory& memory, const Variant& value, TVariant& r) {
     return;
   }
   switch (value.kind()) {
-    case VariantKind::Single:
-    case VariantKind::Double:
-    case VariantKind::Currency:
+    case VariantKind::kSingle:
+    case VariantKind::kDouble:
+    case VariantKind::kCurrency:
       r.vt = VTYPE_R8;
       r.dblVal = value.double_value();
       return;
-    case VariantKind::Date:
+    case VariantKind::kDate:
       r.vt = VTYPE_DATE;
       r.date = value.double_value();
       return;
-    case VariantKind::String: {
+    case VariantKind::kString: {
       WCHAR_T* text = nullptr;
       CopyHostString(memory, value.string_value(), text);
       r.vt = VTYPE_PWSTR;
@@ -109,13 +109,13 @@ void ToHostValue(const HostMemory& memory, const Variant& value, TVariant& r) {
       r.wstr.wstrLen = static_cast<std::uint32_t>(value.string_value().size());
       return;
     }
-    case VariantKind::Bool:
+    case VariantKind::kBool:
       r.vt = VTYPE_BOOL;
       r.bVal = value.bool_value();
       return;
-    case VariantKind::Array:
+    case VariantKind::kArray:
       throw Error(ErrorKind::kUnsupported, "Неподдерживаемый тип массива.");
-    case VariantKind::ByteArray: {
+    case VariantKind::kByteArray: {
       const auto& bytes = value.bytes();
       std::size_t n = bytes.empty() ? 0 : bytes.size() - 1;  // the upper index bound
       void* block = memory.Alloc(n);

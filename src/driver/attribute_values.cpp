@@ -81,7 +81,7 @@ std::int32_t ReadInteger(const addin::Variant& value, std::int32_t fallback) {
 std::int64_t ReadAmount(const addin::Variant& value, std::int64_t fallback) {
   if (value.IsEmptyOrNull()) return fallback;
   if (value.IsString()) return ParseAmount(value.string_value()).value_or(fallback);
-  if (value.kind() == addin::VariantKind::Currency) return value.currency_value();
+  if (value.kind() == addin::VariantKind::kCurrency) return value.currency_value();
   // Whole units whose ten-thousandths still fit in 64 bits; anything larger is unreadable.
   constexpr std::int64_t kMaxWhole = std::numeric_limits<std::int64_t>::max() / 10000;
   if (value.IsSigned()) {
@@ -110,7 +110,7 @@ bool ReadFlag(const addin::Variant& value, bool fallback) {
   if (value.IsBool()) return value.bool_value();
   if (value.IsSigned()) return value.int_value() != 0;
   if (value.IsUnsigned()) return value.uint_value() != 0;
-  if (value.kind() == addin::VariantKind::Currency) return value.currency_value() != 0;
+  if (value.kind() == addin::VariantKind::kCurrency) return value.currency_value() != 0;
   return value.double_value() != 0;
 }
 

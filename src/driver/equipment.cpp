@@ -36,7 +36,7 @@ Variant LastErrorResult(const LastResult& last, Arguments& args) {
 }
 
 Variant InterfaceRevision() {
-  return Variant::UInt(kInterfaceRevision, VariantKind::UInt16);
+  return Variant::UInt(kInterfaceRevision, VariantKind::kUInt16);
 }
 
 void CheckOpen(bool open) {
@@ -60,7 +60,7 @@ std::u16string DescriptionXml(const DriverInfo& info, log::LogWriter& log) {
   set("IntegrationComponentVersion", version);
   set("DownloadURL", info.download_url);
   flag("LogIsEnabled", log.LogDetail() != 0);
-  doc.Attribute("LogPath", log.GetLogFileName(true));
+  doc.Attribute("LogPath", log.LogFolderPath());
   return ToUtf16(doc.Finish());
 }
 
@@ -68,14 +68,14 @@ namespace {
 
 const char* TypeWord(const Variant& v) {
   switch (v.kind()) {
-    case VariantKind::Int16:
-    case VariantKind::Int32:
-    case VariantKind::Single:
-    case VariantKind::Double:
-    case VariantKind::Currency:
-    case VariantKind::UInt8:
+    case VariantKind::kInt16:
+    case VariantKind::kInt32:
+    case VariantKind::kSingle:
+    case VariantKind::kDouble:
+    case VariantKind::kCurrency:
+    case VariantKind::kUInt8:
       return "Number";
-    case VariantKind::Bool:
+    case VariantKind::kBool:
       return "Boolean";
     default:
       return "String";
@@ -119,7 +119,7 @@ void RunAction(std::u16string_view name, log::LogWriter& log) {
     if (ToUtf8(a.name).size() != ToUtf8(name).size() || !platform::EqualsNoCase(a.name, name))
       continue;
     if (a.action == Action::kViewLog) {
-      InstalledViewers().ShowLog(log.GetLogFileName(true));
+      InstalledViewers().ShowLog(log.LogFolderPath());
     } else {
       InstalledViewers().ShowHelp(kHelpCaption);
     }

@@ -47,7 +47,7 @@ std::int32_t Optional(std::int32_t value, const char* name) {
 
 // Price text: the first "," becomes ".", then read with "." whatever the locale.
 std::int64_t PriceAttr(const HostRecord& record) {
-  std::optional<std::string_view> price = record.Get(HostAttr::Price);
+  std::optional<std::string_view> price = record.Get(HostAttr::kPrice);
   if (!price) return ReadAmount(addin::Variant::Null(), kNoAmount);
   std::u16string text = ToUtf16(*price);
   if (auto comma = text.find(u','); comma != std::u16string::npos) text[comma] = u'.';
@@ -56,25 +56,25 @@ std::int64_t PriceAttr(const HostRecord& record) {
 
 // "True" or "False" in any letter case; absent or anything else is true.
 bool WeightFlag(const HostRecord& r) {
-  std::optional<std::string_view> flag = r.Get(HostAttr::IsWeightGoods);
+  std::optional<std::string_view> flag = r.Get(HostAttr::kIsWeightGoods);
   return ReadFlag(flag ? addin::Variant::String(ToUtf16(*flag)) : addin::Variant::Null(), true);
 }
 
 }  // namespace
 
 protocol::PluValues ReadGoodsRecord(const HostRecord& r) {
-  std::int32_t plu = IntAttr(r, HostAttr::PLU);
-  std::int32_t code = IntAttr(r, HostAttr::Code);
-  std::u16string ean = r.Text(HostAttr::EANData);
-  std::u16string name = r.Text(HostAttr::Name);
-  std::int32_t group = IntAttr(r, HostAttr::GroupCode);
+  std::int32_t plu = IntAttr(r, HostAttr::kPlu);
+  std::int32_t code = IntAttr(r, HostAttr::kCode);
+  std::u16string ean = r.Text(HostAttr::kEanData);
+  std::u16string name = r.Text(HostAttr::kName);
+  std::int32_t group = IntAttr(r, HostAttr::kGroupCode);
   std::int64_t price = PriceAttr(r);
-  std::int32_t sell_by_date = IntAttr(r, HostAttr::SellByDate);
-  std::int32_t sell_by_time = IntAttr(r, HostAttr::SellByTime);
-  std::int32_t used_by_date = IntAttr(r, HostAttr::UsedByDate);
-  std::int32_t packed_date = IntAttr(r, HostAttr::PackedDate);
-  std::int32_t packed_time = IntAttr(r, HostAttr::PackedTime);
-  std::int32_t tare = IntAttr(r, HostAttr::PLUTare);
+  std::int32_t sell_by_date = IntAttr(r, HostAttr::kSellByDate);
+  std::int32_t sell_by_time = IntAttr(r, HostAttr::kSellByTime);
+  std::int32_t used_by_date = IntAttr(r, HostAttr::kUsedByDate);
+  std::int32_t packed_date = IntAttr(r, HostAttr::kPackedDate);
+  std::int32_t packed_time = IntAttr(r, HostAttr::kPackedTime);
+  std::int32_t tare = IntAttr(r, HostAttr::kPluTare);
   bool weight = WeightFlag(r);
 
   if (ean.size() < 7) throw Error(ErrorKind::kInvalid, "Длина данных штрихкода меньше 7 символов");
@@ -95,29 +95,29 @@ protocol::PluValues ReadGoodsRecord(const HostRecord& r) {
   v.packed_time = Optional(packed_time, "PackedTime");
   v.barcode = std::move(ean);
   v.name = std::move(name);
-  v.ingredients = r.Text(HostAttr::Description);
-  v.spec_message = r.Text(HostAttr::SpecMessage);
+  v.ingredients = r.Text(HostAttr::kDescription);
+  v.spec_message = r.Text(HostAttr::kSpecMessage);
   v.weight_goods = weight;
-  v.name_fonts = {IntAttr(r, HostAttr::F1, -1), IntAttr(r, HostAttr::F2, -1),
-                  IntAttr(r, HostAttr::F3, -1), IntAttr(r, HostAttr::F4, -1)};
+  v.name_fonts = {IntAttr(r, HostAttr::kF1, -1), IntAttr(r, HostAttr::kF2, -1),
+                  IntAttr(r, HostAttr::kF3, -1), IntAttr(r, HostAttr::kF4, -1)};
   return v;
 }
 
 GroupRecord ReadGroupRecord(const HostRecord& r) {
   GroupRecord g;
-  g.code = Required(IntAttr(r, HostAttr::Code), p::kMaxBcd4, "Некорректный номер группы");
-  std::u16string image = r.Text(HostAttr::ImageNumber);
-  if (!image.empty() && IntAttr(r, HostAttr::ImageNumber) == kNoNumber) {
+  g.code = Required(IntAttr(r, HostAttr::kCode), p::kMaxBcd4, "Некорректный номер группы");
+  std::u16string image = r.Text(HostAttr::kImageNumber);
+  if (!image.empty() && IntAttr(r, HostAttr::kImageNumber) == kNoNumber) {
     throw Error(ErrorKind::kInvalid, "Некорректный номер картинки");
   }
-  g.name = r.Text(HostAttr::Name);
+  g.name = r.Text(HostAttr::kName);
   return g;
 }
 
 GroupRecord ReadShopRecord(const HostRecord& r) {
   GroupRecord s;
-  s.code = Required(IntAttr(r, HostAttr::Code), p::kMaxBcd4, "Некорректный номер магазина");
-  s.name = r.Text(HostAttr::Name);
+  s.code = Required(IntAttr(r, HostAttr::kCode), p::kMaxBcd4, "Некорректный номер магазина");
+  s.name = r.Text(HostAttr::kName);
   return s;
 }
 

@@ -13,29 +13,29 @@ namespace velquora::driver {
 
 // The attributes the driver reads, by their names in the documents (letter case as here).
 enum class HostAttr : std::uint8_t {
-  PLU,
-  Code,
-  EANData,
-  Name,
-  GroupCode,
-  Price,
-  SellByDate,
-  SellByTime,
-  UsedByDate,
-  PackedDate,
-  PackedTime,
-  PLUTare,
-  IsWeightGoods,
-  Description,
-  SpecMessage,
-  F1,
-  F2,
-  F3,
-  F4,
-  ImageNumber,
-  DateTime,
+  kPlu,
+  kCode,
+  kEanData,
+  kName,
+  kGroupCode,
+  kPrice,
+  kSellByDate,
+  kSellByTime,
+  kUsedByDate,
+  kPackedDate,
+  kPackedTime,
+  kPluTare,
+  kIsWeightGoods,
+  kDescription,
+  kSpecMessage,
+  kF1,
+  kF2,
+  kF3,
+  kF4,
+  kImageNumber,
+  kDateTime,
 };
-inline constexpr std::size_t kHostAttrCount = static_cast<std::size_t>(HostAttr::DateTime) + 1;
+inline constexpr std::size_t kHostAttrCount = static_cast<std::size_t>(HostAttr::kDateTime) + 1;
 
 class HostDocument;
 

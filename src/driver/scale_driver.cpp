@@ -279,7 +279,7 @@ bool ScaleDriver::UploadSystemSettings(const std::u16string& document) {
            HostDocument doc = HostDocument::Parse(document);
            Reconnect();
            CheckRoot(doc, "SystemSettings");
-           link_.Run(protocol::SystemSettingsWrite(doc.Root().Text(HostAttr::DateTime)));
+           link_.Run(protocol::SystemSettingsWrite(doc.Root().Text(HostAttr::kDateTime)));
          })
       .bool_value();
 }

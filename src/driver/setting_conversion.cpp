@@ -25,7 +25,7 @@ bool AsNumber(const Variant& v, double& out) {
     out = static_cast<double>(v.int_value());
   else if (v.IsUnsigned())
     out = static_cast<double>(v.uint_value());
-  else if (v.IsFloating() || v.kind() == VariantKind::Date)
+  else if (v.IsFloating() || v.kind() == VariantKind::kDate)
     out = v.double_value();
   else
     return false;
@@ -57,9 +57,9 @@ std::int32_t SettingToInt(const Variant& v) {
     if (v.uint_value() > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
       CannotConvert(v, "Integer");
     result = static_cast<std::int64_t>(v.uint_value());
-  } else if (v.kind() == VariantKind::Currency) {
+  } else if (v.kind() == VariantKind::kCurrency) {
     result = RoundHalfEven(static_cast<double>(v.currency_value()) / 10000.0);
-  } else if (v.IsFloating() || v.kind() == VariantKind::Date) {
+  } else if (v.IsFloating() || v.kind() == VariantKind::kDate) {
     double d = v.double_value();
     if (!std::isfinite(d) || std::fabs(d) > 2147483648.0) CannotConvert(v, "Integer");
     result = RoundHalfEven(d);
@@ -78,7 +78,7 @@ std::int32_t SettingToInt(const Variant& v) {
 }
 
 std::u16string SettingToStr(const Variant& v) {
-  if (v.kind() == VariantKind::Array) CannotConvert(v, "String");
+  if (v.kind() == VariantKind::kArray) CannotConvert(v, "String");
   return v.ToText();
 }
 

@@ -28,12 +28,12 @@ class ProgramViewers final : public Viewers {
       // The browser reads the page after the viewer returned: its folder stays until the next
       // request (now) or the last object's end.
       RemoveKeptHelpFolder();
-      help::TMarkdownRenderer renderer(std::move(services), "help");
+      help::MarkdownRenderer renderer(std::move(services), "help");
       renderer.Render(caption);
-      KeepHelpFolder(renderer.ReleaseTempDirectory());
+      KeepHelpFolder(renderer.ReleaseTempFolder());
     } else {
       // The viewer shows the page itself and returns when its window is closed.
-      help::TMarkdownRenderer::Render(services, "help", caption);
+      help::MarkdownRenderer::Render(services, "help", caption);
     }
   }
 

@@ -94,30 +94,25 @@ std::string HtmlDocument(const std::string& body, const std::string& css) {
   return out;
 }
 
-TMarkdownRenderer::TMarkdownRenderer(RendererServices services, std::string source_name)
-    : services_(std::move(services)), FSourceName(std::move(source_name)) {
+MarkdownRenderer::MarkdownRenderer(RendererServices services, std::string source_name)
+    : services_(std::move(services)), source_name_(std::move(source_name)) {
   if (!services_.fs) services_.fs = &platform::RealFileSystem();
   std::string temp =
-      platform::SpecialFolderPath(platform::SpecialFolder::Temp, true).value_or("/tmp");
+      platform::SpecialFolderPath(platform::SpecialFolder::kTemp, true).value_or("/tmp");
   // A fresh name every time: never an existing folder, and only this user may enter it.
-  for (int attempt = 0; attempt < 8 && FTempDirectory.empty(); ++attempt) {
+  for (int attempt = 0; attempt < 8 && temp_folder_.empty(); ++attempt) {
     std::string candidate = temp + kSep + NewGuidText();
-    if (services_.fs->CreatePrivateDirectory(candidate)) FTempDirectory = candidate + kSep;
+    if (services_.fs->CreatePrivateDirectory(candidate)) temp_folder_ = candidate + kSep;
   }
-  if (FTempDirectory.empty())
+  if (temp_folder_.empty())
     throw Error(ErrorKind::kIo, "Cannot create a temporary folder in " + temp);
 }
 
-TMarkdownRenderer::~TMarkdownRenderer() {
-  if (!FTempDirectory.empty()) services_.fs->RemoveAll(FTempDirectory);
+MarkdownRenderer::~MarkdownRenderer() {
+  if (!temp_folder_.empty()) services_.fs->RemoveAll(temp_folder_);
 }
 
-bool TMarkdownRenderer::SourceExist() const {
-  return !FSourceName.empty() && services_.data_item &&
-         services_.data_item(FSourceName).has_value();
-}
-
-void TMarkdownRenderer::Unpack(const std::string& archive) {
+void MarkdownRenderer::Unpack(const std::string& archive) {
   int error = 0;
   zip_t* zip = zip_open(archive.c_str(), ZIP_RDONLY, &error);
   if (!zip) {
@@ -135,10 +130,10 @@ void TMarkdownRenderer::Unpack(const std::string& archive) {
     if (!SafeEntryName(name))
       throw Error(ErrorKind::kInvalid,
                   "The help archive holds an entry outside its folder: " + name);
-    std::string target = FTempDirectory + name;
+    std::string target = temp_folder_ + name;
     // Folders named by the entry, then the file itself.
     for (std::size_t at = name.find('/'); at != std::string::npos; at = name.find('/', at + 1)) {
-      std::string folder = FTempDirectory + name.substr(0, at);
+      std::string folder = temp_folder_ + name.substr(0, at);
       if (!services_.fs->DirectoryExists(folder)) services_.fs->CreateDirectories(folder);
     }
     if (name.back() == '/') continue;
@@ -155,51 +150,51 @@ void TMarkdownRenderer::Unpack(const std::string& archive) {
   }
 }
 
-std::string TMarkdownRenderer::FindTopLevel(const std::string& extension) const {
-  for (const auto& name : services_.fs->ListNames(FTempDirectory)) {
-    if (EndsWith(name, extension) && services_.fs->FileExists(FTempDirectory + name)) return name;
+std::string MarkdownRenderer::FindTopLevel(const std::string& extension) const {
+  for (const auto& name : services_.fs->ListNames(temp_folder_)) {
+    if (EndsWith(name, extension) && services_.fs->FileExists(temp_folder_ + name)) return name;
   }
   return {};
 }
 
-std::string TMarkdownRenderer::Render(const std::u16string& caption) {
-  auto item = services_.data_item ? services_.data_item(FSourceName) : std::nullopt;
-  if (!item) throw Error(ErrorKind::kNotFound, "File not found: " + FSourceName);
-  std::string archive = FTempDirectory + "md.zip";
+std::string MarkdownRenderer::Render(const std::u16string& caption) {
+  auto item = services_.data_item ? services_.data_item(source_name_) : std::nullopt;
+  if (!item) throw Error(ErrorKind::kNotFound, "File not found: " + source_name_);
+  std::string archive = temp_folder_ + "md.zip";
   services_.fs->WriteFile(archive, *item);
   Unpack(archive);
   std::string markdown = FindTopLevel(".md");
   if (markdown.empty()) throw Error(ErrorKind::kNotFound, "Mardown file not found");
-  std::string html = MarkdownToHtml(DecodeText(services_.fs->ReadAll(FTempDirectory + markdown)));
-  std::string html_path = FTempDirectory + "md.html";
+  std::string html = MarkdownToHtml(DecodeText(services_.fs->ReadAll(temp_folder_ + markdown)));
+  std::string html_path = temp_folder_ + "md.html";
   services_.fs->WriteFile(html_path, HtmlDocument(html, FindTopLevel(".css")));
   if (services_.show) services_.show(html_path, caption);
   return html_path;
 }
 
-void TMarkdownRenderer::ConvertToHtml(const std::string& destination, const std::string& css) {
+void MarkdownRenderer::ConvertToHtml(const std::string& destination, const std::string& css) {
   std::string source =
-      platform::IsRootedPath(FSourceName) ? FSourceName : FTempDirectory + FSourceName;
+      platform::IsRootedPath(source_name_) ? source_name_ : temp_folder_ + source_name_;
   std::string html = MarkdownToHtml(DecodeText(services_.fs->ReadAll(source)));
-  services_.fs->WriteFile(destination.empty() ? FTempDirectory + "md.html" : destination,
+  services_.fs->WriteFile(destination.empty() ? temp_folder_ + "md.html" : destination,
                           HtmlDocument(html, css));
 }
 
-void TMarkdownRenderer::Render(const RendererServices& services, const std::string& source,
-                               const std::u16string& caption) {
+void MarkdownRenderer::Render(const RendererServices& services, const std::string& source,
+                              const std::u16string& caption) {
   if (source.empty() || !services.data_item || !services.data_item(source))
     throw Error(ErrorKind::kNotFound, "File not found: " + source);
-  TMarkdownRenderer renderer(services, source);
+  MarkdownRenderer renderer(services, source);
   renderer.Render(caption);
 }
 
-void TMarkdownRenderer::ConvertToHtml(const RendererServices& services, const std::string& source,
-                                      const std::string& destination, const std::string& css) {
+void MarkdownRenderer::ConvertToHtml(const RendererServices& services, const std::string& source,
+                                     const std::string& destination, const std::string& css) {
   platform::FileSystem& fs = services.fs ? *services.fs : platform::RealFileSystem();
   if (!fs.FileExists(source)) throw Error(ErrorKind::kNotFound, "File not found: " + source);
   if (!css.empty() && !fs.FileExists(css))
     throw Error(ErrorKind::kNotFound, "File not found: " + css);
-  TMarkdownRenderer renderer(services, source);
+  MarkdownRenderer renderer(services, source);
   renderer.ConvertToHtml(destination, css);
 }
 

@@ -18,8 +18,8 @@ std::string Lower(std::string s) {
 }  // namespace
 
 LogViewerModel::LogViewerModel(platform::FileSystem& fs, std::string folder)
-    : fs_(fs), FLogDirectory(std::move(folder)) {
-  if (!FLogDirectory.empty() && FLogDirectory.back() != '/') FLogDirectory += '/';
+    : fs_(fs), folder_(std::move(folder)) {
+  if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
 }
 
 void LogViewerModel::Open() {
@@ -31,7 +31,7 @@ void LogViewerModel::Open() {
 void LogViewerModel::FillLogFileList() {
   files_.clear();
   selected_ = -1;
-  for (const auto& name : fs_.ListNames(FLogDirectory)) {
+  for (const auto& name : fs_.ListNames(folder_)) {
     if (name.size() >= 4 && Lower(name.substr(name.size() - 4)) == ".log") files_.push_back(name);
   }
   std::sort(files_.begin(), files_.end(), [](const std::string& a, const std::string& b) {
@@ -50,7 +50,7 @@ void LogViewerModel::Select(int index) {
 void LogViewerModel::LoadSelectedLog() {
   std::string name = SelectedText();
   if (name.empty()) return;
-  std::string path = FLogDirectory + name;
+  std::string path = folder_ + name;
   std::int64_t stamp = fs_.LastWriteTimeNs(path).value_or(0);
   std::string raw;
   try {
@@ -65,16 +65,16 @@ void LogViewerModel::LoadSelectedLog() {
     if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
     text += raw[i];
   }
-  FLogLastWriteTime = stamp;
+  last_write_time_ = stamp;
   text_ = std::move(text);
   error_.clear();
 }
 
 bool LogViewerModel::Tick() {
   std::string name = SelectedText();
-  if (name.empty() || !fs_.FileExists(FLogDirectory + name)) return false;
-  auto stamp = fs_.LastWriteTimeNs(FLogDirectory + name);
-  if (!stamp || *stamp <= FLogLastWriteTime) return false;
+  if (name.empty() || !fs_.FileExists(folder_ + name)) return false;
+  auto stamp = fs_.LastWriteTimeNs(folder_ + name);
+  if (!stamp || *stamp <= last_write_time_) return false;
   LoadSelectedLog();
   return true;
 }

@@ -14,7 +14,7 @@ class LogViewerModel {
  public:
   LogViewerModel(platform::FileSystem& fs, std::string folder);
 
-  // FormCreate: fill the list, select its last entry, load it.
+  // The window opens: fill the list, select its last entry, load it.
   void Open();
   // Lists every ".log" entry of the folder (extension in any case), sorted ignoring case;
   // clears the selection.
@@ -33,7 +33,7 @@ class LogViewerModel {
   std::string SelectedText() const {
     return selected_ < 0 ? std::string() : files_[static_cast<std::size_t>(selected_)];
   }
-  const std::string& Folder() const { return FLogDirectory; }
+  const std::string& Folder() const { return folder_; }
   // The shown file's content as valid UTF-8 (ill-formed bytes replaced), line ends as "\n".
   const std::string& Text() const { return text_; }
   // Why the last load failed (the file has gone, is no regular file, cannot be read); empty
@@ -44,8 +44,8 @@ class LogViewerModel {
   void LoadSelectedLog();
 
   platform::FileSystem& fs_;
-  std::string FLogDirectory;
-  std::int64_t FLogLastWriteTime = 0;
+  std::string folder_;
+  std::int64_t last_write_time_ = 0;
   std::vector<std::string> files_;
   int selected_ = -1;
   std::string text_;

@@ -74,7 +74,7 @@ std::string FormatLine(const platform::LocalTime& t, const char* level, std::str
 }  // namespace
 
 std::string MachineWideFolder() {
-  return platform::SpecialFolderPath(platform::SpecialFolder::CommonAppData, true).value_or("");
+  return platform::SpecialFolderPath(platform::SpecialFolder::kCommonAppData, true).value_or("");
 }
 
 std::string ApplicationDataFolder() {
@@ -126,8 +126,12 @@ bool LogWriter::InsideMachineWideFolder(const std::string& path) const {
   return path.compare(0, root.size(), root) == 0 && (after == '/' || after == '\\');
 }
 
-std::string LogWriter::GetLogFileName(bool folder_only) {
-  return ResolveLogFile(folder_only).path;
+std::string LogWriter::LogFilePath() {
+  return ResolveLogFile(false).path;
+}
+
+std::string LogWriter::LogFolderPath() {
+  return ResolveLogFile(true).path;
 }
 
 LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only, bool remembered_ok) {

@@ -49,8 +49,10 @@ class LogWriter final : public LogSink {
   // Switching off writes the footer first; it cannot fail, even when the footer is lost.
   void SetLogDetail(int detail);
   int LogDetail() const { return detail_.load(); }
-  // Creates a missing log folder; throws when it cannot.
-  std::string GetLogFileName(bool folder_only);
+  // Today's log file, and the log folder with a trailing separator. Both create a missing log
+  // folder; they throw when it cannot be made.
+  std::string LogFilePath();
+  std::string LogFolderPath();
   // The header block, once after logging is switched on (nothing while it is off).
   void WriteLogHeader();
   void WriteLogFooter();

@@ -3,9 +3,9 @@
 namespace velquora::platform {
 
 std::optional<std::string> DataFolder() {
-  auto folder = SpecialFolderPath(SpecialFolder::CommonAppData, true);
-  if (!folder) folder = SpecialFolderPath(SpecialFolder::UserAppData, true);
-  if (!folder) folder = SpecialFolderPath(SpecialFolder::Temp, false);
+  auto folder = SpecialFolderPath(SpecialFolder::kCommonAppData, true);
+  if (!folder) folder = SpecialFolderPath(SpecialFolder::kUserAppData, true);
+  if (!folder) folder = SpecialFolderPath(SpecialFolder::kTemp, false);
   return folder;
 }
 

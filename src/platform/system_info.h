@@ -5,7 +5,7 @@
 
 namespace velquora::platform {
 
-enum class SpecialFolder { CommonAppData, UserAppData, Temp };
+enum class SpecialFolder { kCommonAppData, kUserAppData, kTemp };
 
 // Path of a special folder without a trailing separator; created when `create` and missing.
 // CommonAppData, the folder shared by every user of the machine, is nullopt when this process

@@ -88,9 +88,9 @@ TEST(AttributeValues, AttributeReaders) {
 TEST(AttributeValues, AmountsOutsideTheRangeAreRefused) {
   using addin::VariantKind;
   const std::int64_t big = std::int64_t{1} << 62;
-  const Variant values[] = {Variant::Int(big, VariantKind::Int64),
-                            Variant::Int(-big, VariantKind::Int64),
-                            Variant::UInt(std::uint64_t{1} << 63, VariantKind::UInt64),
+  const Variant values[] = {Variant::Int(big, VariantKind::kInt64),
+                            Variant::Int(-big, VariantKind::kInt64),
+                            Variant::UInt(std::uint64_t{1} << 63, VariantKind::kUInt64),
                             Variant::Double(1e300),
                             Variant::Double(-std::numeric_limits<double>::infinity()),
                             Variant::Double(std::numeric_limits<double>::quiet_NaN()),
@@ -99,8 +99,8 @@ TEST(AttributeValues, AmountsOutsideTheRangeAreRefused) {
     EXPECT_EQ(ReadAmount(v, kNoNumber), kNoNumber) << ToUtf8(v.ToText());
   }
   const std::int64_t max_whole = std::numeric_limits<std::int64_t>::max() / 10000;
-  EXPECT_EQ(ReadAmount(Variant::Int(max_whole, VariantKind::Int64), kNoNumber), max_whole * 10000);
-  EXPECT_EQ(ReadAmount(Variant::Int(-max_whole, VariantKind::Int64), kNoNumber),
+  EXPECT_EQ(ReadAmount(Variant::Int(max_whole, VariantKind::kInt64), kNoNumber), max_whole * 10000);
+  EXPECT_EQ(ReadAmount(Variant::Int(-max_whole, VariantKind::kInt64), kNoNumber),
             -max_whole * 10000);
   EXPECT_EQ(ReadAmount(Variant::Double(-1.5), kNoNumber), -15000);
 }

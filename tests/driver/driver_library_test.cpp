@@ -14,7 +14,7 @@ TEST(DriverLibrary, LoadNamesTheLogAfterTheDriverBeforeAnyOpen) {
   log.SetLogFileName("");
   LoadDriverLibrary();
   EXPECT_EQ(log.LogFileName(), "w_velquora");
-  EXPECT_NE(log.GetLogFileName(false).find(platform::kPathSeparator + std::string("w_velquora_")),
+  EXPECT_NE(log.LogFilePath().find(platform::kPathSeparator + std::string("w_velquora_")),
             std::string::npos);
   UnloadDriverLibrary();
   log.SetLogFolder(folder);

@@ -21,38 +21,38 @@ using velquora::addin::Variant;
 using velquora::addin::VariantKind;
 
 Variant MakeValue(velquora::fuzz::FuzzInput& in, int depth = 0) {
-  auto kind = static_cast<VariantKind>(in.Byte() % (static_cast<int>(VariantKind::Array) + 1));
+  auto kind = static_cast<VariantKind>(in.Byte() % (static_cast<int>(VariantKind::kArray) + 1));
   switch (kind) {
-    case VariantKind::Empty:
+    case VariantKind::kEmpty:
       return {};
-    case VariantKind::Null:
+    case VariantKind::kNull:
       return Variant::Null();
-    case VariantKind::Bool:
+    case VariantKind::kBool:
       return Variant::Bool(in.Byte() & 1);
-    case VariantKind::Int8:
-    case VariantKind::Int16:
-    case VariantKind::Int32:
-    case VariantKind::Int64:
+    case VariantKind::kInt8:
+    case VariantKind::kInt16:
+    case VariantKind::kInt32:
+    case VariantKind::kInt64:
       return Variant::Int(in.Raw<std::int64_t>(), kind);
-    case VariantKind::UInt8:
-    case VariantKind::UInt16:
-    case VariantKind::UInt32:
-    case VariantKind::UInt64:
+    case VariantKind::kUInt8:
+    case VariantKind::kUInt16:
+    case VariantKind::kUInt32:
+    case VariantKind::kUInt64:
       return Variant::UInt(in.Raw<std::uint64_t>(), kind);
-    case VariantKind::Single:
-    case VariantKind::Double:
+    case VariantKind::kSingle:
+    case VariantKind::kDouble:
       return Variant::Double(in.Raw<double>(), kind);
-    case VariantKind::Currency:
+    case VariantKind::kCurrency:
       return Variant::Currency(in.Raw<std::int64_t>());
-    case VariantKind::Date:
+    case VariantKind::kDate:
       return Variant::Date(in.Raw<double>());
-    case VariantKind::String:
+    case VariantKind::kString:
       return Variant::String(in.Text());
-    case VariantKind::ByteArray: {
+    case VariantKind::kByteArray: {
       std::string bytes = in.Chunk();
       return Variant::Bytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
     }
-    case VariantKind::Array: {
+    case VariantKind::kArray: {
       std::vector<Variant> items;
       if (depth < 2)
         for (int n = in.Byte() % 4; n > 0; --n) items.push_back(MakeValue(in, depth + 1));

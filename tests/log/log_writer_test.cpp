@@ -81,19 +81,18 @@ TEST_F(LogWriterTest, ANewDayGoesToANewFileWithoutHeader) {
 
 TEST_F(LogWriterTest, NamePartAndFolderRules) {
   writer_.SetLogFileName("192.168.0.10");
-  EXPECT_EQ(writer_.GetLogFileName(false), File("192.168.0_2024.03.05.log"));
+  EXPECT_EQ(writer_.LogFilePath(), File("192.168.0_2024.03.05.log"));
   writer_.SetLogFileName("sub/dir/name.ext");
-  EXPECT_EQ(writer_.GetLogFileName(false), File("name_2024.03.05.log"));
+  EXPECT_EQ(writer_.LogFilePath(), File("name_2024.03.05.log"));
   writer_.SetLogFileName(dir_ / "fixed.txt");
-  EXPECT_EQ(writer_.GetLogFileName(false), dir_ / "fixed.txt");
-  EXPECT_EQ(writer_.GetLogFileName(true), dir_ / "fixed.txt");
+  EXPECT_EQ(writer_.LogFilePath(), dir_ / "fixed.txt");
+  EXPECT_EQ(writer_.LogFolderPath(), dir_ / "fixed.txt");
   writer_.SetLogFileName("w_velquora");
   writer_.SetLogFolder("");
   const std::string sep(1, platform::kPathSeparator);
-  EXPECT_EQ(writer_.GetLogFileName(true),
-            dir_.path() + sep + "Korvanta" + sep + "w_velquora" + sep);
+  EXPECT_EQ(writer_.LogFolderPath(), dir_.path() + sep + "Korvanta" + sep + "w_velquora" + sep);
   writer_.SetLogFolder("relative/folder");
-  EXPECT_EQ(writer_.GetLogFileName(true), dir_.path() + sep + "relative/folder" + sep);
+  EXPECT_EQ(writer_.LogFolderPath(), dir_.path() + sep + "relative/folder" + sep);
 }
 
 // The real file system, except for appends whose outcomes the test scripts.
@@ -244,7 +243,7 @@ TEST(LogWriterFailure, AFolderThatCannotBeCreatedDropsRecordsQuietly) {
   EXPECT_NO_THROW(writer.Write(u"x", u"", LogLevel::kError));
   EXPECT_FALSE(fs.appended);
   EXPECT_EQ(writer.LogDetail(), 3);
-  EXPECT_THROW(writer.GetLogFileName(true), std::runtime_error) << "asked for, it still raises";
+  EXPECT_THROW(writer.LogFolderPath(), std::runtime_error) << "asked for, it still raises";
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ TEST(OverlappedWriteLog, EveryEndingReadsFrameThenAnswerInTurn) {
     ScaleLink link(log, std::make_unique<TcpClient>(scale));
     link.set_exchange_log(true);
     link.Connect(u"10.0.0.5", 1111);
-    test::LogTail tail(log.GetLogFileName(false));
+    test::LogTail tail(log.LogFilePath());
     std::vector<std::string> frames;
     std::string error = test::ErrorOf([&] {
       for (int code = 1; code <= 3; ++code) {

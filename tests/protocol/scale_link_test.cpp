@@ -205,7 +205,7 @@ TEST_F(ScaleLinkTest, AClosedConnectionInsteadOfAnAnswerIsARefusal) {
 
 TEST_F(ScaleLinkTest, TheExchangeLogShowsFramesAndAnswers) {
   LogTo("exchange");
-  test::LogTail tail(log_.GetLogFileName(false));
+  test::LogTail tail(log_.LogFilePath());
   link_.Run(TableClear(kTablePlu));  // exchange log off: nothing
   link_.set_exchange_log(true);
   link_.Run(TableClear(kTablePlu));
@@ -235,7 +235,7 @@ TEST_F(ScaleLinkTest, AnswersOutOfStepFailAndTheLogShowsTheBytes) {
     f.noise = c.noise;
     scale_.SetFaults(f);
     link_.Connect(u"127.0.0.1", scale_.port());
-    test::LogTail tail(log_.GetLogFileName(false));
+    test::LogTail tail(log_.LogFilePath());
     EXPECT_EQ(test::ErrorOf([&] { link_.Run(TableClear(kTablePlu)); }), c.message);
     EXPECT_EQ(link_.last_answer(), "\x06");
     auto lines = tail.Lines();
@@ -258,7 +258,7 @@ TEST_F(ScaleLinkTest, OverlappedWritesLogEachFrameAndAnswerInTurn) {
     if (refused) f.rules.push_back(AnswerRule{0xF1, 0x23, refused, 0x15, false});
     scale_.SetFaults(f);
     link_.Connect(u"127.0.0.1", scale_.port());
-    test::LogTail tail(log_.GetLogFileName(false));
+    test::LogTail tail(log_.LogFilePath());
     std::vector<std::string> sent;  // the frames as the log shows them
     std::string error = test::ErrorOf([&] {
       for (int code = 1; code <= 3; ++code) {
