@@ -1,4 +1,5 @@
-// Runs the driver library's load and unload steps when the host loads and unloads it.
+// The shipped library's entry: runs the driver library's load and unload steps when the host
+// loads and unloads it.
 #include "addin/class_registry.h"
 #include "driver/driver_library.h"
 #include "driver/kept_help_folder.h"
@@ -19,18 +20,18 @@ void LastObjectGone() {
   RemoveKeptHelpFolder();
 }
 
-struct DriverUnit {
-  DriverUnit() { addin::DeferLibrarySteps(&LoadDriverLibrary, &LastObjectGone); }
-  ~DriverUnit() { addin::LibraryClasses().Clear(); }
+struct LibraryLifetime {
+  LibraryLifetime() { addin::DeferLibrarySteps(&LoadDriverLibrary, &LastObjectGone); }
+  ~LibraryLifetime() { addin::LibraryClasses().Clear(); }
 };
 #else
-struct DriverUnit {
-  DriverUnit() { LoadDriverLibrary(); }
-  ~DriverUnit() { UnloadDriverLibrary(); }
+struct LibraryLifetime {
+  LibraryLifetime() { LoadDriverLibrary(); }
+  ~LibraryLifetime() { UnloadDriverLibrary(); }
 };
 #endif
 
-DriverUnit g_unit;
+LibraryLifetime g_lifetime;
 
 }  // namespace
 }  // namespace velquora::driver
