@@ -296,7 +296,7 @@ void ScaleDriver::WriteRecords(const HostDocument& doc, const char16_t* what,
                                const std::function<protocol::Command(const HostRecord&)>& prepare) {
   CheckRoot(doc, "Table");
   const std::size_t total = doc.RecordCount();
-  UploadProgress progress(what, total, StatusLine(), progress_clock);
+  UploadProgress progress(what, total, StatusLine());
   std::size_t accepted = 0;
   auto judge_previous = [&] {
     if (!link_.write_in_flight()) return;
@@ -368,7 +368,7 @@ void ScaleDriver::SendData(const std::u16string& file_name, const std::u16string
     if (!protocol::IsHexText(record))
       throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
   }
-  UploadProgress progress(u"данных", records.size(), StatusLine(), progress_clock);
+  UploadProgress progress(u"данных", records.size(), StatusLine());
   std::size_t sent = 0;
   std::u16string request;
   try {

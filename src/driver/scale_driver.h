@@ -38,8 +38,6 @@ class ScaleDriver final : public addin::Component {
   bool UploadSystemSettings(const std::u16string& document);
 
   const LastResult& last_result() const { return last_result_; }
-  // The time source of upload progress; the steady clock when empty (tests set their own).
-  UploadProgress::Clock progress_clock;
 
   // The log file name part derived from an address: dots become "_", and only letters,
   // digits, "-" and "_" are kept.
