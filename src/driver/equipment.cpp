@@ -15,17 +15,29 @@ using addin::Arguments;
 using addin::Variant;
 using addin::VariantKind;
 
-void RecordFailure(LastResult& last, LogSink& log, std::u16string_view text) {
-  last = {kFailureCode, std::u16string(text)};
-  log.Write(u"Exception", text, LogLevel::kError);
+namespace {
+
+// Records the failure in flight (inside a catch block): the last result and its log record.
+void RecordFailure(LastResult& last, LogSink& log) {
+  last = {kFailureCode, CurrentErrorText(), ErrorKind::kInternal, {}};
+  try {
+    throw;
+  } catch (const Error& e) {
+    last.kind = e.kind();
+    last.context = e.context();
+  } catch (...) {
+  }
+  log.Write(u"Exception", last.text, LogLevel::kError);
 }
+
+}  // namespace
 
 Variant HandlerFrame(LastResult& last, LogSink& log, const std::function<void()>& work) {
   try {
     work();
     return Variant::Bool(true);
   } catch (...) {
-    RecordFailure(last, log, CurrentErrorText());
+    RecordFailure(last, log);
     return Variant::Bool(false);
   }
 }
@@ -151,7 +163,7 @@ Variant SettingValue(const addin::PropertyTable& settings, std::u16string_view n
   try {
     return settings.Value(name);
   } catch (...) {
-    RecordFailure(last, log, CurrentErrorText());
+    RecordFailure(last, log);
     return {};
   }
 }

@@ -10,6 +10,7 @@
 
 #include "addin/property_table.h"
 #include "addin/variant.h"
+#include "common/error.h"
 #include "common/log_sink.h"
 #include "driver/driver_info.h"
 #include "log/log_writer.h"
@@ -22,18 +23,19 @@ inline constexpr std::uint16_t kInterfaceRevision = 3002;
 inline constexpr char16_t kNotOpenText[] = u"Устройство не включено";
 inline constexpr char16_t kHelpCaption[] = u"Справка";
 
-// The last failure, as GetLastError reports it.
+// The last failure: its code and text as GetLastError reports them, and what kind of failure
+// it was and where, for reports that say more than the text.
 struct LastResult {
   std::int32_t code = 0;
   std::u16string text;
+  ErrorKind kind = ErrorKind::kInternal;
+  ErrorContext context;
 };
 
 // The handler frame of a method: true when `work` completes; otherwise the failure becomes the
 // last result (kFailureCode and its text) and one ERROR record "Exception", and the answer is
 // false.
 addin::Variant HandlerFrame(LastResult& last, LogSink& log, const std::function<void()>& work);
-// Records a failure as the handler frame does, for work that goes on after it.
-void RecordFailure(LastResult& last, LogSink& log, std::u16string_view text);
 // GetLastError: the text into the first argument, the code as the result.
 addin::Variant LastErrorResult(const LastResult& last, addin::Arguments& args);
 // GetInterfaceRevision.
