@@ -45,7 +45,8 @@ std::ptrdiff_t DeleteThroughWord(void* object, int word) {
 TEST_F(DriverTest, DestructorEntriesLeaveTheStackAndTheComponentAsTheyWere) {
   void* object = host::LibraryObjectOf(d_->object());
   // Words 0-2 lead to the three tables; the reserved word 3 to the third.
-  for (int word = 0; word < 4; ++word) EXPECT_EQ(DeleteThroughWord(object, word), 0) << word;
+  for (int word = 0; word < 4; ++word)
+    EXPECT_EQ(DeleteThroughWord(object, word), 0) << "interface word " << word;
   // Nothing was destroyed: the component still answers, and DestroyObject (the fixture's
   // teardown) frees every host block once.
   EXPECT_TRUE(Call(u"DeviceTest", {std::u16string(), std::u16string()}));
