@@ -165,7 +165,9 @@ enter() {
       fi
       chroot "$root" /usr/local/bin/with-i386-binfmt true
       mount -t proc proc /proc
-      VELQUORA_WIN32_ROOT=$root exec "$@"' sh "$mode" "$root" "$@"
+      # Not exec: this shell stays the namespace'"'"'s first process and so reaps the processes
+      # that wine leaves to it.
+      VELQUORA_WIN32_ROOT=$root "$@"' sh "$mode" "$root" "$@"
 }
 
 case ${1:-} in
