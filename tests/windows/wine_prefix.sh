@@ -13,8 +13,9 @@ case $action in
       timeout --kill-after=10 "${VELQUORA_WINE_LIMIT:-240}" "$wine" wineboot.exe --init
       timeout 60 "$wineserver" -w
     fi
+    # Refused only when a server already runs for the prefix, which serves as well.
     if [ "${VELQUORA_WINESERVER_STAYS:-0}" = 1 ]; then
-      "$wineserver" -p
+      "$wineserver" -p || true
     fi
     ;;
   stop)
