@@ -10,8 +10,8 @@
 #   win32-root.sh session [--bind DIR]... [--timeout S] -- COMMAND...
 #                             runs COMMAND on this machine's side of the same namespace, with
 #                             VELQUORA_WIN32_ROOT set: commands it starts enter the root with
-#                             `chroot --skip-chdir "$VELQUORA_WIN32_ROOT" …` (tests/windows/wine32.sh),
-#                             so every program of one test run shares one wine server.
+#                             `chroot "$VELQUORA_WIN32_ROOT" …` (tests/windows/wine32.sh), so
+#                             every program of one test run can share one wine server.
 # Each DIR is bound into the root at the same path. The namespace (its own mounts, a /tmp of
 # its own in the root, its own process tree) ends with COMMAND: nothing stays mounted or running.
 # The default time limit is 3600 s.
@@ -160,14 +160,15 @@ enter() {
         shift
       done
       shift
-      if [ "$mode" = run ]; then
-        exec chroot "$root" /usr/local/bin/with-i386-binfmt "$@"
-      fi
-      chroot "$root" /usr/local/bin/with-i386-binfmt true
-      mount -t proc proc /proc
-      # Not exec: this shell stays the namespace'"'"'s first process and so reaps the processes
+      # Never exec: this shell stays the namespace'"'"'s first process and so reaps the processes
       # that wine leaves to it.
-      VELQUORA_WIN32_ROOT=$root "$@"' sh "$mode" "$root" "$@"
+      if [ "$mode" = run ]; then
+        chroot "$root" /usr/local/bin/with-i386-binfmt "$@"
+      else
+        chroot "$root" /usr/local/bin/with-i386-binfmt true
+        mount -t proc proc /proc
+        VELQUORA_WIN32_ROOT=$root "$@"
+      fi' sh "$mode" "$root" "$@"
 }
 
 case ${1:-} in
