@@ -24,16 +24,6 @@ host::AddinLibrary* DriverTest::lib_ = nullptr;
 
 namespace {
 
-// Windows always has a desktop; wine starts its desktop process for the first program that needs
-// one, and that process inherits the program's standard handles. Were it the viewer the library
-// runs, it would keep the viewer's error pipe open, which the library reads to its end: the call
-// would never return. So this program makes the desktop before any test.
-class DesktopFirst : public ::testing::Environment {
- public:
-  void SetUp() override { ASSERT_NE(GetDesktopWindow(), nullptr); }
-};
-const auto* const kDesktopFirst = ::testing::AddGlobalTestEnvironment(new DesktopFirst);
-
 std::wstring Wide(const std::string& utf8) {
   std::u16string s = ToUtf16(utf8);
   return std::wstring(s.begin(), s.end());

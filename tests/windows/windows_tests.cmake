@@ -188,6 +188,13 @@ target_compile_definitions(windows_actions_e2e_test PRIVATE VELQUORA_DRIVER_FILE
 add_dependencies(windows_actions_e2e_test w_velquora help_page_recorder)
 if(XVFB_RUN_PROGRAM AND VELQUORA_HOST_BIN)
   velquora_wine_display_test(windows_actions_e2e_test "${VELQUORA_HOST_BIN}")
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "X86")
+    # Under the 32-bit emulation the first help request hangs now and then (about one run in
+    # four): the library waits forever for the end of the viewer's error output although the
+    # viewer has exited, so some other wine process holds the pipe. Off here until that is
+    # understood; it runs on x64, and the viewer's own window test runs on both.
+    set_tests_properties(windows_actions_e2e_test PROPERTIES DISABLED TRUE)
+  endif()
 else()
   message(STATUS "the Windows window actions test is skipped (needs xvfb-run and VELQUORA_HOST_BIN)")
 endif()
