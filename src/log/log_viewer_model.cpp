@@ -16,18 +16,41 @@ std::string Lower(std::string s) {
 }
 
 // File bytes as the text area shows them: valid UTF-8 (a text widget refuses a whole text for
-// one bad sequence), NUL as U+FFFD (it would end the text there), CR LF as LF.
-void AppendShown(std::string& out, std::string_view bytes) {
+// one bad sequence), NUL as U+FFFD (it would end the text there), CR LF as LF, and a line longer
+// than kLineBytes in pieces (a text widget lays a line out whole: one of megabytes costs it
+// hundreds). `line_bytes` is the length of the last line of `out` so far.
+void AppendShown(std::string& out, std::string_view bytes, std::size_t& line_bytes) {
   std::string valid = ValidUtf8(bytes);
   out.reserve(out.size() + valid.size());
   for (std::size_t i = 0; i < valid.size(); ++i) {
     char c = valid[i];
     if (c == '\r' && i + 1 < valid.size() && valid[i + 1] == '\n') continue;
-    if (c == '\0') {
-      out += "\xEF\xBF\xBD";
+    if (c == '\n') {
+      out += c;
+      line_bytes = 0;
       continue;
     }
-    out += c;
+    // Before a character that would take the line past the limit (in valid UTF-8 its first
+    // byte says how long it is).
+    auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) {
+      std::size_t length = c == '\0'      ? 3
+                           : byte >= 0xF0 ? 4
+                           : byte >= 0xE0 ? 3
+                           : byte >= 0xC0 ? 2
+                                          : 1;
+      if (line_bytes + length > LogViewerModel::kLineBytes) {
+        out += '\n';
+        line_bytes = 0;
+      }
+    }
+    if (c == '\0') {
+      out += "\xEF\xBF\xBD";
+      line_bytes += 3;
+    } else {
+      out += c;
+      ++line_bytes;
+    }
   }
 }
 
@@ -106,7 +129,8 @@ void LogViewerModel::LoadSelectedLog() {
     text = "[Начало файла пропущено: показаны последние " + Megabytes(kShownBytes) + " МБ из " +
            Megabytes(tail.size) + " МБ]\n";
   }
-  AppendShown(text, bytes);
+  line_bytes_ = 0;
+  AppendShown(text, bytes, line_bytes_);
   FLogLastWriteTime = stamp;
   text_ = std::move(text);
   error_.clear();
@@ -133,7 +157,7 @@ bool LogViewerModel::AddAppended(const std::string& path, std::int64_t stamp) {
       tail.offset != consumed_ || tail.size - shown_from_ > 2 * kShownBytes)
     return false;
   std::string_view bytes(tail.bytes.data(), CompleteLength(tail.bytes));
-  AppendShown(text_, bytes);
+  AppendShown(text_, bytes, line_bytes_);
   consumed_ += bytes.size();
   FLogLastWriteTime = stamp;
   error_.clear();

@@ -4,8 +4,9 @@
 // appended. The window only wires widgets to these operations.
 //
 // The folder may hold anything another user put there: a file is shown from its last
-// kShownBytes only (a line says the start was skipped), NUL bytes and ill-formed UTF-8 are shown
-// as U+FFFD, and a file that grows is read from where the last read ended, never again whole.
+// kShownBytes only (a line says the start was skipped), a line of megabytes in pieces, NUL bytes
+// and ill-formed UTF-8 as U+FFFD; a file that grows is read from where the last read ended,
+// never again whole.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ class LogViewerModel {
  public:
   // The most of a file that one read takes in: its last 4 MB.
   static constexpr std::uint64_t kShownBytes = 4u << 20;
+  // A longer line is shown in pieces of this many bytes.
+  static constexpr std::size_t kLineBytes = 64u << 10;
 
   LogViewerModel(platform::FileSystem& fs, std::string folder);
 
@@ -43,8 +46,8 @@ class LogViewerModel {
   }
   const std::string& Folder() const { return FLogDirectory; }
   // The shown file's content as valid UTF-8 without NUL (ill-formed bytes and NUL replaced by
-  // U+FFFD), line ends as "\n"; for a big file, a line saying the start was skipped, then its
-  // end from a line start on.
+  // U+FFFD), line ends as "\n", lines broken after kLineBytes; for a big file, a line saying
+  // the start was skipped, then its end from a line start on.
   const std::string& Text() const { return text_; }
   // Changes whenever Text() is replaced rather than added to: a window that shows the first n
   // bytes of Text() of the same generation shows it all by adding Text().substr(n).
@@ -73,6 +76,7 @@ class LogViewerModel {
   std::string shown_name_;
   std::uint64_t volume_ = 0, index_ = 0;
   std::uint64_t shown_from_ = 0, consumed_ = 0;
+  std::size_t line_bytes_ = 0;  // the length of Text()'s last line
 };
 
 }  // namespace velquora::log

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Opens the log and help windows through the driver's DoAdditionalAction on a virtual display,
 # checks that each call blocks until its window is closed, and saves screenshots:
-#   log_viewer.png, help_viewer.png (the windows), log_viewer_pipe.png and log_viewer_bad_utf8.png
+#   log_viewer.png, help_viewer.png (the windows), help_viewer_host_libs.png (the help for a host
+#   whose library path holds a broken WebKitGTK), log_viewer_pipe.png and log_viewer_bad_utf8.png
 #   (the log window on a tampered folder) and help_page.png (the help in Chromium).
 # Usage: viewer_gui_test.sh BIN_DIR SCREENSHOT_DIR
 set -euo pipefail
@@ -81,6 +82,24 @@ wait_and_close() {
 
 open_window ViewLog "Просмотр лога" log_viewer.png
 open_window ShowHelp "Справка" help_viewer.png
+
+# A host whose library path holds libraries of its own that do not suit the toolkit (here a
+# broken WebKitGTK of each version): the help still opens (help_viewer_host_libs.png), as the
+# viewer does not get the host's library path. The viewer started with that path itself says
+# why WebKitGTK did not load, in the loader's words.
+mkdir "$work/host-libs"
+: >"$work/host-libs/libwebkit2gtk-4.1.so.0"
+: >"$work/host-libs/libwebkit2gtk-4.0.so.37"
+LD_LIBRARY_PATH=$work/host-libs open_window ShowHelp "Справка" help_viewer_host_libs.png
+rc=0
+LD_LIBRARY_PATH=$work/host-libs "$bin/velquora-viewer" doc "$work/help/md.html" "Справка" \
+  >"$work/host-libs.out" 2>&1 || rc=$?
+if [ "$rc" -eq 0 ] || ! grep -q "нужна библиотека WebKitGTK" "$work/host-libs.out" ||
+  ! grep -q "Ответ загрузчика: .*libwebkit2gtk-4.1.so.0: file too short" "$work/host-libs.out"; then
+  cat "$work/host-libs.out"
+  fail "the viewer did not give the loader's reason for WebKitGTK"
+fi
+passed=$((passed + 1))
 
 # A folder another user has tampered with. A named pipe whose name sorts last: the window must
 # appear at once and say why it cannot show it (log_viewer_pipe.png). A file with ill-formed

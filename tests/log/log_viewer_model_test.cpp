@@ -4,8 +4,10 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
+#include "common/valid_utf8.h"
 #include "log/log_viewer_model.h"
 #include "support/temp_dir.h"
 
@@ -177,6 +179,30 @@ TEST_F(LogViewerModelTest, ABigFileIsShownFromItsLastPartOnly) {
   std::string expected = "[Начало файла пропущено: показаны последние 4 МБ из 64 МБ]\n";
   for (int i = 1; i < 1000; ++i) expected += "record " + std::to_string(i) + "\n";
   EXPECT_EQ(model.Text(), expected);
+}
+
+// A text widget lays a line out whole (a line of 4 MB cost the GTK window half a gigabyte): a
+// longer line is shown in pieces, each of whole characters, also as it grows tick by tick.
+TEST_F(LogViewerModelTest, ALineOfMegabytesIsShownInPieces) {
+  const std::string line = std::string(200 << 10, 'x') + std::string(100 << 10, '\0');
+  Write("a.log", "first\r\n" + line);
+  model_.Open();
+  Append("a.log", line + "\r\nlast\r\n");
+  ASSERT_TRUE(model_.Tick());
+  std::string joined;
+  std::size_t pieces = 0;
+  std::istringstream lines(model_.Text());
+  for (std::string piece; std::getline(lines, piece);) {
+    EXPECT_LE(piece.size(), LogViewerModel::kLineBytes);
+    EXPECT_EQ(ValidUtf8(piece), piece);
+    joined += piece;
+    ++pieces;
+  }
+  std::string expected;
+  for (char c : line + line) expected += c == '\0' ? std::string("\uFFFD") : std::string(1, c);
+  EXPECT_EQ(joined, "first" + expected + "last");
+  EXPECT_EQ(pieces,
+            2 + (expected.size() + LogViewerModel::kLineBytes - 1) / LogViewerModel::kLineBytes);
 }
 
 // Each tick reads only what was appended and adds it to the text (same generation); a file cut
