@@ -41,7 +41,8 @@ fail() {
 # open_window ACTION TITLE SCREENSHOT: runs the action, waits for its window, screenshots, closes it.
 open_window() {
   local action=$1 title=$2 shot=$3
-  LC_ALL=C "$host" call DoAdditionalAction "$action" >"$work/$action.out" 2>&1 &
+  # The host holds a file open without close-on-exec (descriptor 7), as hosts do.
+  LC_ALL=C "$host" call DoAdditionalAction "$action" >"$work/$action.out" 2>&1 7>>"$work/host-file" &
   wait_and_close $! "$action" "$title" "$shot"
   grep -q "^result: true" "$work/$action.out" || fail "$action did not answer true"
   if [ "$action" = ShowHelp ] && [ -e "$help_dir" ]; then fail "the help's temporary folder was left behind"; fi
@@ -68,6 +69,12 @@ wait_and_close() {
     [ "$(convert "$out/$shot" -crop "${win_WIDTH}x${win_HEIGHT}+$win_x+$win_y" -format %k info:)" -gt 2 ] && break
   done
   kill -0 "$pid" 2>/dev/null || fail "$name returned while its window was open"
+  # The host's file stays the host's: neither the viewer nor the browser's helper processes hold it.
+  if [ "$name" = ShowHelp ] || [ "$name" = ViewLog ]; then
+    local holders
+    holders=$( (find /proc/[0-9]*/fd -lname "$work/host-file" 2>/dev/null || true) | cut -d/ -f3 | sort -u | xargs)
+    [ "$holders" = "$pid" ] || fail "the host's file is held by processes $holders (the host is $pid)"
+  fi
   if [ "$name" = ShowHelp ]; then
     html=$(ls -td "${TMPDIR:-/tmp}"/\{*\}/md.html 2>/dev/null | head -1)
     [ -n "$html" ] || fail "no md.html while the help window is open"

@@ -24,14 +24,24 @@ extern char** environ;
 namespace velquora::platform {
 namespace {
 
+// The kernel's numbers, not the C library's SYS_ names: the release is built with C library
+// 2.31, which has no name for close_range, though its kernel headers and the kernels it runs on
+// have the call.
+#ifdef __NR_close_range
+constexpr long kCloseRange = __NR_close_range;
+#else
+constexpr long kCloseRange = 436;  // one number on every architecture since kernel 5.1
+#endif
+constexpr long kExecveat = __NR_execveat;
+
 constexpr char kOutcomeVariable[] = "VELQUORA_OUTCOME_FD";
 // The child's descriptors: 0-2 its standard streams, then the outcome pipe and, until exec, the
 // image. Everything at kFirstFree and above is closed.
 constexpr int kOutcomeFd = 3;
 constexpr int kImageFd = 4;
 constexpr int kFirstFree = 5;
-// What is kept of the program's output: the start, where the loader and the program say why
-// they failed. The rest is read and dropped, so a chatty program never blocks on a full pipe.
+// What is kept of the program's output: its end, where the program (or the loader, which says
+// nothing else) says why it failed. All of it is read, so a chatty program never blocks.
 constexpr std::size_t kOutputKept = 64 * 1024;
 
 class Fd {
@@ -108,9 +118,7 @@ struct Dirent64 {
 };
 
 VELQUORA_CHILD_CODE void CloseFrom(int first, long max_fd) {
-#ifdef SYS_close_range
-  if (syscall(SYS_close_range, first, ~0U, 0) == 0) return;
-#endif
+  if (syscall(kCloseRange, first, ~0U, 0) == 0) return;
   // Kernels before 5.9: the descriptors this process holds, from /proc; re-read after closing,
   // as closing changes the listing being read.
   int dir = open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -158,7 +166,7 @@ VELQUORA_CHILD_CODE int ChildMain(void* argument) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  syscall(SYS_execveat, kImageFd, "", plan->argv, plan->envp, AT_EMPTY_PATH);
+  syscall(kExecveat, kImageFd, "", plan->argv, plan->envp, AT_EMPTY_PATH);
   plan->exec_error = errno;
   _exit(127);
 }
@@ -176,8 +184,10 @@ bool ParseOutcome(const std::string& text, int* code) {
   return true;
 }
 
+// Keeps the last `limit` bytes.
 void Append(std::string& out, const char* bytes, std::size_t size, std::size_t limit) {
-  if (out.size() < limit) out.append(bytes, std::min(size, limit - out.size()));
+  out.append(bytes, size);
+  if (out.size() > limit) out.erase(0, out.size() - limit);
 }
 
 int g_outcome_fd = -1;
@@ -263,16 +273,19 @@ ProcessResult RunImage(int image_fd, const std::string& name, const std::vector<
     if (fds[0].revents != 0) {
       ssize_t n = read(outcome.read.get(), buffer, sizeof buffer);
       if (n > 0) {
-        Append(outcome_text, buffer, static_cast<std::size_t>(n), 16);
+        // More than a record is no record (ParseOutcome refuses it).
+        if (outcome_text.size() <= 16) outcome_text.append(buffer, std::min<std::size_t>(n, 17));
       } else if (n == 0 || errno != EINTR) {
         break;
       }
     }
   }
-  // What the program wrote before it exited is in the pipe now.
+  // What the program wrote before it exited is in the pipe now (a pipe holds less than this
+  // bound; what its children write on is not waited for).
   if (output_open && fcntl(output.read.get(), F_SETFL, O_NONBLOCK) == 0) {
     ssize_t n;
-    while ((n = read(output.read.get(), buffer, sizeof buffer)) > 0)
+    for (int reads = 0; reads < 256 && (n = read(output.read.get(), buffer, sizeof buffer)) > 0;
+         ++reads)
       Append(result.error_output, buffer, static_cast<std::size_t>(n), kOutputKept);
   }
   // Reaped here unless the host reaps its children itself or has the system do it; either way
