@@ -193,6 +193,18 @@ TEST_F(CarriedProgram, RunsWithoutProcAndFromANoexecCache) {
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(result.error_output, "genuine\n");
   });
+  // Where no memory file may run either, the message says what stops the program.
+  EXPECT_IN_SANDBOX((Sandbox{.memory_refused = true, .noexec_folder = dir_ / "cache"}), [&] {
+    try {
+      Run("finish 0");
+      ADD_FAILURE() << "the program ran";
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find("Permission denied (система не разрешает запускать "
+                                           "программы ни из памяти, ни из этой папки"),
+                std::string::npos)
+          << e.what();
+    }
+  });
 }
 
 // Where no memory file may run, the program is written to the cache once, reused while intact,
