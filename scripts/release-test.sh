@@ -33,7 +33,7 @@ version=$(sed -n 's/^project(velquora VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLi
 bash "$repo/tests/release/package_test.sh" "$build/w_velquora-$version.zip" \
   "libw_velquora_linux_x86_64.so=$build/bin/libw_velquora.so" \
   "w_velquora_windows_x86_64.dll=$build-win64/bin/w_velquora.dll" \
-  "w_velquora_windows_i386.dll=$build-win32/bin/w_velquora.dll"
+  "w_velquora_windows_i386.dll=$build-win32/bin/w_velquora.dll" "BOM.TXT=$build/BOM.TXT"
 for pair in "x86_64-w64-mingw32:$build-win64" "i686-w64-mingw32:$build-win32"; do
   cmake -DLIB="${pair#*:}/bin/w_velquora.dll" -DOBJDUMP="${pair%%:*}-objdump" \
     -P "$repo/tests/windows/dll_exports_check.cmake"
