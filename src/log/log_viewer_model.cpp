@@ -129,6 +129,13 @@ void LogViewerModel::LoadSelectedLog() {
     text = "[Начало файла пропущено: показаны последние " + Megabytes(kShownBytes) + " МБ из " +
            Megabytes(tail.size) + " МБ]\n";
   }
+  // A CR at the end may be the first half of a line end being written: it waits for the next
+  // read, which shows the pair as one line end.
+  std::uint64_t consumed = tail.size;
+  if (!bytes.empty() && bytes.back() == '\r') {
+    bytes.remove_suffix(1);
+    --consumed;
+  }
   line_bytes_ = 0;
   AppendShown(text, bytes, line_bytes_);
   FLogLastWriteTime = stamp;
@@ -139,7 +146,7 @@ void LogViewerModel::LoadSelectedLog() {
   volume_ = tail.volume;
   index_ = tail.index;
   shown_from_ = from;
-  consumed_ = tail.size;
+  consumed_ = consumed;
 }
 
 bool LogViewerModel::AddAppended(const std::string& path, std::int64_t stamp) {
