@@ -82,7 +82,9 @@ done
 # library with the loader's reason.
 viewer_guest_case() {  # ROOT SUITE
   local root=$1 suite=$2 rc=0
-  root_run "$root" -- unshare --mount sh -c 'mount -t tmpfs none /proc && trap "" CHLD && exec "$@"' \
+  # In a chroot "/" is no mount point, so /proc itself is made private before it is covered.
+  root_run "$root" -- unshare --mount --propagation unchanged sh -c \
+    'mount --make-private /proc && mount -t tmpfs none /proc && trap "" CHLD && exec "$@"' \
     sh env DISPLAY=:77 /opt/velquora-test/bin/velquora-host \
     --lib /opt/velquora-test/bin/libw_velquora.so call DoAdditionalAction ViewLog \
     >"$work/guest.out" 2>&1 || rc=$?

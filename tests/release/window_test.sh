@@ -67,7 +67,11 @@ show_window ShowHelp "Справка" "memory refused, after the viewer file was
 cmp -s "$viewer" "$work/viewer.copy" || fail "the changed viewer file was not replaced"
 
 # A host that ignores SIGCHLD, on a system without /proc (an empty folder over it).
-no_proc() { unshare --mount sh -c 'mount -t tmpfs none /proc && trap "" CHLD && exec "$@"' sh "$@"; }
+# (In a chroot "/" is no mount point, so /proc itself is made private before it is covered.)
+no_proc() {
+  unshare --mount --propagation unchanged sh -c \
+    'mount --make-private /proc && mount -t tmpfs none /proc && trap "" CHLD && exec "$@"' sh "$@"
+}
 show_window ViewLog "Просмотр лога" "no /proc, SIGCHLD ignored" no_proc
 echo "windows: 5 windows opened; from memory nothing was written; where memory may not run the" \
   "viewer was written once, reused and restored; no /proc and an ignored SIGCHLD changed nothing"
