@@ -1,6 +1,11 @@
 # The test programs only the Windows build has (the shared ones are in tests/CMakeLists.txt):
 # the viewer's window, the driver's windows through the DLL, the DLL's export and import tables.
 
+# handle_probe: the carried program whose inherited handles platform_test looks at.
+add_executable(handle_probe WIN32 windows/handle_probe.cpp)
+set_target_properties(handle_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+add_dependencies(platform_test handle_probe)
+
 # The log viewer program under wine: its window found and read back by a test program. Wine
 # creates windows only with a display: a virtual one, and a prefix of the test's own.
 find_program(XVFB_RUN_PROGRAM xvfb-run)
