@@ -5,7 +5,7 @@
 # timestamps and the work folder masked. Two builds that behave alike record identical folders:
 #   scripts/record-session.sh build/a/bin a.out && scripts/record-session.sh build/b/bin b.out
 #   diff -r a.out b.out
-# Usage: record-session.sh BIN_DIR OUT_DIR (fixed ports from 39411; run one at a time)
+# Usage: record-session.sh BIN_DIR OUT_DIR
 set -uo pipefail
 bin=$(realpath "$1")
 examples=$(realpath "$(dirname "$0")/../examples")
@@ -29,18 +29,24 @@ else
   as_user() { "$@"; }
 fi
 
-start_scale() {  # NAME PORT [OPTIONS...]
-  local name=$1 port=$2
-  shift 2
-  "$bin/scale-emulator" --port "$port" --dump "$out/dumps/$name.json" "$@" >"$work/$name.emu" 2>&1 &
+# Waits for an emulator's first line ("listening on ADDR:PORT", "control on ADDR:PORT") and
+# prints the port.
+port_of() {  # OUTPUT_FILE
+  for _ in $(seq 50); do grep -q " on " "$1" 2>/dev/null && break; sleep 0.1; done
+  sed -n 's/^.* on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$1"
+}
+declare -A scale_pid scale_port
+start_scale() {  # NAME [OPTIONS...]: on a free port, scale_port[NAME] (no port shows in the records)
+  local name=$1
+  shift
+  "$bin/scale-emulator" --port 0 --dump "$out/dumps/$name.json" "$@" >"$work/$name.emu" 2>&1 &
   pids+=($!)
-  eval "scale_$name=$!"
-  for _ in $(seq 50); do grep -q listening "$work/$name.emu" 2>/dev/null && break; sleep 0.1; done
+  scale_pid[$name]=$!
+  scale_port[$name]=$(port_of "$work/$name.emu")
 }
 stop_scale() {  # NAME
-  local var="scale_$1"
-  kill -TERM "${!var}"
-  wait "${!var}" 2>/dev/null
+  kill -TERM "${scale_pid[$1]}" || cat "$work/$1.emu" >&2
+  wait "${scale_pid[$1]}" 2>/dev/null
 }
 
 step=0
@@ -66,8 +72,8 @@ printf '<Table><Record PLU="1" Code="1" EANData="2010001" Name="x" GroupCode="1"
 printf '<SystemSettings DateTime="2024-05-17T10:30:00"/>' >"$work/system.xml"
 chmod 644 "$work"/*.xml "$work"/*.hex
 
-P=39411
-start_scale main $P
+start_scale main
+P=${scale_port[main]}
 run $P info
 run $P test
 run $P upload-goods "$work/goods.xml"
@@ -103,39 +109,38 @@ run $P clear-goods
 stop_scale main
 
 # A refused record in the middle of an upload.
-start_scale refuse $((P + 1)) --refuse-plu 7
-run $((P + 1)) upload-goods "$work/goods.xml"
+start_scale refuse --refuse-plu 7
+run "${scale_port[refuse]}" upload-goods "$work/goods.xml"
 stop_scale refuse
 # Refusals of every table.
-start_scale answers $((P + 2)) --answer F1:23:15 --answer F2:25:15 --answer F3:25:15 --answer F3:23:06 \
+start_scale answers --answer F1:23:15 --answer F2:25:15 --answer F3:25:15 --answer F3:23:06 \
   --answer F1:3D:15 --answer F1:41:15 --answer F2:23:15
-run $((P + 2)) upload-groups "$work/groups.xml"
-run $((P + 2)) upload-shops "$work/shop.xml"
-run $((P + 2)) clear-goods
-run $((P + 2)) clear-groups
-run $((P + 2)) delete-good 4
-run $((P + 2)) delete-group 4
-run $((P + 2)) upload-data F41 "$work/preset_keys.hex"
+run "${scale_port[answers]}" upload-groups "$work/groups.xml"
+run "${scale_port[answers]}" upload-shops "$work/shop.xml"
+run "${scale_port[answers]}" clear-goods
+run "${scale_port[answers]}" clear-groups
+run "${scale_port[answers]}" delete-good 4
+run "${scale_port[answers]}" delete-group 4
+run "${scale_port[answers]}" upload-data F41 "$work/preset_keys.hex"
 stop_scale answers
 # A scale out of step: every answer twice, and bytes after every answer.
-start_scale double $((P + 3)) --double-answers
-run $((P + 3)) upload-groups "$work/groups.xml"
-run $((P + 3)) clear-goods
+start_scale double --double-answers
+run "${scale_port[double]}" upload-groups "$work/groups.xml"
+run "${scale_port[double]}" clear-goods
 stop_scale double
-start_scale noise $((P + 4)) --noise FF13
-run $((P + 4)) upload-goods "$work/goods.xml"
+start_scale noise --noise FF13
+run "${scale_port[noise]}" upload-goods "$work/goods.xml"
 stop_scale noise
 # Connections reset by the scale: the one Open makes, then the one of the upload.
-start_scale drop $((P + 6)) --drop 2
-run $((P + 6)) upload-goods "$work/goods.xml"
-run $((P + 6)) upload-goods "$work/goods.xml"
+start_scale drop --drop 2
+run "${scale_port[drop]}" upload-goods "$work/goods.xml"
+run "${scale_port[drop]}" upload-goods "$work/goods.xml"
 stop_scale drop
 # A scale that closes the connection instead of answering the fifth goods record.
-"$bin/scale-emulator" --control --port $((P + 7)) >"$work/control.emu" 2>&1 &
+"$bin/scale-emulator" --control --port 0 >"$work/control.emu" 2>&1 &
 pids+=($!)
 control=$!
-for _ in $(seq 50); do grep -q listening "$work/control.emu" 2>/dev/null && break; sleep 0.1; done
-exec 5<>/dev/tcp/127.0.0.1/$((P + 7))
+exec 5<>"/dev/tcp/127.0.0.1/$(port_of "$work/control.emu")"
 echo "start 127.0.0.1" >&5
 read -r started <&5
 cport=$(echo "$started" | sed -E 's/.*"port":([0-9]+).*/\1/')
@@ -147,14 +152,17 @@ read -r dump <&5
 echo "$dump" >"$out/dumps/closing.json"
 exec 5>&-
 kill $control
-# No scale at all: three attempts, then the failure.
-run $((P + 5)) test
-run $((P + 5)) upload-groups "$work/groups.xml"
+# No scale at all (the port of one that has gone): three attempts, then the failure.
+start_scale gone
+stop_scale gone
+rm -f "$out/dumps/gone.json"
+run "${scale_port[gone]}" test
+run "${scale_port[gone]}" upload-groups "$work/groups.xml"
 # A bad address.
 step=$((step + 1))
 {
   echo "=== $step: bad address"
-  as_user "$bin/velquora-host" -q --ip 300.1.1.1 --port $P --log test >"$work/o" 2>"$work/e"
+  as_user "$bin/velquora-host" -q --ip 300.1.1.1 --port "$P" --log test >"$work/o" 2>"$work/e"
   echo "exit $?"
   cat "$work/o" "$work/e"
 } >>"$out/transcript.txt"
