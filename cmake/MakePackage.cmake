@@ -44,10 +44,11 @@ endforeach()
 file(WRITE "${STAGE}/MANIFEST.XML"
      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
      "<bundle xmlns=\"http://v8.1c.ru/8.2/addin/bundle\">\n${components}</bundle>\n")
-file(REMOVE "${OUT}")
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf "${OUT}" --format=zip MANIFEST.XML ${names}
-                WORKING_DIRECTORY "${STAGE}" RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "cannot write ${OUT}")
-endif()
+# The same libraries give the same package, byte for byte.
+set(entries "")
+foreach(name IN ITEMS MANIFEST.XML ${names})
+  list(APPEND entries "${name}=${STAGE}/${name}")
+endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/WriteZip.cmake)
+velquora_write_zip("${OUT}" ${entries})
 message(STATUS "package ${OUT}: MANIFEST.XML ${names}")
