@@ -19,17 +19,6 @@ void __freeres();
 namespace velquora::driver {
 namespace {
 
-// The library carries its own C++ runtime and unwinder. An exception a host callback throws is
-// unwound by the host's unwinder, but the library's handlers and cleanups on its way are entered
-// through the library's own copy of the unwinder's helpers, which read a table of register sizes
-// that copy fills the first time it unwinds: left empty, the first such exception would abort
-// the host. One step of a backtrace at load fills it.
-void PrepareCxxRuntime() {
-#if defined(VELQUORA_PRIVATE_CXX_RUNTIME) && !defined(_WIN32)
-  _Unwind_Backtrace([](_Unwind_Context*, void*) { return _URC_END_OF_STACK; }, nullptr);
-#endif
-}
-
 // The library carries its own C++ runtime: what that runtime took at load goes at unload, last,
 // or every load and unload of the library would leave its exception reserve (71 KB) behind.
 // Exceptions thrown after this still work; only one thrown when memory is exhausted would not.
@@ -60,6 +49,17 @@ struct DriverUnit {
   }
 };
 #else
+// The library carries its own C++ runtime and unwinder. An exception a host callback throws is
+// unwound by the host's unwinder, but the library's handlers and cleanups on its way are entered
+// through the library's own copy of the unwinder's helpers, which read a table of register sizes
+// that copy fills the first time it unwinds: left empty, the first such exception would abort
+// the host. One step of a backtrace at load fills it.
+void PrepareCxxRuntime() {
+#if defined(VELQUORA_PRIVATE_CXX_RUNTIME)
+  _Unwind_Backtrace([](_Unwind_Context*, void*) { return _URC_END_OF_STACK; }, nullptr);
+#endif
+}
+
 struct DriverUnit {
   DriverUnit() {
     PrepareCxxRuntime();
