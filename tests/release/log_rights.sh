@@ -3,12 +3,14 @@
 # folders in /var/lib) logs there: the folder is root's to write and everyone's to read, another
 # user logs into his own folder, and whatever another user plants under a name root logs into (in
 # a folder an earlier version left open to all) is refused, as is a second name of another file.
-# Runs as root in a mount namespace of its own with a fresh /var/lib, as two user ids that have no
+# Runs as root with a fresh /var/lib in a mount namespace of its own, and as a user id that has no
 # account: nothing is left behind.
 # Usage: log_rights.sh BIN_DIR
+# (PRIVATE_MOUNTS=1: already in a mount namespace whose mounts are private, as a chroot, where
+# unshare cannot make them so, must be started.)
 set -euo pipefail
-if [ -z "${LOG_RIGHTS_NAMESPACE:-}" ]; then
-  exec env LOG_RIGHTS_NAMESPACE=1 unshare --mount --propagation private bash "$0" "$@"
+if [ -z "${PRIVATE_MOUNTS:-}" ]; then
+  exec env PRIVATE_MOUNTS=1 unshare --mount --propagation private bash "$0" "$@"
 fi
 bin=$1
 mount -t tmpfs -o mode=0755 velquora-log-rights /var/lib
