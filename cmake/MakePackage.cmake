@@ -1,7 +1,8 @@
 cmake_minimum_required(VERSION 3.18)
 # Packs the distribution zip: each platform's library under a name of its own, and the
 # MANIFEST.XML by which a host of native add-ins finds the one for its system.
-#   cmake -DOUT=w_velquora-X.zip -DSTAGE=dir "-DITEMS=OS|ARCH|FILE;..." -P this
+#   cmake -DOUT=w_velquora-X.zip -DSTAGE=dir "-DITEMS=OS|ARCH|FILE;..." [-DBOM=FILE] -P this
+# BOM, when given, is the bill of materials (what the libraries are made of), packed as BOM.TXT.
 # OS is "Linux" or "Windows", ARCH "x86_64" or "i386". Names inside the zip:
 # libw_velquora_linux_x86_64.so, w_velquora_windows_x86_64.dll, w_velquora_windows_i386.dll.
 file(REMOVE_RECURSE "${STAGE}")
@@ -44,11 +45,19 @@ endforeach()
 file(WRITE "${STAGE}/MANIFEST.XML"
      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
      "<bundle xmlns=\"http://v8.1c.ru/8.2/addin/bundle\">\n${components}</bundle>\n")
-# The same libraries give the same package, byte for byte.
+set(extras "")
+if(BOM)
+  if(NOT EXISTS "${BOM}")
+    message(FATAL_ERROR "the bill of materials ${BOM} does not exist")
+  endif()
+  configure_file("${BOM}" "${STAGE}/BOM.TXT" COPYONLY)
+  set(extras BOM.TXT)
+endif()
+# The same files give the same package, byte for byte.
 set(entries "")
-foreach(name IN ITEMS MANIFEST.XML ${names})
+foreach(name IN ITEMS MANIFEST.XML ${extras} ${names})
   list(APPEND entries "${name}=${STAGE}/${name}")
 endforeach()
 include(${CMAKE_CURRENT_LIST_DIR}/WriteZip.cmake)
 velquora_write_zip("${OUT}" ${entries})
-message(STATUS "package ${OUT}: MANIFEST.XML ${names}")
+message(STATUS "package ${OUT}: MANIFEST.XML ${extras} ${names}")

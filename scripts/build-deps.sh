@@ -11,6 +11,11 @@
 # Windows ones with the MinGW-w64 cross compilers (posix threads). The prefix is kept under
 # $VELQUORA_CACHE (default /var/cache/velquora) keyed by target, versions and this script, so a
 # second run is a no-op; deleting the cache only costs time.
+#
+# What went in is recorded in PREFIX/bom.txt: each source package's exact version with the
+# SHA-256 of every file fetched for it, and the compiler packages whose runtime is linked in.
+# The release carries these lines in its package. A source older than its floor below stops
+# the build, whatever the archive offers that day.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
@@ -18,8 +23,19 @@ source "$here/lib/debian-root.sh"
 
 SOURCE_SUITE=${SOURCE_SUITE:-bookworm}
 # Part of the cache key: raise it whenever the way the libraries are built changes.
-RECIPE=1
+RECIPE=2
 PACKAGES=(zlib expat libzip cmark)
+# The oldest source version of each library the release may be made of: the newest version whose
+# source files the mirror served when the floor was set (expat's includes its 2024 security
+# updates). A newer version that the index lists but the mirror does not serve is skipped with a
+# message; a version below its floor stops the build. Raise a floor with each security update
+# the release must carry, once the mirror serves it.
+declare -A FLOOR=(
+  [zlib]=1:1.2.13.dfsg-1
+  [expat]=2.5.0-1+deb12u2
+  [libzip]=1.7.3-1
+  [cmark]=0.30.2-6
+)
 
 mingw_triple() {
   case $1 in
@@ -81,12 +97,21 @@ source_versions() {
 
 # Fetches and unpacks (Debian's patches applied) the newest version of a source package that
 # the mirror actually serves; an index can name a security update whose files are not there
-# yet. Prints "VERSION FOLDER". The unpacked tree is kept, so this runs once per version.
+# yet. Never goes below the package's floor. Prints "VERSION FOLDER". The unpacked tree is
+# kept, so this runs once per version.
 fetch_source() {
-  local pkg=$1 v
+  local pkg=$1 floor=${FLOOR[$1]} v newest=""
   for v in $(source_versions "$pkg"); do
+    newest=${newest:-$v}
+    if dpkg --compare-versions "$v" lt "$floor"; then
+      echo "deps: $pkg: no version at or above the floor $floor can be fetched from $SOURCE_SUITE" \
+        "(newest listed: $newest; $v and older are below the floor). The floor is the oldest" \
+        "version with the security fixes the release must carry (FLOOR in scripts/build-deps.sh);" \
+        "use a mirror that serves it, never lower the floor to get a build." >&2
+      return 1
+    fi
     local dir=$VELQUORA_CACHE/sources/${pkg}_${v#*:}
-    if [ -f "$dir/.complete" ]; then
+    if [ -f "$dir/.complete" ] && [ -f "$dir/.sources.sha256" ]; then
       echo "$v $dir"
       return 0
     fi
@@ -94,8 +119,10 @@ fetch_source() {
     if [ -n "$(find "$dir.unavailable" -newer "$apt_dir/lists/lock" 2>/dev/null)" ]; then continue; fi
     local dl
     dl=$(mktemp -d "$VELQUORA_CACHE/sources/.dl.XXXXXX")
+    # apt checks each file against the signed index; the sums are kept for the bill of materials.
     if (cd "$dl" && apt_src source --download-only "$pkg=$v" >&2 &&
-      dpkg-source --no-check -x ./*.dsc src >&2); then
+      dpkg-source --no-check -x ./*.dsc src >&2 &&
+      find . -maxdepth 1 -type f -printf '%f\n' | LC_ALL=C sort | xargs sha256sum >src/.sources.sha256); then
       rm -rf "$dir"
       mv "$dl/src" "$dir"
       rm -rf "$dl"
@@ -107,8 +134,18 @@ fetch_source() {
     touch "$dir.unavailable"
     echo "deps: $pkg $v is listed but cannot be fetched; trying an older one" >&2
   done
-  echo "deps: no source package $pkg can be fetched from $SOURCE_SUITE" >&2
+  echo "deps: no source package $pkg can be fetched from $SOURCE_SUITE (floor $floor)" >&2
   return 1
+}
+
+# The compiler packages whose runtime (C++ library, libgcc, MinGW's C runtime and threads) is
+# linked into the libraries of a target.
+toolchain_packages() {
+  case $1 in
+    linux-x86_64) echo gcc-10 libstdc++-10-dev libgcc-10-dev libc6-dev ;;
+    mingw64) echo g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix-runtime mingw-w64-x86-64-dev ;;
+    mingw32) echo g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix-runtime mingw-w64-i686-dev ;;
+  esac
 }
 
 # ---- building (runs on the host for Windows, inside the build root for Linux) --------------
@@ -219,14 +256,23 @@ for pkg in "${PACKAGES[@]}"; do
   source_dir[$pkg]=${found#* }
 done
 
+# shellcheck disable=SC2046 # one word per package name
 if [ "$target" = linux-x86_64 ]; then
   build_root=$(bash "$here/release-root.sh" build)
-  toolchain=$(basename "$build_root")
+  toolchain=$(root_run "$build_root" -- dpkg-query -W -f='${Package} ${Version}\n' $(toolchain_packages "$target"))
 else
-  toolchain=$("$(mingw_triple "$target")-gcc-posix" -dumpfullversion)
+  toolchain=$(dpkg-query -W -f='${Package} ${Version}\n' $(toolchain_packages "$target"))
 fi
-key=$( (for pkg in "${PACKAGES[@]}"; do echo "$pkg=${version[$pkg]}"; done
-  echo "toolchain=$toolchain" "recipe=$RECIPE") | sha256sum | cut -c1-12)
+# The bill of materials: every source file that went in, and the compilers' runtime packages.
+bom=$(
+  for pkg in "${PACKAGES[@]}"; do
+    while read -r sum file; do
+      echo "source $pkg ${version[$pkg]} $file $sum"
+    done <"${source_dir[$pkg]}/.sources.sha256"
+  done
+  while read -r name ver; do echo "toolchain $name $ver"; done <<<"$toolchain"
+)
+key=$( (echo "$bom" "recipe=$RECIPE") | sha256sum | cut -c1-12)
 prefix=$VELQUORA_CACHE/deps/$target-$key
 
 (
@@ -251,7 +297,7 @@ prefix=$VELQUORA_CACHE/deps/$target-$key
     echo "deps: build failed, see $log" >&2
     exit 1
   }
-  for pkg in "${PACKAGES[@]}"; do echo "$pkg ${version[$pkg]}"; done >"$prefix/versions.txt"
+  echo "$bom" >"$prefix/bom.txt"
   touch "$prefix/.complete"
   echo "deps: $target built in $((SECONDS - start)) s" >&2
 ) 9>"$prefix.lock"

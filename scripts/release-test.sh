@@ -8,7 +8,8 @@
 #   - Debian 12 with a virtual display and the toolkit: the help window, the viewer's cache;
 #   - the library as a guest (in the Debian 11 and 12 roots): 1000 loads and unloads in each
 #     dlopen mode leave it unmapped and the heap as it was; a host with its own allocator, with
-#     and without RTLD_DEEPBIND; the log folder's rights among several users;
+#     and without RTLD_DEEPBIND; a host whose callback throws; the log folder's rights among
+#     several users;
 #   - the package and the DLLs are reproducible: packing again gives the same bytes, the DLLs
 #     carry no build time.
 # Usage: release-test.sh DEV_BIN_DIR      (needs root; the roots are cached, see release-root.sh)
@@ -36,7 +37,7 @@ version=$(sed -n 's/^project(velquora VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLi
 bash "$repo/tests/release/package_test.sh" "$build/w_velquora-$version.zip" \
   "libw_velquora_linux_x86_64.so=$build/bin/libw_velquora.so" \
   "w_velquora_windows_x86_64.dll=$build-win64/bin/w_velquora.dll" \
-  "w_velquora_windows_i386.dll=$build-win32/bin/w_velquora.dll"
+  "w_velquora_windows_i386.dll=$build-win32/bin/w_velquora.dll" "BOM.TXT=$build/BOM.TXT"
 for pair in "x86_64-w64-mingw32:$build-win64" "i686-w64-mingw32:$build-win32"; do
   cmake -DLIB="${pair#*:}/bin/w_velquora.dll" -DOBJDUMP="${pair%%:*}-objdump" \
     -P "$repo/tests/windows/dll_exports_check.cmake"
@@ -59,8 +60,9 @@ reproducible_package_test() {
   cp "$build/bin/libw_velquora.so" "$again/linux.so"
   cp "$build-win64/bin/w_velquora.dll" "$again/win64.dll"
   cp "$build-win32/bin/w_velquora.dll" "$again/win32.dll"
+  cp "$build/BOM.TXT" "$again/bom.txt"
   touch -d "2001-02-03 04:05:06" "$again"/*
-  cmake -DOUT="$again/package.zip" -DSTAGE="$again/stage" \
+  cmake -DOUT="$again/package.zip" -DSTAGE="$again/stage" -DBOM="$again/bom.txt" \
     "-DITEMS=Linux|x86_64|$again/linux.so;Windows|x86_64|$again/win64.dll;Windows|i386|$again/win32.dll" \
     -P "$repo/cmake/MakePackage.cmake" >/dev/null
   cmp "$build/w_velquora-$version.zip" "$again/package.zip" ||

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The distribution package: the manifest lists every file the zip holds and nothing else, each
-# entry names a system, an architecture and type="native", and each file is the one built.
+# The distribution package: the manifest lists every library the zip holds and nothing else, each
+# entry names a system, an architecture and type="native", and each file is the one built. Beside
+# the manifest, BOM.TXT names every third-party source file (with its SHA-256) and compiler runtime
+# each library is made of.
 # Usage: package_test.sh ZIP NAME=BUILT_FILE...
 set -euo pipefail
 zip=$1
@@ -16,7 +18,7 @@ manifest=$work/unpacked/MANIFEST.XML
 [ -f "$manifest" ] || fail "no MANIFEST.XML in the package"
 grep -q '<bundle xmlns="http://v8.1c.ru/8.2/addin/bundle">' "$manifest" || fail "not a bundle manifest"
 listed=$(grep -o '<component [^>]*/>' "$manifest" | sed -n 's/.* path="\([^"]*\)".*/\1/p' | sort)
-held=$(cd "$work/unpacked" && find . -type f ! -name MANIFEST.XML | sed 's|^\./||' | sort)
+held=$(cd "$work/unpacked" && find . -type f ! -name MANIFEST.XML ! -name BOM.TXT | sed 's|^\./||' | sort)
 [ -n "$held" ] || fail "the package holds no library"
 [ "$listed" = "$held" ] || fail "the manifest lists [$listed] but the package holds [$held]"
 while read -r component; do
@@ -52,4 +54,26 @@ for pair in "$@"; do
   [ -f "$work/unpacked/$name" ] || fail "$name is not in the package"
   cmp -s "$work/unpacked/$name" "$built" || fail "$name differs from $built"
 done
-echo "package: $(echo "$held" | wc -l) file(s), all listed and as built"
+
+# The bill of materials covers every library of the package: each third-party source package
+# with at least one file and its SHA-256, and the compilers whose runtime is linked in.
+bom=$work/unpacked/BOM.TXT
+[ -f "$bom" ] || fail "no BOM.TXT in the package"
+while read -r component; do
+  os=$(echo "$component" | sed -n 's/.* os="\([^"]*\)".*/\1/p')
+  arch=$(echo "$component" | sed -n 's/.* arch="\([^"]*\)".*/\1/p')
+  case "$os $arch" in
+    "Linux x86_64") target=linux-x86_64 ;;
+    "Windows x86_64") target=mingw64 ;;
+    "Windows i386") target=mingw32 ;;
+    *) fail "no bill of materials is known for $os $arch" ;;
+  esac
+  for pkg in zlib expat libzip cmark; do
+    grep -Eq "^source $target $pkg [^ ]+ [^ ]+ [0-9a-f]{64}\$" "$bom" ||
+      fail "BOM.TXT has no source file with its SHA-256 for $pkg in $target"
+  done
+  grep -Eq "^toolchain $target [^ ]+ [^ ]+\$" "$bom" || fail "BOM.TXT names no compiler runtime for $target"
+done < <(grep -o '<component [^>]*/>' "$manifest")
+grep -Ev '^(#|source [^ ]+ [^ ]+ [^ ]+ [^ ]+ [0-9a-f]{64}$|toolchain [^ ]+ [^ ]+ [^ ]+$)' "$bom" &&
+  fail "BOM.TXT has lines of no known form (above)"
+echo "package: $(echo "$held" | wc -l) file(s), all listed and as built; BOM.TXT covers each"
