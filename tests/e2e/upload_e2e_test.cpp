@@ -274,7 +274,7 @@ TEST_F(UploadTest, TheStatusLineIsResetWhenAnUploadFails) {
 // error report not shown), the call answers as it would without the callback, nothing leaks, and
 // the component goes on working.
 TEST_F(UploadTest, AHostCallbackThatThrowsCountsAsOneThatFailed) {
-  const int uncaught = std::uncaught_exceptions();
+  [[maybe_unused]] const int uncaught = std::uncaught_exceptions();
   auto host_fault = [] { throw std::runtime_error("the host's callback failed"); };
   auto throw_on = [&](std::string prefix) {
     d_->connection().echo = [host_fault, prefix](const std::string& line) {
@@ -325,7 +325,12 @@ TEST_F(UploadTest, AHostCallbackThatThrowsCountsAsOneThatFailed) {
     d_->memory().before_alloc = nullptr;
     EXPECT_EQ(d_->memory().allocations(), allocations);
   }
+#if !defined(VELQUORA_PRIVATE_CXX_RUNTIME)
+  // This build's library shares the test's C++ runtime, so the exceptions it caught are over. A
+  // library with a runtime of its own (the Windows DLL, the Linux release) leaves each one counted
+  // by the host's runtime, which it cannot undo (README, "Install").
   EXPECT_EQ(std::uncaught_exceptions(), uncaught);
+#endif
   EXPECT_TRUE(Goods(ManyGoods(2))) << ErrorUtf8();
   EXPECT_FALSE(Out(u"GetDescription").empty());
 }
