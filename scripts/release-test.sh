@@ -48,12 +48,15 @@ cmake -DFILE="$build/bin/libw_velquora.so" -DMAX_GLIBC=2.31 \
 # ---- the package and the DLLs depend on their inputs only ------------------------------------
 reproducible_package_test() {
   local again=$work/package-again stamp
+  # The DLLs and the viewer program each carries.
   for pair in "x86_64-w64-mingw32:$build-win64" "i686-w64-mingw32:$build-win32"; do
-    stamp=$("${pair%%:*}-objdump" -p "${pair#*:}/bin/w_velquora.dll" | sed -n 's/^Time\/Date[ \t]*//p')
-    case $stamp in
-      *1970*) ;;
-      *) echo "FAIL: ${pair#*:}/bin/w_velquora.dll carries a build time: $stamp"; exit 1 ;;
-    esac
+    for file in bin/w_velquora.dll src/driver/velquora-viewer.image; do
+      stamp=$("${pair%%:*}-objdump" -p "${pair#*:}/$file" | sed -n 's/^Time\/Date[ \t]*//p')
+      case $stamp in
+        *1970*) ;;
+        *) echo "FAIL: ${pair#*:}/$file carries a build time: $stamp"; exit 1 ;;
+      esac
+    done
   done
   # The same libraries, copied anew (other times, another folder), packed again.
   mkdir -p "$again"
