@@ -19,11 +19,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Debian's `wine` launcher prefers the 32-bit loader whenever wine32 is installed, so 64-bit
-# programs are started by the 64-bit loader itself.
+# 32-bit programs cannot start on this machine: they run with the 32-bit wine of an emulated
+# root (scripts/win32-root.sh), entered through a wrapper. Debian's `wine` launcher prefers the
+# 32-bit loader whenever wine32 is installed, so 64-bit programs are started by the 64-bit loader
+# itself.
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "X86")
-  find_program(VELQUORA_WINE NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
-  find_program(VELQUORA_WINE NAMES wine)
+  set(VELQUORA_WINE ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine32.sh)
 else()
   find_program(VELQUORA_WINE NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
   find_program(VELQUORA_WINE NAMES wine64)

@@ -15,6 +15,8 @@ packages=(
   debootstrap dpkg-dev binutils unzip
   # Windows: MinGW-w64 cross compilers (posix threads), GoogleTest's sources, wine to run tests
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine wine64
+  # the emulated 32-bit wine root (scripts/win32-root.sh): fetching and checking its qemu
+  wget gpgv xz-utils
 )
 
 SUDO=""

@@ -1,6 +1,7 @@
 #include "addin/object_header.h"
 
 #include <new>
+#include <type_traits>
 
 #include "addin/component.h"
 
@@ -14,8 +15,14 @@ TCustomNativeComponent* Self(void* iface) {
   return static_cast<TCustomNativeComponent*>(static_cast<void**>(iface)[4]);
 }
 
-// The component is destroyed only through DestroyObject.
+// The component is destroyed only through DestroyObject. A 32-bit host that deletes the object
+// calls MSVC's scalar deleting destructor: thiscall with one flags argument, which the callee
+// pops; without it the host's stack would be left a word off.
+#if defined(_WIN32) && defined(__i386__)
+void VELQUORA_MEMBER_CALL Destructor(void*, unsigned) {}
+#else
 void VELQUORA_MEMBER_CALL Destructor(void*) {}
+#endif
 
 // Forwarders, called as the host's compiler calls members (thiscall on 32-bit Windows): the
 // component's operations catch everything themselves; the guard here only keeps
@@ -170,7 +177,9 @@ void VELQUORA_MEMBER_CALL SetLocale(void* i, const WCHAR_T* locale) noexcept {
 }
 
 #if defined(_WIN32) && defined(__i386__)
-static_assert(!IsMemberCall<void(void*)>::value && IsMemberCall<decltype(Destructor)>::value);
+static_assert(
+    !IsMemberCall<void(void*)>::value &&
+    std::is_same_v<decltype(Destructor), void __attribute__((thiscall)) (void*, unsigned)>);
 // The object in 4-byte words: the byte offsets an MSVC x86 host reads.
 static_assert(sizeof(void*) == 4 && Layout::kWords * sizeof(void*) == 136 &&
               Layout::kSecond * sizeof(void*) == 52 && Layout::kThird * sizeof(void*) == 120 &&

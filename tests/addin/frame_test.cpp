@@ -58,7 +58,8 @@ TEST_F(FrameTest, EveryInterfaceReachesTheSameComponent) {
   // The reserved fourth interface word of the library's own object leads to a table whose entry
   // (after the destructor entries of the host's layout) takes a string and does nothing.
   void* fourth = &static_cast<void**>(LibraryObjectOf(o))[3];
-  auto entry = reinterpret_cast<void (*)(void*, const WCHAR_T*)>(
+  using Entry = void(VELQUORA_MEMBER_CALL*)(void*, const WCHAR_T*);
+  auto entry = reinterpret_cast<Entry>(
       (*static_cast<void***>(fourth))[addin::TargetAbi::kDestructorEntries]);
   entry(fourth, u"ru");
   WCHAR_T* name = nullptr;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # run_under_wine.sh WINE HOST_BIN PROGRAM [ARGS...]
-# Runs a Windows test program under wine, bounded in time. When HOST_BIN is given, a Linux
-# scale-emulator from it serves its control line on 127.0.0.1 for the program (the port goes in
-# VELQUORA_EMULATOR_CONTROL) and is stopped afterwards, whatever happens.
+# Runs a Windows test program under wine, bounded in time (VELQUORA_WINE_LIMIT seconds). When
+# HOST_BIN is given, a Linux scale-emulator from it serves its control line on 127.0.0.1 for the
+# program (the port goes in VELQUORA_EMULATOR_CONTROL) and is stopped afterwards, whatever
+# happens.
 set -euo pipefail
 wine=$1 host_bin=$2 program=$3
 shift 3
@@ -36,4 +37,4 @@ fi
 export LC_ALL=C.UTF-8
 # The program's own folder is its working folder, so wine finds the DLL beside it.
 cd "$(dirname "$program")"
-timeout --kill-after=10 480 "$wine" "$program" "$@"
+timeout --kill-after=10 "${VELQUORA_WINE_LIMIT:-480}" "$wine" "$program" "$@"

@@ -13,5 +13,5 @@ stop() {
 }
 trap stop EXIT
 bash "$(dirname "$0")/wine_prefix.sh" start "$wine" "$wineserver"
-timeout --kill-after=10 240 xvfb-run -a bash "$(dirname "$0")/run_under_wine.sh" "$wine" "$host_bin" \
-  "$program"
+timeout --kill-after=10 "${VELQUORA_WINE_LIMIT:-240}" xvfb-run -a \
+  bash "$(dirname "$0")/run_under_wine.sh" "$wine" "$host_bin" "$program"

@@ -23,7 +23,8 @@ Target* Of(void* self) {
   return static_cast<HandLaidObject<Target>*>(self)->target;
 }
 
-void HOST_CALL NoDestructor(void*) {}
+// MSVC's scalar deleting destructor: `this` and the flags (thiscall on x86, callee pops them).
+void HOST_CALL NoDestructor(void*, unsigned) {}
 
 // IMemoryManager: destructor, AllocMemory, FreeMemory.
 bool HOST_CALL Alloc(void* self, void** memory, unsigned long size) {
