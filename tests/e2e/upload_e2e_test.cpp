@@ -274,6 +274,11 @@ TEST_F(UploadTest, TheStatusLineIsResetWhenAnUploadFails) {
 // error report not shown), the call answers as it would without the callback, nothing leaks, and
 // the component goes on working.
 TEST_F(UploadTest, AHostCallbackThatThrowsCountsAsOneThatFailed) {
+#if defined(_WIN32) && !defined(_WIN64)
+  GTEST_SKIP() << "32-bit Windows unwinds with DWARF tables each module registers with its own "
+                  "copy of the unwinder: a host's exception ends at the DLL's first frame, and "
+                  "the host's runtime terminates (README, \"Install\")";
+#endif
   [[maybe_unused]] const int uncaught = std::uncaught_exceptions();
   auto host_fault = [] { throw std::runtime_error("the host's callback failed"); };
   auto throw_on = [&](std::string prefix) {
