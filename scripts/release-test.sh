@@ -5,7 +5,9 @@
 #     dependencies: the command-line host runs info, test and a goods upload against the
 #     emulator and every call answers as with the development build (DEV_BIN); the windows
 #     fail with a message naming the missing toolkit;
-#   - Debian 12 with a virtual display and the toolkit: the help window, the viewer's cache;
+#   - the same roots without /proc, the host ignoring SIGCHLD: the failed viewer fails the call;
+#   - Debian 12 with a virtual display and the toolkit: the help window from memory, the viewer's
+#     cache where memory may not run, a window without /proc;
 #   - the library as a guest (in the Debian 11 and 12 roots): 1000 loads and unloads in each
 #     dlopen mode leave it unmapped and the heap as it was; a host with its own allocator, with
 #     and without RTLD_DEEPBIND; a host whose callback throws; the log folder's rights among
@@ -152,7 +154,31 @@ for suite in bullseye bookworm; do
   log_rights_test "$root" "$suite"
 done
 
+# The viewer as a guest of the host's process, in the bare roots (no toolkit): a host that ignores
+# SIGCHLD, on a system without /proc (an empty folder over it). The viewer still starts (from
+# memory, through its descriptor) and fails, and the call answers false, naming the missing
+# library with the loader's reason.
+viewer_guest_case() {  # ROOT SUITE
+  local root=$1 suite=$2 rc=0
+  # In a chroot "/" is no mount point, so /proc itself is made private before it is covered.
+  root_run "$root" -- unshare --mount --propagation unchanged sh -c \
+    'mount --make-private /proc && mount -t tmpfs none /proc && trap "" CHLD && exec "$@"' \
+    sh env DISPLAY=:77 /opt/velquora-test/bin/velquora-host \
+    --lib /opt/velquora-test/bin/libw_velquora.so call DoAdditionalAction ViewLog \
+    >"$work/guest.out" 2>&1 || rc=$?
+  if [ "$rc" -eq 0 ] || ! grep -q "^result: false" "$work/guest.out" ||
+    ! grep -q "Ответ загрузчика: libgtk-3.so.0: cannot open shared object file" "$work/guest.out"; then
+    cat "$work/guest.out"
+    echo "FAIL: in $suite without /proc and with SIGCHLD ignored the failed viewer was not reported"
+    exit 1
+  fi
+  step "Debian $suite: no /proc, SIGCHLD ignored: the failed viewer fails the call, with the loader's reason"
+}
+for suite in bullseye bookworm; do
+  viewer_guest_case "$(bash "$here/release-root.sh" "$suite")" "$suite"
+done
+
 root=$(bash "$here/release-root.sh" bookworm-desktop)
 stage "$root"
 root_run "$root" -- bash /opt/velquora-test/window_test.sh /opt/velquora-test/bin
-step "Debian bookworm desktop: help window from the carried viewer"
+step "Debian bookworm desktop: windows from the carried viewer (memory, cache, no /proc)"

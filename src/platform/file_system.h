@@ -6,6 +6,7 @@
 // it may be a link, a pipe, a device or a folder planted by someone else: the operations that
 // open files below never follow a link at the last component, never block on opening, and
 // refuse anything that is not a regular file.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -32,6 +33,15 @@ enum class AppendStatus {
   kRefused,  // the name is a link, a pipe, a device, a folder: anything but a regular file; or
              // (POSIX) a file of another user, or one with another name (a hard link)
   kFailed,   // the file could not be created, opened, locked or written
+};
+
+// What a read of a file's end found (ReadTail).
+struct FileTail {
+  std::string bytes;         // the file's bytes from `offset` on, up to `size`
+  std::uint64_t offset = 0;  // where `bytes` start in the file
+  std::uint64_t size = 0;    // the file's size when it was read
+  std::uint64_t volume = 0;  // the file itself, whatever its name: a replaced file has another
+  std::uint64_t index = 0;   // (both 0 where the file system cannot tell)
 };
 
 struct AppendResult {
@@ -77,6 +87,17 @@ class FileSystem {
   // The whole content of a regular file. Opening never blocks and never follows a link;
   // anything but a regular file is refused. Throws std::runtime_error (`what "path": text`).
   virtual std::string ReadAll(const std::string& path) = 0;
+  // The bytes of a regular file from `from` to its end, but no more than its last `limit`
+  // bytes, so a file of any size costs at most `limit` (a `from` past the end reads nothing).
+  // Opens and throws as ReadAll. This default reads the whole file: for files in memory.
+  virtual FileTail ReadTail(const std::string& path, std::uint64_t from, std::uint64_t limit) {
+    FileTail tail;
+    std::string all = ReadAll(path);
+    tail.size = all.size();
+    tail.offset = std::min(std::max(from, tail.size > limit ? tail.size - limit : 0), tail.size);
+    tail.bytes = all.substr(static_cast<std::size_t>(tail.offset));
+    return tail;
+  }
   // Creates one folder only this user may enter; false when the name exists already.
   virtual bool CreatePrivateDirectory(const std::string& path) = 0;
   // Creates or replaces a file with `bytes`, readable by its owner only. Throws on failure.

@@ -3,6 +3,8 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdint>
+
 #include "log/log_viewer_model.h"
 #include "window_common.h"
 
@@ -18,17 +20,27 @@ struct LogWindow {
   GtkWidget* error_bar = nullptr;
   GtkWidget* error_label = nullptr;
   gulong changed_handler = 0;
-  std::string shown_text;
+  // How much of the model's text the buffer holds, and of which generation.
+  std::uint64_t shown_generation = ~std::uint64_t{0};
+  std::size_t shown_size = 0;
 };
 
 // The model's text (valid UTF-8 always, so the widget never refuses it) and, above it, why the
-// last file could not be read.
+// last file could not be read. What was appended is added at the end; only a text replaced in
+// the model is set anew.
 void ShowText(LogWindow& w) {
-  if (w.model.Text() != w.shown_text) {
-    w.shown_text = w.model.Text();
-    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w.text));
-    gtk_text_buffer_set_text(buffer, w.shown_text.c_str(), static_cast<gint>(w.shown_text.size()));
+  const std::string& text = w.model.Text();
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(w.text));
+  if (w.model.TextGeneration() != w.shown_generation) {
+    gtk_text_buffer_set_text(buffer, text.c_str(), static_cast<gint>(text.size()));
+  } else if (text.size() > w.shown_size) {
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(buffer, &end);
+    gtk_text_buffer_insert(buffer, &end, text.c_str() + w.shown_size,
+                           static_cast<gint>(text.size() - w.shown_size));
   }
+  w.shown_generation = w.model.TextGeneration();
+  w.shown_size = text.size();
   if (w.model.Error().empty()) {
     gtk_widget_hide(w.error_bar);
   } else {

@@ -2,7 +2,8 @@
 // toolkit is ever loaded into the host's process.
 //   velquora-viewer log FOLDER          the log viewer
 //   velquora-viewer doc HTML CAPTION    a document (the help)
-// Exit code 0 when the user closed the window; otherwise a Russian message on stderr.
+// Exit code 0 when the user closed the window; otherwise a Russian message on stderr. The exit
+// code is also reported to the library that started the program (platform/process.h).
 #include <gtk/gtk.h>
 
 #include <clocale>
@@ -12,6 +13,7 @@
 
 #include "doc_window.h"
 #include "log_window.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -30,9 +32,7 @@ void UseUtf8CharacterType() {
   gtk_disable_setlocale();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::puts("Usage: velquora-viewer log FOLDER | velquora-viewer doc HTML CAPTION");
     return 0;
@@ -43,8 +43,7 @@ int main(int argc, char** argv) {
     std::fputs("Неверный вызов программы просмотра\n", stderr);
     return 2;
   }
-  // Started from the library's cache under a hashed name (or a descriptor path): the windows
-  // carry the program's own name.
+  // Whatever name it was started under, the windows carry the program's own.
   g_set_prgname("velquora-viewer");
   UseUtf8CharacterType();
   int gtk_argc = 1;
@@ -59,4 +58,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  velquora::platform::TakeOutcomeChannel();
+  int code = Run(argc, argv);
+  velquora::platform::ReportOutcome(code);
+  return code;
 }

@@ -9,7 +9,7 @@
 namespace velquora::viewer {
 
 // A new view showing `uri`; throws std::runtime_error with a Russian message naming the
-// missing library when neither version of WebKitGTK is installed.
+// library and the dynamic loader's reason when neither version of WebKitGTK loads.
 GtkWidget* NewWebView(const std::string& uri);
 
 }  // namespace velquora::viewer

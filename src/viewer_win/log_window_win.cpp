@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -49,7 +50,9 @@ struct LogWindow {
   HWND error_label = nullptr;
   HWND text = nullptr;
   HFONT font = nullptr;
-  std::string shown_text;
+  // How much of the model's text the control holds, and of which generation.
+  std::uint64_t shown_generation = ~std::uint64_t{0};
+  std::size_t shown_size = 0;
 };
 
 void Layout(LogWindow& w) {
@@ -64,11 +67,20 @@ void Layout(LogWindow& w) {
   MoveWindow(w.text, 0, top, r.right, r.bottom > top ? r.bottom - top : 0, TRUE);
 }
 
+// What was appended is added at the end (the caller puts the selection back); only a text
+// replaced in the model is set anew.
 void ShowText(LogWindow& w) {
-  if (w.model.Text() != w.shown_text) {
-    w.shown_text = w.model.Text();
-    SetWindowTextW(w.text, EditText(w.shown_text).c_str());
+  const std::string& text = w.model.Text();
+  if (w.model.TextGeneration() != w.shown_generation) {
+    SetWindowTextW(w.text, EditText(text).c_str());
+  } else if (text.size() > w.shown_size) {
+    LRESULT end = SendMessageW(w.text, WM_GETTEXTLENGTH, 0, 0);
+    SendMessageW(w.text, EM_SETSEL, static_cast<WPARAM>(end), end);
+    SendMessageW(w.text, EM_REPLACESEL, FALSE,
+                 reinterpret_cast<LPARAM>(EditText(text.substr(w.shown_size)).c_str()));
   }
+  w.shown_generation = w.model.TextGeneration();
+  w.shown_size = text.size();
   bool had_error = IsWindowVisible(w.error_label);
   if (w.model.Error().empty()) {
     ShowWindow(w.error_label, SW_HIDE);

@@ -3,6 +3,15 @@
 #include <fstream>
 #include <iterator>
 
+#if !defined(_WIN32)
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#endif
+
 #include "e2e/e2e_fixture.h"
 #include "support/log_tail.h"
 #include "support/temp_dir.h"
@@ -228,6 +237,43 @@ TEST_F(DriverTest, WithoutADisplayTheWindowsFailAtOnce) {
               "показать нельзя");
   }
   if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
+}
+
+// The viewer itself fails (a display is named but no server answers there): the call fails with
+// the viewer's words, however the host treats its child processes.
+TEST_F(DriverTest, AFailingViewerFailsTheCallWhateverTheHostDoesWithItsChildren) {
+  std::string display = getenv("DISPLAY") ? getenv("DISPLAY") : "";
+  setenv("DISPLAY", ":7391", 1);
+  unsetenv("WAYLAND_DISPLAY");
+  struct sigaction saved {};
+  sigaction(SIGCHLD, nullptr, &saved);
+  std::atomic<bool> stop{false};
+  std::thread reaper;
+  for (bool ignored : {true, false}) {
+    SCOPED_TRACE(ignored ? "SIGCHLD ignored" : "a reaper thread");
+    if (ignored) {
+      signal(SIGCHLD, SIG_IGN);
+    } else {
+      sigaction(SIGCHLD, &saved, nullptr);
+      reaper = std::thread([&] {
+        while (!stop) {
+          if (waitpid(-1, nullptr, 0) < 0) usleep(200);
+        }
+      });
+    }
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_FALSE(Call(u"DoAdditionalAction", {std::u16string(u"ViewLog")}));
+      EXPECT_NE(ErrorUtf8().find("графический сеанс недоступен"), std::string::npos) << ErrorUtf8();
+    }
+  }
+  stop = true;
+  if (fork() == 0) _exit(0);  // wakes the reaper if it waits for a child
+  reaper.join();
+  sigaction(SIGCHLD, &saved, nullptr);
+  if (display.empty())
+    unsetenv("DISPLAY");
+  else
+    setenv("DISPLAY", display.c_str(), 1);
 }
 #endif
 

@@ -70,6 +70,13 @@ class FolderInMemory final : public platform::FileSystem {
 void CheckConsistent(const log::LogViewerModel& model) {
   // A text widget refuses a whole text for one ill-formed sequence.
   if (ValidUtf8(model.Text()) != model.Text()) std::abort();
+  // NUL would end the text in a widget; a line of megabytes would cost it hundreds.
+  if (model.Text().find('\0') != std::string::npos) std::abort();
+  std::size_t line = 0;
+  for (char c : model.Text()) {
+    line = c == '\n' ? 0 : line + 1;
+    if (line > log::LogViewerModel::kLineBytes) std::abort();
+  }
   int count = static_cast<int>(model.Files().size());
   if (model.Selected() < -1 || model.Selected() >= count) std::abort();
   for (const auto& name : model.Files()) {

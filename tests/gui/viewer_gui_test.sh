@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Opens the log and help windows through the driver's DoAdditionalAction on a virtual display,
 # checks that each call blocks until its window is closed, and saves screenshots:
-#   log_viewer.png, help_viewer.png (the windows), log_viewer_pipe.png and log_viewer_bad_utf8.png
+#   log_viewer.png, help_viewer.png (the windows), help_viewer_host_libs.png (the help for a host
+#   whose library path holds a broken WebKitGTK), log_viewer_pipe.png and log_viewer_bad_utf8.png
 #   (the log window on a tampered folder) and help_page.png (the help in Chromium).
 # Usage: viewer_gui_test.sh BIN_DIR SCREENSHOT_DIR
 set -euo pipefail
@@ -40,7 +41,8 @@ fail() {
 # open_window ACTION TITLE SCREENSHOT: runs the action, waits for its window, screenshots, closes it.
 open_window() {
   local action=$1 title=$2 shot=$3
-  LC_ALL=C "$host" call DoAdditionalAction "$action" >"$work/$action.out" 2>&1 &
+  # The host holds a file open without close-on-exec (descriptor 7), as hosts do.
+  LC_ALL=C "$host" call DoAdditionalAction "$action" >"$work/$action.out" 2>&1 7>>"$work/host-file" &
   wait_and_close $! "$action" "$title" "$shot"
   grep -q "^result: true" "$work/$action.out" || fail "$action did not answer true"
   if [ "$action" = ShowHelp ] && [ -e "$help_dir" ]; then fail "the help's temporary folder was left behind"; fi
@@ -67,6 +69,12 @@ wait_and_close() {
     [ "$(convert "$out/$shot" -crop "${win_WIDTH}x${win_HEIGHT}+$win_x+$win_y" -format %k info:)" -gt 2 ] && break
   done
   kill -0 "$pid" 2>/dev/null || fail "$name returned while its window was open"
+  # The host's file stays the host's: neither the viewer nor the browser's helper processes hold it.
+  if [ "$name" = ShowHelp ] || [ "$name" = ViewLog ]; then
+    local holders
+    holders=$( (find /proc/[0-9]*/fd -lname "$work/host-file" 2>/dev/null || true) | cut -d/ -f3 | sort -u | xargs)
+    [ "$holders" = "$pid" ] || fail "the host's file is held by processes $holders (the host is $pid)"
+  fi
   if [ "$name" = ShowHelp ]; then
     html=$(ls -td "${TMPDIR:-/tmp}"/\{*\}/md.html 2>/dev/null | head -1)
     [ -n "$html" ] || fail "no md.html while the help window is open"
@@ -81,6 +89,24 @@ wait_and_close() {
 
 open_window ViewLog "Просмотр лога" log_viewer.png
 open_window ShowHelp "Справка" help_viewer.png
+
+# A host whose library path holds libraries of its own that do not suit the toolkit (here a
+# broken WebKitGTK of each version): the help still opens (help_viewer_host_libs.png), as the
+# viewer does not get the host's library path. The viewer started with that path itself says
+# why WebKitGTK did not load, in the loader's words.
+mkdir "$work/host-libs"
+: >"$work/host-libs/libwebkit2gtk-4.1.so.0"
+: >"$work/host-libs/libwebkit2gtk-4.0.so.37"
+LD_LIBRARY_PATH=$work/host-libs open_window ShowHelp "Справка" help_viewer_host_libs.png
+rc=0
+LD_LIBRARY_PATH=$work/host-libs "$bin/velquora-viewer" doc "$work/help/md.html" "Справка" \
+  >"$work/host-libs.out" 2>&1 || rc=$?
+if [ "$rc" -eq 0 ] || ! grep -q "нужна библиотека WebKitGTK" "$work/host-libs.out" ||
+  ! grep -q "Ответ загрузчика: .*libwebkit2gtk-4.1.so.0: file too short" "$work/host-libs.out"; then
+  cat "$work/host-libs.out"
+  fail "the viewer did not give the loader's reason for WebKitGTK"
+fi
+passed=$((passed + 1))
 
 # A folder another user has tampered with. A named pipe whose name sorts last: the window must
 # appear at once and say why it cannot show it (log_viewer_pipe.png). A file with ill-formed

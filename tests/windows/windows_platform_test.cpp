@@ -6,10 +6,12 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "common/text.h"
+#include "platform/carried_program.h"
 #include "platform/file_system.h"
 #include "platform/library_file.h"
 #include "platform/system_info.h"
@@ -21,6 +23,11 @@ namespace {
 
 std::string Narrow(const std::wstring& s) {
   return ToUtf8(std::u16string(s.begin(), s.end()));
+}
+
+std::wstring Wide(const std::string& s) {
+  std::u16string wide = ToUtf16(s);
+  return std::wstring(wide.begin(), wide.end());
 }
 
 struct Entry {
@@ -157,6 +164,47 @@ TEST(WindowsSeams, SpecialFoldersAndTheSystemAreKnown) {
   std::string system = platform::SystemDescription();
   EXPECT_NE(system, "Unknown ");
   EXPECT_NE(system.find(" ("), std::string::npos) << system;
+}
+
+// The host's inheritable handles (a file, an event) stay with the host: the carried program gets
+// its error pipe and nothing else. The probe counts which of the handle values it is given are
+// open in its own process; a child started to inherit everything shows that it can see them.
+TEST(WindowsSeams, TheCarriedProgramInheritsNoHandleOfTheHost) {
+  std::string image = test::ReadText(VELQUORA_BIN_DIR "/handle_probe.exe");
+  ASSERT_FALSE(image.empty());
+  test::TempDir dir;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE file = CreateFileW(Wide(dir.path() + "\\host-file").c_str(), GENERIC_READ | GENERIC_WRITE,
+                            0, &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE event = CreateEventW(&inherit, TRUE, FALSE, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ASSERT_NE(event, nullptr);
+  std::vector<std::string> values;
+  for (HANDLE h : {file, event}) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(h)));
+    values.push_back(text);
+  }
+
+  platform::ProcessResult result = platform::RunCarriedProgram("handle-probe", image, values);
+  EXPECT_EQ(result.exit_code, 0) << "handles of the host open in the carried program";
+
+  // The probe itself sees inherited handles.
+  std::wstring line = L"handle_probe.exe " + Wide(values[0]) + L" " + Wide(values[1]);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  ASSERT_TRUE(CreateProcessW(Wide(VELQUORA_BIN_DIR "/handle_probe.exe").c_str(), line.data(),
+                             nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child));
+  WaitForSingleObject(child.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(child.hProcess, &code);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  EXPECT_EQ(code, 2u);
+  CloseHandle(event);
+  CloseHandle(file);
 }
 
 }  // namespace

@@ -76,11 +76,14 @@ endfunction()
 velquora_embed_resources(${CMAKE_CURRENT_BINARY_DIR}/no_resources.cpp)
 
 # The seams' Windows side: rights of the log folder, the version resource, name look-ups.
+# handle_probe: the carried program whose inherited handles the platform test looks at.
+add_executable(handle_probe WIN32 windows/handle_probe.cpp)
+set_target_properties(handle_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
 velquora_windows_test(windows_platform_test windows/windows_platform_test.cpp
                       platform/portable_seams_test.cpp)
 target_link_libraries(windows_platform_test PRIVATE velquora_log)
 target_compile_definitions(windows_platform_test PRIVATE VELQUORA_VERSION="${PROJECT_VERSION}")
-add_dependencies(windows_platform_test w_velquora)
+add_dependencies(windows_platform_test w_velquora handle_probe)
 velquora_wine_test(windows_platform_test)
 
 # The portable unit suites (the POSIX-only cases live in files the Linux build alone compiles).

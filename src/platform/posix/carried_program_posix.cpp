@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,11 @@
 #include <stdexcept>
 
 #include "platform/carried_program.h"
+#include "platform/posix/process_posix.h"
+
+#ifndef MFD_EXEC
+#define MFD_EXEC 0x0010U  // kernels from 6.3 ask for it where memory files may not run by default
+#endif
 
 namespace velquora::platform {
 namespace {
@@ -160,18 +166,59 @@ void WriteProgram(int folder, const std::string& name, std::string_view image,
   }
 }
 
-// The dynamic loader's words for a missing library, turned into a message for the user.
+// The dynamic loader's words for a missing library, turned into a message for the user that
+// keeps the loader's own reason.
 void ExplainMissingLibrary(ProcessResult& result) {
   const std::string marker = "error while loading shared libraries: ";
   std::size_t at = result.error_output.find(marker);
-  if (result.exit_code != 127 || at == std::string::npos) return;
+  if (result.exit_code == 0 || at == std::string::npos) return;
   std::size_t from = at + marker.size();
-  std::string library =
-      result.error_output.substr(from, result.error_output.find(':', from) - from);
+  std::size_t line_end = result.error_output.find('\n', from);
+  std::string reason = result.error_output.substr(from, line_end - from);
+  std::string library = reason.substr(0, reason.find(':'));
   result.error_output =
       "Для окон драйвера нужна библиотека " + library +
       " графической среды GTK 3, её нет на этом компьютере: установите пакет libgtk-3-0 (и "
-      "libwebkit2gtk-4.1-0 для справки)";
+      "libwebkit2gtk-4.1-0 для справки). Ответ загрузчика: " +
+      reason;
+}
+
+// The image in a sealed file in memory: there is no file anyone could change or swap, and the
+// cache folder's mount options do not matter. -1 where the system makes no such file.
+int MemoryImage(std::string_view base_name, std::string_view image) {
+  std::string name(base_name);
+  int fd = memfd_create(name.c_str(), MFD_CLOEXEC | MFD_ALLOW_SEALING | MFD_EXEC);
+  if (fd < 0 && errno == EINVAL) fd = memfd_create(name.c_str(), MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  if (fd < 0) return -1;
+  Fd guard(fd);
+  const char* p = image.data();
+  std::size_t left = image.size();
+  while (left > 0) {
+    ssize_t n = write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return -1;
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  if (fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
+    return -1;
+  return guard.Release();
+}
+
+// The checked copy in the user's cache folder, for systems that run no program from memory.
+int CachedImage(std::string_view base_name, std::string_view image, std::string* path) {
+  std::string folder_path;
+  Fd folder(OpenCacheFolder(&folder_path));
+  std::string name = CarriedProgramFileName(base_name, image);
+  *path = folder_path + "/" + name;
+  Fd program(OpenIfIntact(folder.get(), name, image));
+  if (program.get() < 0) {
+    WriteProgram(folder.get(), name, image, folder_path);
+    program.Reset(OpenIfIntact(folder.get(), name, image));
+    if (program.get() < 0)
+      throw std::runtime_error("Программа \"" + *path + "\" изменилась сразу после записи");
+  }
+  return program.Release();
 }
 
 }  // namespace
@@ -182,22 +229,29 @@ std::string CarriedProgramFolder() {
 
 ProcessResult RunCarriedProgram(std::string_view base_name, std::string_view image,
                                 const std::vector<std::string>& args) {
-  std::string folder_path;
-  Fd folder(OpenCacheFolder(&folder_path));
-  std::string name = CarriedProgramFileName(base_name, image);
-  std::string path = folder_path + "/" + name;
-  Fd program(OpenIfIntact(folder.get(), name, image));
-  if (program.get() < 0) {
-    WriteProgram(folder.get(), name, image, folder_path);
-    program.Reset(OpenIfIntact(folder.get(), name, image));
-    if (program.get() < 0)
-      throw std::runtime_error("Программа \"" + path + "\" изменилась сразу после записи");
+  // Started through the descriptor, never by a path: the file the system runs is the one that
+  // was checked (or sealed), whatever happens meanwhile to the names that lead to it.
+  std::string name(base_name);
+  int exec_error = 0;
+  if (Fd memory(MemoryImage(base_name, image)); memory.get() >= 0) {
+    ProcessResult result = posix::RunImage(memory.get(), name, args, &exec_error);
+    if (exec_error == 0) {
+      ExplainMissingLibrary(result);
+      return result;
+    }
   }
-  // Started through the descriptor that was checked, so a file swapped in after the check is
-  // never the one run; the path remains the fallback where /proc is not mounted.
-  std::string started = "/proc/self/fd/" + std::to_string(program.get());
-  if (access(started.c_str(), X_OK) != 0) started = path;
-  ProcessResult result = RunAndWait(started, args);
+  std::string path;
+  Fd program(CachedImage(base_name, image, &path));
+  ProcessResult result = posix::RunImage(program.get(), name, args, &exec_error);
+  if (exec_error != 0) {
+    std::string text =
+        "Не удалось запустить программу \"" + path + "\": " + std::strerror(exec_error);
+    if (exec_error == EACCES || exec_error == EPERM)
+      text +=
+          " (система не разрешает запускать программы ни из памяти, ни из этой папки: она "
+          "смонтирована с noexec?)";
+    throw std::runtime_error(text);
+  }
   ExplainMissingLibrary(result);
   return result;
 }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -341,6 +342,38 @@ class PosixFileSystem final : public FileSystem {
       out.append(buffer, static_cast<std::size_t>(n));
     }
     return out;
+  }
+
+  FileTail ReadTail(const std::string& path, std::uint64_t from, std::uint64_t limit) override {
+    bool refused = false;
+    struct stat st {};
+    int raw = OpenRegular(path, O_RDONLY, 0, refused, st);
+    if (raw < 0) {
+      if (refused) throw std::runtime_error(Quoted(kNotRegular, path));
+      ThrowErrno("Cannot open file", path);
+    }
+    Fd fd(raw);
+    FileTail tail;
+    tail.size = static_cast<std::uint64_t>(st.st_size);
+    tail.volume = static_cast<std::uint64_t>(st.st_dev);
+    tail.index = static_cast<std::uint64_t>(st.st_ino);
+    tail.offset = std::min(std::max(from, tail.size > limit ? tail.size - limit : 0), tail.size);
+    // Up to the size seen now: what is appended meanwhile is read the next time.
+    tail.bytes.resize(static_cast<std::size_t>(tail.size - tail.offset));
+    std::size_t done = 0;
+    while (done < tail.bytes.size()) {
+      ssize_t n = pread(fd.get(), tail.bytes.data() + done, tail.bytes.size() - done,
+                        static_cast<off_t>(tail.offset + done));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        ThrowErrno("Cannot read file", path);
+      }
+      if (n == 0) break;  // cut short meanwhile
+      done += static_cast<std::size_t>(n);
+    }
+    tail.bytes.resize(done);
+    tail.size = tail.offset + done;
+    return tail;
   }
 
  private:

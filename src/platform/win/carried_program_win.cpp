@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "platform/carried_program.h"
+#include "platform/win/process_win.h"
 #include "platform/win/win_text.h"
 
 namespace velquora::platform {
@@ -125,7 +126,7 @@ ProcessResult RunCarriedProgram(std::string_view base_name, std::string_view ima
   }
   // The checked handle stays open while the program starts: it shares reading only, so the
   // file cannot be changed, replaced or deleted between the check and the start.
-  return RunAndWait(path, args);
+  return win::RunAndWait(path, args);
 }
 
 }  // namespace velquora::platform

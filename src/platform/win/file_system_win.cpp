@@ -1,6 +1,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -276,6 +277,51 @@ class WindowsFileSystem final : public FileSystem {
       bytes.append(buffer, n);
     }
     return bytes;
+  }
+
+  FileTail ReadTail(const std::string& path, std::uint64_t from, std::uint64_t limit) override {
+    std::wstring wide = Wide(path);
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+      throw std::runtime_error(Quoted(kNotRegular, path));
+    Handle file(CreateFileW(
+        wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.valid()) {
+      DWORD error = GetLastError();
+      ThrowWin32("Cannot open file", path, error);
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info))
+      throw std::runtime_error(Quoted(kNotRegular, path));
+    FileTail tail;
+    tail.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    tail.volume = info.dwVolumeSerialNumber;
+    tail.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    tail.offset = std::min(std::max(from, tail.size > limit ? tail.size - limit : 0), tail.size);
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(tail.offset);
+    if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) {
+      DWORD error = GetLastError();
+      ThrowWin32("Cannot read file", path, error);
+    }
+    // Up to the size seen now: what is appended meanwhile is read the next time.
+    tail.bytes.resize(static_cast<std::size_t>(tail.size - tail.offset));
+    std::size_t done = 0;
+    while (done < tail.bytes.size()) {
+      DWORD n = 0;
+      DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(tail.bytes.size() - done, 1 << 20));
+      if (!::ReadFile(file.get(), tail.bytes.data() + done, chunk, &n, nullptr)) {
+        DWORD error = GetLastError();
+        ThrowWin32("Cannot read file", path, error);
+      }
+      if (n == 0) break;  // cut short meanwhile
+      done += n;
+    }
+    tail.bytes.resize(done);
+    tail.size = tail.offset + done;
+    return tail;
   }
 
   // Only this user (and SYSTEM, and Administrators as on any profile) may enter it.

@@ -2,6 +2,7 @@
 #include <stdexcept>
 
 #include "platform/process.h"
+#include "platform/win/process_win.h"
 #include "platform/win/win_text.h"
 
 #include <bcrypt.h>  // after windows.h, which it needs
@@ -44,6 +45,8 @@ void AppendQuoted(std::wstring& line, const std::wstring& arg) {
 }
 
 }  // namespace
+
+namespace win {
 
 // The child inherits exactly one handle, the write end of its standard error pipe: nothing of
 // the host's (sockets, files) leaks into it.
@@ -100,6 +103,12 @@ ProcessResult RunAndWait(const std::string& program, const std::vector<std::stri
   result.exit_code = GetExitCodeProcess(process.get(), &code) ? static_cast<int>(code) : -1;
   return result;
 }
+
+}  // namespace win
+
+// The library waits on the child's own process handle, which nothing in the host can take.
+void TakeOutcomeChannel() {}
+void ReportOutcome(int) {}
 
 // An interactive window station (a service's is not visible).
 bool DisplayAvailable() {
