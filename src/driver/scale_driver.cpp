@@ -408,23 +408,30 @@ void ScaleDriver::SendData(const std::u16string& file_name, const std::u16string
   prefix += AsciiUpper(file_name.substr(1, 2));
 
   // Split and check everything before the first frame goes out. The records stay where they
-  // lie in the host's text; each request is put together only when it is sent.
+  // lie in the host's text; each request is put together only when it is sent. A record that
+  // fails is named by its number and the character of the text it starts at.
+  constexpr char kBadData[] = "Некорректные входные данные";
+  auto bad_record = [&](std::size_t index, std::size_t at) {
+    return Error(ErrorKind::kInvalid, std::string(kBadData) + " (запись " +
+                                          std::to_string(index + 1) + ", символ " +
+                                          std::to_string(at + 1) + ")");
+  };
   std::vector<std::u16string_view> records;
   std::u16string_view rest = data;
   do {
     // Characters 9 to 12 of a record are its size in bytes.
     std::int64_t size = rest.size() > 8 ? protocol::NumberFromHex(rest.substr(8, 4)) : 0;
     if (!rest.empty() && (size == 0 || static_cast<std::int64_t>(rest.size()) < 2 * size)) {
-      throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
+      throw bad_record(records.size(), data.size() - rest.size());
     }
     std::size_t length = rest.empty() ? 0 : static_cast<std::size_t>(2 * size);
     records.push_back(rest.substr(0, length));
     rest.remove_prefix(length);
   } while (!rest.empty());
-  if (!protocol::IsHexText(prefix)) throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
-  for (const auto& record : records) {
-    if (!protocol::IsHexText(record))
-      throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
+  if (!protocol::IsHexText(prefix)) throw Error(ErrorKind::kInvalid, kBadData);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (!protocol::IsHexText(records[i]))
+      throw bad_record(i, static_cast<std::size_t>(records[i].data() - data.data()));
   }
   UploadProgress progress(u"данных", records.size(), StatusLine());
   std::size_t sent = 0;

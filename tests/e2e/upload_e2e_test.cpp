@@ -656,11 +656,12 @@ TEST_F(UploadTest, RawDataIsCheckedWholeBeforeAnythingIsSent) {
     EXPECT_FALSE(Call(u"UploadData", {std::u16string(name), record25}));
     EXPECT_EQ(ErrorUtf8(), "Некорректное имя файла");
   }
+  // A record is named by its number and the character of the text it starts at.
   EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"F37"), record25 + record25.substr(0, 30)}));
-  EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные");
+  EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные (запись 2, символ 51)");
   EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"F37"), record25 + u"00000008001900" +
                                                                 std::u16string(34, u'A') + u"ZZ"}));
-  EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные");
+  EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные (запись 2, символ 51)");
   EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"FZZ"), record25}));
   EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные");
   EXPECT_EQ(Sent(), before);
