@@ -10,6 +10,10 @@ endif()
 # Static libraries only: the DLL and the test programs must start without any MinGW runtime
 # DLL beside them.
 add_link_options(-static -static-libgcc -static-libstdc++)
+# No build time in the file header: the same sources give the same DLL.
+add_link_options(-Wl,--no-insert-timestamp)
+# The DLL's C++ runtime is its own, so the DLL gives back what that runtime keeps.
+add_compile_definitions(VELQUORA_PRIVATE_CXX_RUNTIME)
 # libzip's static library needs the crypto API (its zlib comes from the dependency prefix through
 # libzip.pc, never from the build machine); cmark's headers must not ask for imports.
 target_link_libraries(PkgConfig::LIBZIP INTERFACE advapi32)

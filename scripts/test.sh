@@ -28,7 +28,7 @@ run_suite build/ci-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
 echo "== Windows x86 build, tests under 32-bit wine: this kernel runs no 32-bit code, so it is"
 echo "   emulated (qemu-i386) in a cached Debian 12 root, inside a user namespace of the run's own"
 windows32_deps=$(bash scripts/build-deps.sh mingw32)
-cmake -S . -B build/ci-win32 -G Ninja -DVELQUORA_WERROR=ON -DVELQUORA_BENCH=OFF \
+cmake -S . -B build/ci-win32 -G Ninja -DVELQUORA_WERROR=ON -DVELQUORA_TESTS=ON -DVELQUORA_BENCH=OFF \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake -DVELQUORA_DEPS_PREFIX="$windows32_deps" \
   -DVELQUORA_HOST_BIN="$PWD/build/ci-release/bin" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/ci-win32 -j "$jobs"

@@ -1,6 +1,7 @@
 #pragma once
 // Calls into the host's own objects (memory manager, connection) through their entry tables.
-// Entry numbers count after the destructor entries of the host's ABI.
+// Entry numbers count after the destructor entries of the host's ABI. None of these throws: a
+// host entry that throws counts as one that failed (no block, false, 0, nullptr).
 #include <string>
 #include <string_view>
 #include <type_traits>

@@ -4,8 +4,29 @@
 #include "driver/kept_help_folder.h"
 #include "log/log_writer.h"
 
+#if defined(VELQUORA_PRIVATE_CXX_RUNTIME) && !defined(_WIN32)
+#include <unwind.h>
+#endif
+
+#if defined(VELQUORA_PRIVATE_CXX_RUNTIME)
+namespace __gnu_cxx {
+// The C++ runtime's own: frees the reserve it keeps for throwing exceptions when memory runs out,
+// which it allocates at load and otherwise never gives back.
+void __freeres();
+}  // namespace __gnu_cxx
+#endif
+
 namespace velquora::driver {
 namespace {
+
+// The library carries its own C++ runtime: what that runtime took at load goes at unload, last,
+// or every load and unload of the library would leave its exception reserve (71 KB) behind.
+// Exceptions thrown after this still work; only one thrown when memory is exhausted would not.
+void ReleaseCxxRuntime() {
+#if defined(VELQUORA_PRIVATE_CXX_RUNTIME)
+  __gnu_cxx::__freeres();
+#endif
+}
 
 #if defined(_WIN32)
 // Windows runs static constructors and destructors under the loader lock: nothing here may
@@ -22,12 +43,32 @@ void LastObjectGone() {
 
 struct DriverUnit {
   DriverUnit() { addin::DeferLibrarySteps(&LoadDriverLibrary, &LastObjectGone); }
-  ~DriverUnit() { addin::ClearComponentClasses(); }
+  ~DriverUnit() {
+    addin::ClearComponentClasses();
+    ReleaseCxxRuntime();
+  }
 };
 #else
+// The library carries its own C++ runtime and unwinder. An exception a host callback throws is
+// unwound by the host's unwinder, but the library's handlers and cleanups on its way are entered
+// through the library's own copy of the unwinder's helpers, which read a table of register sizes
+// that copy fills the first time it unwinds: left empty, the first such exception would abort
+// the host. One step of a backtrace at load fills it.
+void PrepareCxxRuntime() {
+#if defined(VELQUORA_PRIVATE_CXX_RUNTIME)
+  _Unwind_Backtrace([](_Unwind_Context*, void*) { return _URC_END_OF_STACK; }, nullptr);
+#endif
+}
+
 struct DriverUnit {
-  DriverUnit() { LoadDriverLibrary(); }
-  ~DriverUnit() { UnloadDriverLibrary(); }
+  DriverUnit() {
+    PrepareCxxRuntime();
+    LoadDriverLibrary();
+  }
+  ~DriverUnit() {
+    UnloadDriverLibrary();
+    ReleaseCxxRuntime();
+  }
 };
 #endif
 

@@ -39,8 +39,8 @@ class LogWriter {
 
   // `app_data`: the application-data folder that relative log folders hang from.
   // `machine_wide`: the machine-wide application-data folder, or empty when this process cannot
-  // use it. Only log folders inside it are shared with every user; any other log folder this
-  // writer creates is its owner's alone, and so are the files in it.
+  // use it. Only log folders inside it are open to other users (readable by all on POSIX);
+  // any other log folder this writer creates is its owner's alone, and so are the files in it.
   LogWriter(platform::FileSystem& fs, platform::Clock& clock, FolderSource app_data,
             FolderSource machine_wide = {});
   static LogWriter& Instance();
@@ -71,7 +71,7 @@ class LogWriter {
  private:
   struct LogTarget {
     std::string path;
-    bool shared = false;      // inside the machine-wide folder: new files are open to every user
+    bool shared = false;      // inside the machine-wide folder: new files are readable by all
     bool remembered = false;  // the folder came from the last resolution, unchecked
     std::string folder;       // set when remembered
   };

@@ -20,8 +20,9 @@ namespace velquora::platform {
 struct AppendOptions {
   // The longest wait for another writer that holds the file's lock. Zero: one attempt only.
   std::chrono::milliseconds lock_wait{0};
-  // A file this append creates is readable and writable by every user (the machine-wide log
-  // folder); otherwise by its owner only.
+  // A file this append creates is open to others as the machine-wide log folder allows (POSIX:
+  // readable by every user, writable by its owner; Windows: the folder's access list);
+  // otherwise it is its owner's alone.
   bool shared = false;
 };
 
@@ -29,7 +30,8 @@ struct AppendOptions {
 enum class AppendStatus {
   kWritten,  // every byte is in the file
   kBusy,     // another writer held the lock for longer than `lock_wait`; nothing was written
-  kRefused,  // the name is a link, a pipe, a device, a folder: anything but a regular file
+  kRefused,  // the name is a link, a pipe, a device, a folder: anything but a regular file; or
+             // (POSIX) a file of another user, or one with another name (a hard link)
   kFailed,   // the file could not be created, opened, locked or written
 };
 
@@ -57,13 +59,17 @@ class FileSystem {
   virtual bool FileExists(const std::string& path) = 0;  // a regular file
   // Creates the folder and its missing parents; throws std::runtime_error with the system text.
   virtual void CreateDirectories(const std::string& path) = 0;
-  // Opens the folder to every user (create and append), keeping users from removing each
-  // other's files. Failures to change rights are silent.
+  // Gives a new machine-wide log folder its rights. Windows: every user may create log files
+  // and read and append to any, nobody may delete or overwrite another's. POSIX: only a
+  // process that may create folders in the machine-wide folder logs there (root, as a rule),
+  // so the folder is writable by its creator alone and readable by all (0755).
+  // Failures to change rights are silent.
   virtual void GrantEveryoneFullAccess(const std::string& path) = 0;
   // Appends `bytes` at the end of a regular file, creating it when missing, under a lock that
   // every writer of this kind takes, in this and in other processes. The lock is held only for
   // the length of the one append.
-  //  - Opening never blocks and never follows a link; anything but a regular file is refused.
+  //  - Opening never blocks and never follows a link; anything but a regular file is refused,
+  //    and on POSIX also a file owned by another user or with a second name (a hard link).
   //  - The lock is waited for at most `options.lock_wait`; then the append gives up (kBusy).
   //  - An append that fails part-way (a full disk) is undone: the file is cut back to its size
   //    before the append, still under the lock, so no torn record is left for the next one to

@@ -1,6 +1,9 @@
 // The scale methods end to end: what the host gets back and what the scale received.
 #include <algorithm>
+#include <exception>
 #include <optional>
+#include <stdexcept>
+#include <utility>
 
 #include "e2e/e2e_fixture.h"
 
@@ -264,6 +267,77 @@ TEST_F(UploadTest, TheStatusLineIsResetWhenAnUploadFails) {
   EXPECT_GT(ShownCount(calls.front(), "товаров", "250"), 0) << calls.front();
   EXPECT_LT(ShownCount(calls[calls.size() - 2], "товаров", "250"), 200);
   EXPECT_EQ(calls.back(), "ResetStatusLine");
+}
+
+// Host callbacks must not throw, but a careless host's may. The library outlives it: the
+// exception stops at its edge and counts as the callback failing (no memory, a status line or an
+// error report not shown), the call answers as it would without the callback, nothing leaks, and
+// the component goes on working.
+TEST_F(UploadTest, AHostCallbackThatThrowsCountsAsOneThatFailed) {
+#if defined(_WIN32) && !defined(_WIN64)
+  GTEST_SKIP() << "32-bit Windows unwinds with DWARF tables each module registers with its own "
+                  "copy of the unwinder: a host's exception ends at the DLL's first frame, and "
+                  "the host's runtime terminates (README, \"Install\")";
+#endif
+  [[maybe_unused]] const int uncaught = std::uncaught_exceptions();
+  auto host_fault = [] { throw std::runtime_error("the host's callback failed"); };
+  auto throw_on = [&](std::string prefix) {
+    d_->connection().echo = [host_fault, prefix](const std::string& line) {
+      if (line.rfind(prefix, 0) == 0) host_fault();
+    };
+  };
+  auto long_upload = [&] {
+    SlowScale(0x25);
+    d_->connection().calls.clear();
+    EXPECT_TRUE(Goods(ManyGoods(250))) << ErrorUtf8();
+    EXPECT_EQ(Plu().size(), 250u);
+    EXPECT_GE(StatusCalls().size(), 2u) << "the status line was not tried";
+    scale_->SetFaults({});
+  };
+  {
+    SCOPED_TRACE("SetStatusLine: the long upload goes on without its progress");
+    throw_on("status: ");
+    long_upload();
+    d_->connection().echo = nullptr;
+  }
+  {
+    SCOPED_TRACE("FreeMemory of the status line's text (after freeing it): the same");
+    bool shown = false;  // the next free is the library's, of the text just shown
+    d_->connection().echo = [&shown](const std::string& line) {
+      shown = line.rfind("status: ", 0) == 0;
+    };
+    d_->memory().after_free = [&shown, host_fault] {
+      if (std::exchange(shown, false)) host_fault();
+    };
+    long_upload();
+    d_->memory().after_free = nullptr;
+    d_->connection().echo = nullptr;
+  }
+  {
+    SCOPED_TRACE("AddError: a call that fails answers false all the same");
+    throw_on("AddError(");
+    std::size_t reports = d_->connection().errors.size();
+    EXPECT_FALSE(d_->CallByNumber(9999, {}).ok);
+    EXPECT_EQ(d_->connection().errors.size(), reports + 1) << "AddError was not tried";
+    d_->connection().echo = nullptr;
+  }
+  {
+    SCOPED_TRACE("AllocMemory: without memory for its answer the call answers false");
+    std::size_t allocations = d_->memory().allocations();
+    d_->memory().before_alloc = host_fault;
+    // A number where the text comes back: the host itself allocates nothing for the call.
+    EXPECT_FALSE(d_->Call(u"GetDescription", {std::int32_t{0}}).ok);
+    d_->memory().before_alloc = nullptr;
+    EXPECT_EQ(d_->memory().allocations(), allocations);
+  }
+#if !defined(VELQUORA_PRIVATE_CXX_RUNTIME)
+  // This build's library shares the test's C++ runtime, so the exceptions it caught are over. A
+  // library with a runtime of its own (the Windows DLL, the Linux release) leaves each one counted
+  // by the host's runtime, which it cannot undo (README, "Install").
+  EXPECT_EQ(std::uncaught_exceptions(), uncaught);
+#endif
+  EXPECT_TRUE(Goods(ManyGoods(2))) << ErrorUtf8();
+  EXPECT_FALSE(Out(u"GetDescription").empty());
 }
 
 TEST_F(UploadTest, GroupAndDataUploadsShowTheirOwnProgress) {

@@ -27,16 +27,29 @@ namespace fs = std::filesystem;
 using test::OpenDescriptorsOn;
 using test::ReadText;
 
-TEST_F(LogWriterTest, ANewFolderIsOpenToAllAndFilesAreWritableByAll) {
-  mode_t old = umask(077);
-  writer_.SetLogDetail(3);
-  writer_.WriteLog(u"x", u"", TLogLevel::llDebug);
-  umask(old);
-  struct stat st {};
-  ASSERT_EQ(stat((dir_ / "logs").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 01777u);
-  ASSERT_EQ(stat(File().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0666u);
+// Only a process that may create folders in the machine-wide folder logs there (root, as a
+// rule): every user may read its records, nobody else may add, change or remove any. Missing
+// parents are made no wider, whatever the umask.
+TEST_F(LogWriterTest, ANewMachineWideFolderIsWritableByItsCreatorAlone) {
+  for (mode_t mask : {mode_t{077}, mode_t{0}}) {
+    SCOPED_TRACE("umask " + std::to_string(mask));
+    fs::remove_all(dir_ / "Korvanta");
+    writer_.SetLogFolder(dir_ / "Korvanta/w_velquora");
+    mode_t old = umask(mask);
+    writer_.SetLogDetail(3);
+    writer_.WriteLog(u"x", u"", TLogLevel::llDebug);
+    writer_.SetLogDetail(0);
+    umask(old);
+    struct stat st {};
+    ASSERT_EQ(stat((dir_ / "Korvanta/w_velquora").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    ASSERT_EQ(stat((dir_ / "Korvanta/w_velquora/192_168_0_10_2024.03.05.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    if (mask == 0) {
+      ASSERT_EQ(stat((dir_ / "Korvanta").c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, 0755u) << "a parent folder others may write to";
+    }
+  }
 }
 
 TEST_F(LogWriterTest, AnExistingFolderKeepsItsRights) {
@@ -82,6 +95,25 @@ TEST_F(LogWriterTest, ALinkInTheFolderIsNeverFollowedNorFailsTheCaller) {
   EXPECT_EQ(Lines(File()),
             (std::vector<std::string>{"2024.03.05 14:07:09.042\tERROR\tLog: \t2 records not "
                                       "written: 2 refused (Not a regular file \"" +
+                                          File() + "\")",
+                                      "2024.03.05 14:07:09.042\tERROR\tz"}));
+}
+
+// Another name for today's file (a hard link to a file someone wants root to write into) is
+// refused like a symbolic link: the records are counted and reported once a file takes them.
+TEST_F(LogWriterTest, ALogFileWithASecondNameIsNotWritten) {
+  fs::create_directory(dir_ / "logs");
+  test::WriteText(dir_ / "victim", "precious");
+  fs::create_hard_link(dir_ / "victim", File());
+  writer_.SetLogDetail(3);
+  EXPECT_NO_THROW(writer_.WriteLog(u"x", u"y", TLogLevel::llError));
+  EXPECT_EQ(ReadText(dir_ / "victim"), "precious");
+  fs::remove(File());
+  writer_.WriteLog(u"z", u"", TLogLevel::llError);
+  EXPECT_EQ(ReadText(dir_ / "victim"), "precious");
+  EXPECT_EQ(Lines(File()),
+            (std::vector<std::string>{"2024.03.05 14:07:09.042\tERROR\tLog: \t2 records not "
+                                      "written: 2 refused (Log file has another name \"" +
                                           File() + "\")",
                                       "2024.03.05 14:07:09.042\tERROR\tz"}));
 }

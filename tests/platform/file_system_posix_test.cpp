@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -147,19 +148,74 @@ TEST_F(FileSystemPosixTest, AnAppendThatFailsPartWayIsCutBackToTheRecordBefore) 
   EXPECT_EQ(ReadText(file), before + "next\r\n");
 }
 
-TEST_F(FileSystemPosixTest, NewFilesAreOpenToAllOnlyWhenShared) {
-  mode_t old = umask(077);
-  EXPECT_EQ(fs_.AppendExclusive(dir_ / "shared.log", "x", {milliseconds(30), true}).status,
-            AppendStatus::kWritten);
-  umask(0);
-  EXPECT_EQ(fs_.AppendExclusive(dir_ / "own.log", "x", {milliseconds(30), false}).status,
-            AppendStatus::kWritten);
-  umask(old);
-  struct stat st {};
-  ASSERT_EQ(stat((dir_ / "shared.log").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0666u);
-  ASSERT_EQ(stat((dir_ / "own.log").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
+// Whatever the umask: a shared file is readable by all and writable by its owner alone.
+TEST_F(FileSystemPosixTest, NewFilesAreReadableByAllOnlyWhenShared) {
+  for (mode_t mask : {mode_t{077}, mode_t{0}}) {
+    SCOPED_TRACE("umask " + std::to_string(mask));
+    fs::remove(dir_ / "shared.log");
+    fs::remove(dir_ / "own.log");
+    mode_t old = umask(mask);
+    AppendResult shared = fs_.AppendExclusive(dir_ / "shared.log", "x", {milliseconds(30), true});
+    AppendResult own = fs_.AppendExclusive(dir_ / "own.log", "x", {milliseconds(30), false});
+    umask(old);
+    EXPECT_EQ(shared.status, AppendStatus::kWritten);
+    EXPECT_EQ(own.status, AppendStatus::kWritten);
+    struct stat st {};
+    ASSERT_EQ(stat((dir_ / "shared.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    ASSERT_EQ(stat((dir_ / "own.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+  }
+}
+
+// A log file is appended to only when it is this user's and has no other name: a file another
+// user made under today's name, or a hard link to some other file, would have root append its
+// records wherever that user chose.
+TEST_F(FileSystemPosixTest, AFileOfAnotherUserOrWithASecondNameIsRefused) {
+  std::string file = dir_ / "today.log";
+  struct Case {
+    const char* what;
+    std::function<bool()> plant;  // false: could not be set up
+    std::string reason;
+    bool needs_root = false;  // only root can give a file away
+  };
+  const std::vector<Case> cases = {
+      {"a hard link to another file",
+       [&] {
+         WriteText(dir_ / "victim", "precious");
+         return link((dir_ / "victim").c_str(), file.c_str()) == 0;
+       },
+       "Log file has another name"},
+      {"a second name given to the kept file",
+       [&] {
+         if (fs_.AppendExclusive(file, "mine\r\n", kShortWait).status != AppendStatus::kWritten)
+           return false;
+         return link(file.c_str(), (dir_ / "victim").c_str()) == 0;
+       },
+       "Log file has another name"},
+      {"a file of another user",
+       [&] {
+         WriteText(file, "theirs");
+         return chmod(file.c_str(), 0666) == 0 && chown(file.c_str(), 65534, 65534) == 0;
+       },
+       "Log file belongs to another user", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.needs_root && geteuid() != 0) continue;
+    fs::remove(file);
+    fs::remove(dir_ / "victim");
+    if (!c.plant()) {
+      ADD_FAILURE() << "cannot set up: " << std::strerror(errno);
+      continue;
+    }
+    std::string before = ReadText(file);
+    AppendResult result = fs_.AppendExclusive(file, "record\r\n", kShortWait);
+    EXPECT_EQ(result.status, AppendStatus::kRefused);
+    EXPECT_EQ(result.message, c.reason + " \"" + file + "\"");
+    EXPECT_EQ(ReadText(file), before);
+    EXPECT_EQ(OpenDescriptorsOn(file), 0);
+  }
 }
 
 TEST_F(FileSystemPosixTest, AnUnwritableFolderIsReportedNotThrown) {

@@ -96,5 +96,11 @@ check "missing argument" 2 $?
 "$bin/velquora-host" --help >"$work/help.out" 2>&1
 check "help" 0 $? "upload-goods FILE" "$work/help.out"
 
+# The dump is written when the emulator stops: before that the file is empty, which --show must
+# say rather than crash on.
+: >"$work/empty.json"
+"$bin/scale-emulator" --show "$work/empty.json" >"$work/show-empty.out" 2>&1
+check "--show of an empty file" 1 $? "is not a dump" "$work/show-empty.out"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

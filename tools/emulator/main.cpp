@@ -115,12 +115,19 @@ int main(int argc, char** argv) {
         return 2;
       }
     } else if (arg == "--show") {
-      std::ifstream in(next());
+      const std::string path = next();
+      std::ifstream in(path);
       if (!in) {
-        std::fprintf(stderr, "scale-emulator: cannot read the dump\n");
+        std::fprintf(stderr, "scale-emulator: cannot read the dump %s\n", path.c_str());
         return 1;
       }
-      std::cout << velquora::emulator::FormatDump(nlohmann::json::parse(in));
+      // An empty or half-written file (the emulator writes its dump when it stops) is no dump.
+      try {
+        std::cout << velquora::emulator::FormatDump(nlohmann::json::parse(in));
+      } catch (const nlohmann::json::exception& e) {
+        std::fprintf(stderr, "scale-emulator: %s is not a dump (%s)\n", path.c_str(), e.what());
+        return 1;
+      }
       return 0;
     } else {
       std::fprintf(stderr, "scale-emulator: unknown argument %s\n", arg.c_str());

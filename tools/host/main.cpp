@@ -9,6 +9,7 @@
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ constexpr char kUsage[] =
     "  call METHOD [ARGS...]     any method; @FILE reads an argument from a file\n\n"
     "Options:\n"
     "  --lib PATH                driver library (default: libw_velquora.so beside this program)\n"
+    "  --deepbind                load it with RTLD_DEEPBIND, as some hosts do\n"
+    "  --status-line-throws      the host's SetStatusLine throws a C++ exception (a careless\n"
+    "                            host, which the driver must outlive)\n"
     "  --class NAME              component class (default: the library's first class)\n"
     "  --ip ADDR --port N        the scale's address and port\n"
     "  --commodity-font N --ingredient-font N --spec-font N --company-font N\n"
@@ -129,7 +133,7 @@ int main(int argc, char** argv) {
   std::string lib_path = DefaultLibrary(), class_name;
   std::vector<std::pair<std::u16string, Value>> settings;
   std::vector<std::string> rest;
-  bool quiet = false;
+  bool quiet = false, deep_bind = false, status_line_throws = false;
   static const std::map<std::string, std::u16string> kIntOptions = {
       {"--port", u"IPPort"},
       {"--commodity-font", u"CommodityFont"},
@@ -149,6 +153,10 @@ int main(int argc, char** argv) {
         return 0;
       } else if (a == "--lib") {
         lib_path = value();
+      } else if (a == "--deepbind") {
+        deep_bind = true;
+      } else if (a == "--status-line-throws") {
+        status_line_throws = true;
       } else if (a == "--class") {
         class_name = value();
       } else if (a == "--ip") {
@@ -197,16 +205,17 @@ int main(int argc, char** argv) {
   if (cmd == "call" && rest.size() < 2) return UsageError("call needs a method name");
 
   try {
-    AddinLibrary lib(lib_path);
+    AddinLibrary lib(lib_path, deep_bind);
     if (class_name.empty()) {
       std::u16string names = lib.ClassNames();
       class_name = ToUtf8(names.substr(0, names.find(u'|')));
     }
     Component c(lib, ToUtf16(class_name));
     velquora::host::ProgressBar* bar = nullptr;  // the upload running now, if any
-    c.connection().echo = [&bar, quiet](const std::string& line) {
+    c.connection().echo = [&bar, quiet, status_line_throws](const std::string& line) {
       constexpr std::string_view kStatus = "status: ";
       if (line.rfind(kStatus, 0) == 0) {
+        if (status_line_throws) throw std::runtime_error("the host's status line failed");
         std::string text = line.substr(kStatus.size());
         if (quiet && velquora::host::ParseStatusProgress(text)) return;
         if (bar && bar->Update(text)) return;

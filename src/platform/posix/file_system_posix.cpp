@@ -117,6 +117,15 @@ int OpenRegular(const std::string& path, int flags, mode_t mode, bool& refused) 
 
 constexpr char kNotRegular[] = "Not a regular file";
 
+// Why an open log file is not one this process may append to; nullptr when it may. A file of
+// another user, or one with a second name (a hard link to a file elsewhere), under today's name
+// would have this process write its records wherever that user chose.
+const char* ForeignFileReason(const struct stat& st) {
+  if (st.st_uid != geteuid()) return "Log file belongs to another user";
+  if (st.st_nlink != 1) return "Log file has another name";
+  return nullptr;
+}
+
 // Bumped in a child made by fork(): a descriptor kept from before the fork shares its lock with
 // the parent, so the child must open the file afresh to be kept apart from it.
 std::atomic<unsigned> g_fork_generation{0};
@@ -137,7 +146,8 @@ class KeptAppendFile {
   KeptAppendFile(const KeptAppendFile&) = delete;
   KeptAppendFile& operator=(const KeptAppendFile&) = delete;
 
-  // The kept descriptor when it still is the file named `path`; -1 otherwise.
+  // The kept descriptor when it still is the file named `path` and still ours alone; -1
+  // otherwise.
   int Find(const std::string& path) {
     if (fd_ < 0) return -1;
     struct stat st {};
@@ -152,6 +162,10 @@ class KeptAppendFile {
     // records nor be closed by us.
     if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != dev_ || st.st_ino != ino_) {
       Forget();
+      return -1;
+    }
+    if (ForeignFileReason(st)) {  // given a second name since; opened afresh, it is refused
+      Drop();
       return -1;
     }
     return fd_;
@@ -206,7 +220,8 @@ class PosixFileSystem final : public FileSystem {
       if (pos != path.size() && path[pos] != '/') continue;
       std::string part = path.substr(0, pos);
       if (part.empty() || part.back() == '/') continue;
-      if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+      // Nobody but the owner may put anything into a folder on the way to a log.
+      if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
         ThrowErrno("Cannot create folder", part);
     }
     if (!DirectoryExists(path)) {
@@ -216,8 +231,10 @@ class PosixFileSystem final : public FileSystem {
   }
 
   void GrantEveryoneFullAccess(const std::string& path) override {
-    // Sticky and world-writable, like /tmp: everyone may add files, nobody may remove others'.
-    (void)chmod(path.c_str(), 01777);
+    // Only a process that may create folders in /var/lib logs here; every other one logs in its
+    // user's own folder. So the folder is its creator's to write and everyone's to read, and a
+    // stranger can neither read, forge nor hold up another user's records through it.
+    (void)chmod(path.c_str(), 0755);
   }
 
   AppendResult AppendExclusive(const std::string& path, std::string_view bytes,
@@ -363,7 +380,7 @@ class PosixFileSystem final : public FileSystem {
   // Opens (or creates) `path` for appending and keeps it; `fd` is the kept descriptor.
   AppendResult OpenForAppend(const std::string& path, const AppendOptions& options, int& fd) {
     constexpr int kFlags = O_WRONLY | O_APPEND;
-    const mode_t mode = options.shared ? 0666 : 0600;
+    const mode_t mode = options.shared ? 0644 : 0600;
     bool refused = false;
     bool created = false;
     struct stat st {};
@@ -381,7 +398,11 @@ class PosixFileSystem final : public FileSystem {
       if (refused) return {AppendStatus::kRefused, Quoted(kNotRegular, path)};
       return {AppendStatus::kFailed, ErrnoText("Cannot open log file", path)};
     }
-    if (created && options.shared) (void)fchmod(fd, 0666);  // whatever the umask
+    if (const char* reason = ForeignFileReason(st)) {
+      close(fd);
+      return {AppendStatus::kRefused, Quoted(reason, path)};
+    }
+    if (created && options.shared) (void)fchmod(fd, 0644);  // whatever the umask
     kept_.Keep(path, fd, st);
     return {};
   }

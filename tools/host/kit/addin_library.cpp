@@ -26,8 +26,8 @@ std::string ValueText(const Value& v) {
   return std::visit(visit, v);
 }
 
-AddinLibrary::AddinLibrary(const std::string& path) {
-  handle_ = LoadLibraryFile(path);
+AddinLibrary::AddinLibrary(const std::string& path, bool deep_bind) {
+  handle_ = LoadLibraryFile(path, deep_bind);
   get_class_names_ =
       reinterpret_cast<decltype(get_class_names_)>(FindExport(handle_, "GetClassNames"));
   get_class_object_ =

@@ -22,7 +22,8 @@ std::string ValueText(const Value& v);  // for messages and printing
 
 class AddinLibrary {
  public:
-  explicit AddinLibrary(const std::string& path);  // throws std::runtime_error
+  // Throws std::runtime_error. `deep_bind`: see LoadLibraryFile.
+  explicit AddinLibrary(const std::string& path, bool deep_bind = false);
   ~AddinLibrary();
   AddinLibrary(const AddinLibrary&) = delete;
   AddinLibrary& operator=(const AddinLibrary&) = delete;

@@ -6,8 +6,8 @@
 
 namespace velquora::host {
 
-void* LoadLibraryFile(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+void* LoadLibraryFile(const std::string& path, bool deep_bind) {
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | (deep_bind ? RTLD_DEEPBIND : 0));
   if (!handle) throw std::runtime_error(std::string("cannot load ") + path + ": " + dlerror());
   return handle;
 }

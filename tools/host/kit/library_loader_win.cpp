@@ -7,7 +7,7 @@
 
 namespace velquora::host {
 
-void* LoadLibraryFile(const std::string& path) {
+void* LoadLibraryFile(const std::string& path, bool) {
   std::u16string wide = ToUtf16(path);
   HMODULE module = LoadLibraryW(reinterpret_cast<const wchar_t*>(wide.c_str()));
   if (!module) {

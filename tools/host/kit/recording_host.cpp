@@ -15,6 +15,7 @@ RecordingMemory::~RecordingMemory() {
 }
 
 bool RecordingMemory::AllocMemory(void** memory, unsigned long size) {
+  if (before_alloc) before_alloc();
   void* block = std::malloc(size ? size : 1);
   std::lock_guard lock(mutex_);
   live_[block] = size;
@@ -36,6 +37,7 @@ void RecordingMemory::FreeMemory(void** memory) {
   ++frees_;
   std::free(*memory);
   *memory = nullptr;
+  if (after_free) after_free();
 }
 
 std::size_t RecordingMemory::live_blocks() const {

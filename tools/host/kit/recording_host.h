@@ -26,6 +26,10 @@ class RecordingMemory final : public IMemoryManager {
   // Sizes of every allocation, in order.
   std::vector<std::size_t> sizes() const;
 
+  // When set, run at the start of every AllocMemory (before anything is allocated or counted)
+  // and at the end of every FreeMemory: tests make them throw, as a careless host's might.
+  std::function<void()> before_alloc, after_free;
+
  private:
   mutable std::mutex mutex_;
   std::map<const void*, std::size_t> live_;
