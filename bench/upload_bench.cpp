@@ -21,9 +21,9 @@
 
 #include "addin_library.h"
 #include "common/text.h"
-#include "device/records.h"
 #include "driver/goods_reader.h"
 #include "driver/host_document.h"
+#include "protocol/frames.h"
 #include "scale_emulator.h"
 
 namespace {
@@ -323,11 +323,11 @@ int main(int argc, char** argv) {
   double cpu0 = CpuSeconds();
   driver::HostDocument parsed = driver::HostDocument::Parse(doc);
   double cpu1 = CpuSeconds();
-  device::LabelSettings label{6, 0, 1, 4, 17};
+  protocol::LabelSettings label{6, 0, 1, 4, 17};
   std::size_t bytes = 0;
   for (std::size_t i = 0; i < parsed.RecordCount(); ++i) {
     bytes +=
-        device::BuildPluRecord(driver::ReadGoodsRecord(parsed.Record(i)), label).Bytes().size();
+        protocol::BuildPluRecord(driver::ReadGoodsRecord(parsed.Record(i)), label).Bytes().size();
   }
   double cpu2 = CpuSeconds();
 

@@ -52,7 +52,7 @@ reproducible_package_test() {
   local again=$work/package-again stamp
   # The DLLs and the viewer program each carries.
   for pair in "x86_64-w64-mingw32:$build-win64" "i686-w64-mingw32:$build-win32"; do
-    for file in bin/w_velquora.dll src/driver/velquora-viewer.image; do
+    for file in bin/w_velquora.dll src/shipped/velquora-viewer.image; do
       stamp=$("${pair%%:*}-objdump" -p "${pair#*:}/$file" | sed -n 's/^Time\/Date[ \t]*//p')
       case $stamp in
         *1970*) ;;

@@ -12,11 +12,6 @@
 namespace velquora::addin {
 namespace {
 
-std::vector<ComponentClass>& Classes() {
-  static std::vector<ComponentClass> classes;
-  return classes;
-}
-
 constexpr std::size_t kNamesUnits = 1004;  // 2,008 bytes
 WCHAR_T g_class_names[kNamesUnits];
 
@@ -41,22 +36,31 @@ void DeferLibrarySteps(void (*setup)(), void (*last_object_gone)()) {
   g_last_object_gone = last_object_gone;
 }
 
-void RegisterComponentClass(const ComponentClass& cls) {
-  Classes().push_back(cls);
+ComponentClasses& LibraryClasses() {
+  static ComponentClasses classes;
+  return classes;
 }
 
-void ClearComponentClasses() {
-  Classes().clear();
+const ComponentClass* ComponentClasses::Find(std::u16string_view name) const {
+  for (const auto& cls : classes_) {
+    if (name == cls.name) return &cls;
+  }
+  return nullptr;
+}
+
+std::u16string ComponentClasses::Names() const {
+  std::u16string list;
+  for (const auto& cls : classes_) {
+    if (!list.empty()) list += u'|';
+    list += cls.name;
+  }
+  return list;
 }
 
 const WCHAR_T* ClassNamesImpl() noexcept {
   RunDeferredSetup();
   try {
-    std::u16string list;
-    for (const auto& cls : Classes()) {
-      if (!list.empty()) list += u'|';
-      list += cls.name();
-    }
+    const std::u16string list = LibraryClasses().Names();
     // Never past the buffer: a list that does not fit is cut, the terminator always stays.
     std::size_t units = std::min(list.size(), kNamesUnits - 1);
     std::memset(g_class_names, 0, (units + 1) * sizeof(WCHAR_T));
@@ -73,16 +77,14 @@ HostLong ClassObjectImpl(const WCHAR_T* name, void** object) noexcept {
   if (!name) return 0;
   RunDeferredSetup();
   try {
-    std::u16string wanted(name);
-    for (const auto& cls : Classes()) {
-      if (cls.name() != wanted) continue;  // exact, case-sensitive
-      std::unique_ptr<TCustomNativeComponent> component = cls.create();
-      void* header = component->GetNativeComponentObjectHeader();
-      component.release();
-      *object = header;
-      ++g_live_objects;
-      return 1;
-    }
+    const ComponentClass* cls = LibraryClasses().Find(name);
+    if (!cls) return 0;
+    std::unique_ptr<Component> component = cls->create();
+    void* header = component->NewObjectHeader();
+    component.release();
+    *object = header;
+    ++g_live_objects;
+    return 1;
   } catch (...) {
     *object = nullptr;
   }
@@ -92,9 +94,7 @@ HostLong ClassObjectImpl(const WCHAR_T* name, void** object) noexcept {
 HostLong DestroyObjectImpl(void** object) noexcept {
   if (!object || !*object) return 0;
   try {
-    TCustomNativeComponent* component = ComponentOfHeader(*object);
-    component->BeforeDestruction();
-    delete component;
+    delete ComponentOfHeader(*object);
   } catch (...) {
   }
   FreeObjectHeader(*object);

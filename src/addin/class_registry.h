@@ -1,32 +1,36 @@
 #pragma once
-// The component classes a library offers the host (TNCList) and the exported entry points'
-// logic. Each shared library registers its classes at load time.
+// The component classes the library offers the host, and the work of the exported entry points.
+// The library's entry adds its classes at load time.
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "addin/component.h"
 #include "addin/host_abi.h"
 
 namespace velquora::addin {
 
-class TCustomNativeComponent;
-
 struct ComponentClass {
-  std::u16string (*name)();  // the class's NCClassName, asked without an object
-  std::unique_ptr<TCustomNativeComponent> (*create)();
+  const char16_t* name;  // what GetClassObject is asked for, exactly
+  std::unique_ptr<Component> (*create)();
 };
 
-template <typename T>
-ComponentClass ClassOf() {
-  return {&T::NCClassName, [] {
-            std::unique_ptr<TCustomNativeComponent> object(new T());
-            object->AfterConstruction();
-            return object;
-          }};
-}
+class ComponentClasses {
+ public:
+  void Add(const ComponentClass& cls) { classes_.push_back(cls); }
+  // The class of exactly this name (letter case counts), or null.
+  const ComponentClass* Find(std::u16string_view name) const;
+  // The names joined by "|", in the order the classes were added.
+  std::u16string Names() const;
+  void Clear() { classes_.clear(); }
 
-void RegisterComponentClass(const ComponentClass& cls);
-void ClearComponentClasses();
+ private:
+  std::vector<ComponentClass> classes_;
+};
+
+// The classes of this library.
+ComponentClasses& LibraryClasses();
 
 // Library-wide work that must not run while the system's loader holds its lock (Windows runs
 // static constructors and destructors under it): `setup` runs once, at the first exported call;

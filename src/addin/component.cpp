@@ -1,151 +1,65 @@
 #include "addin/component.h"
 
+#include <cstring>
+#include <new>
+
 #include "addin/host_strings.h"
 #include "addin/object_header.h"
 #include "addin/value_conversion.h"
 #include "common/error.h"
 #include "common/text.h"
-#include "platform/library_file.h"
 
 namespace velquora::addin {
 namespace {
 
 constexpr unsigned short kAddErrorCode = 1006;
 
-std::u16string IndexMessage(long index) {
-  return u"Индекс за границами массива [" + IntToText16(index) + u"]";
+// "[" + the elements' text forms joined by "; " + "]", as the call trace shows arguments.
+std::u16string ArgumentListText(const Arguments& args) {
+  std::u16string text = u"[";
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (i) text += u"; ";
+    text += args[i].ToText();
+  }
+  return text + u"]";
+}
+
+// Runs `call` with a host string that is freed afterwards, also when the call throws.
+template <typename F>
+auto WithHostString(Component& c, std::u16string_view text, F call) {
+  struct Guard {
+    Component& c;
+    WCHAR_T* s;
+    ~Guard() { c.FreeOnHost(s); }
+  } guard{c, c.CopyToHost(text)};
+  return call(guard.s);
 }
 
 }  // namespace
 
-TCustomNativeComponent::TCustomNativeComponent() {
-  pt_Add(kLastErrorNameRu, kLastErrorNameEn, true, Variant::String(u""));
+Component::Component(std::u16string class_name, LogSink* trace)
+    : class_name_(std::move(class_name)), trace_(trace) {
+  properties_.Add(kLastErrorNameRu, kLastErrorNameEn, true, Variant::String(u""));
 }
 
-TCustomNativeComponent::~TCustomNativeComponent() = default;
-
-long TCustomNativeComponent::FindExtraMethod(const std::u16string&) {
-  return -1;
-}
-Variant TCustomNativeComponent::CallExtraMethod(long, VarArrayData&) {
-  return Variant::Bool(false);
-}
-long TCustomNativeComponent::GetExtraNParams(long) {
-  return 0;
-}
-std::u16string TCustomNativeComponent::GetExtraMethodName(long, long) {
-  return {};
-}
-
-std::u16string TCustomNativeComponent::GetFileVersion() const {
-  return ToUtf16(platform::FileVersionText(platform::OwnLibraryPath()));
-}
-
-// ---- name index ----
-
-long TCustomNativeComponent::FindIn(const NameIndex& index, const std::u16string& name) {
-  auto it = index.find(FoldedText(name));
-  return it == index.end() ? -1 : it->second;
-}
-
-void TCustomNativeComponent::AddTo(NameIndex& index, const std::u16string& name, long entry) {
-  index.emplace(FoldedText(name), entry);  // an earlier entry with the name keeps it
-}
-
-// ---- method registry ----
-
-void TCustomNativeComponent::mt_Add(const std::u16string& name1, const std::u16string& name2,
-                                    int params, TObjectMethod mt) {
-  if (mt_Find(name1) != -1 || mt_Find(name2) != -1) {
-    throw Error(u"Метод с указанным именем уже зарегистрирован. [" + name1 + u"," + name2 + u"]");
-  }
-  methods_.push_back({name1, name2, params, std::move(mt)});
-  const long entry = mt_Count() - 1;
-  AddTo(method_index_, name1, entry);
-  AddTo(method_index_, name2, entry);
-}
-
-long TCustomNativeComponent::mt_Find(const std::u16string& name) {
-  if (long found = FindIn(method_index_, name); found != -1) return found;
-  long extra = FindExtraMethod(name);
-  return extra == -1 ? -1 : extra + kExtraMethodBase;
-}
-
-TMethod TCustomNativeComponent::mt_Get(long index) const {
-  if (index < 0 || index >= mt_Count()) throw Error(IndexMessage(index));
-  return methods_[static_cast<std::size_t>(index)];
-}
-
-Variant TCustomNativeComponent::mt_Call(long index, VarArrayData& params) {
-  // Every index goes through the registry, those from kExtraMethodBase up too: only names and
-  // parameter counts of such indices come from the hooks.
-  TMethod entry = mt_Get(index);
-  if (!entry.Mt) throw Error("mt_Call: Method (Mt.Mt) is not assigned! (addin/component.cpp)");
-  return entry.Mt(params);
-}
-
-// ---- property registry ----
-
-void TCustomNativeComponent::pt_Add(const std::u16string& name1, const std::u16string& name2,
-                                    bool readonly, const Variant& value) {
-  // An empty name never counts as taken: settings registered by the host have no English name.
-  if ((!name1.empty() && pt_Find(name1) != -1) || (!name2.empty() && pt_Find(name2) != -1)) {
-    throw Error(u"Свойство с указанным именем уже зарегистрировано. [" + name1 + u"," + name2 +
-                u"]");
-  }
-  properties_.push_back({name1, name2, readonly, value});
-  const long entry = pt_Count() - 1;
-  // An empty name is never found (see pt_Find), so it is not indexed.
-  if (!name1.empty()) AddTo(property_index_, name1, entry);
-  if (!name2.empty()) AddTo(property_index_, name2, entry);
-}
-
-long TCustomNativeComponent::pt_Find(const std::u16string& name) const {
-  if (name.empty()) return -1;
-  return FindIn(property_index_, name);
-}
-
-TProperty TCustomNativeComponent::pt_Get(long index) const {
-  if (index < 0 || index >= pt_Count()) throw Error(IndexMessage(index));
-  return properties_[static_cast<std::size_t>(index)];
-}
-
-Variant TCustomNativeComponent::Getpt_Value(const std::u16string& name) const {
-  long i = pt_Find(name);
-  if (i == -1) throw Error(u"Свойство \"" + name + u"\" не существует");
-  return properties_[static_cast<std::size_t>(i)].Value;
-}
-
-void TCustomNativeComponent::Setpt_Value(const std::u16string& name, const Variant& value) {
-  long i = pt_Find(name);
-  if (i == -1) throw Error(u"Свойство \"" + name + u"\" не существует.");
-  auto& entry = properties_[static_cast<std::size_t>(i)];
-  if (entry.isReadonly) throw Error(u"Свойство \"" + name + u"\" запрещено к изменению.");
-  entry.Value = value;
-}
-
-void TCustomNativeComponent::Setpt_ValueDirect(const std::u16string& name, const Variant& value) {
-  long i = pt_Find(name);
-  if (i == -1) throw Error(u"Свойство \"" + name + u"\" не существует.");
-  properties_[static_cast<std::size_t>(i)].Value = value;
-}
+Component::~Component() = default;
 
 // ---- host-facing operations ----
 // Every entry the host can reach catches everything: an exception crossing into the host
 // would take the host process down.
 
-WCHAR_T* TCustomNativeComponent::NewHostString(const std::u16string& text) noexcept {
+WCHAR_T* Component::NewHostString(const std::u16string& text) noexcept {
   try {
     WCHAR_T* out = nullptr;
-    StrToWChar_T(memory_, text, out);
+    CopyHostString(memory_, text, out);
     return out;
   } catch (...) {
     return nullptr;
   }
 }
 
-void TCustomNativeComponent::ReportToHost(const std::u16string& source,
-                                          const std::u16string& message, HostLong code) {
+void Component::ReportToHost(const std::u16string& source, const std::u16string& message,
+                             HostLong code) {
   try {
     ScopedHostString src(memory_, source);
     ScopedHostString msg(memory_, message);
@@ -154,178 +68,179 @@ void TCustomNativeComponent::ReportToHost(const std::u16string& source,
   }
 }
 
-bool TCustomNativeComponent::Init(void* connection) {
+bool Component::Init(void* connection) {
   connection_ = HostConnection(connection);
-  try {
-    OnInit();
-    return true;
-  } catch (...) {
-    ReportToHost(u"Init", CurrentErrorText(), 1000);
-    return false;
-  }
+  return true;
 }
 
-bool TCustomNativeComponent::setMemManager(void* memory) {
+bool Component::setMemManager(void* memory) {
   memory_ = HostMemory(memory);
   return true;
 }
 
-HostLong TCustomNativeComponent::GetInfo() {
+HostLong Component::GetInfo() {
   return 2000;
 }
 
-void TCustomNativeComponent::Done() {
-  try {
-    mt_Clear();
-    OnDone();
-  } catch (...) {
-  }
+void Component::Done() {
+  methods_.Clear();
 }
 
-bool TCustomNativeComponent::RegisterExtensionAs(WCHAR_T** name) {
+bool Component::RegisterExtensionAs(WCHAR_T** name) {
   if (!name) return false;
-  *name = nullptr;
-  try {
-    *name = NewHostString(ClassName());
-    return *name != nullptr;
-  } catch (...) {
-    return false;
-  }
+  *name = NewHostString(class_name_);
+  return *name != nullptr;
 }
 
-HostLong TCustomNativeComponent::GetNProps() {
-  return pt_Count();
+HostLong Component::GetNProps() {
+  return properties_.Count();
 }
 
-HostLong TCustomNativeComponent::FindProp(const WCHAR_T* name) {
+HostLong Component::FindProp(const WCHAR_T* name) {
   try {
-    return pt_Find(WChar_TToStr(name));
+    return properties_.Find(FromHostString(name));
   } catch (...) {
     return -1;
   }
 }
 
-const WCHAR_T* TCustomNativeComponent::GetPropName(HostLong num, HostLong alias) {
+const WCHAR_T* Component::GetPropName(HostLong num, HostLong alias) {
   try {
-    TProperty p = pt_Get(static_cast<long>(num));
-    return NewHostString(alias == 0 ? p.PropertyName1 : alias == 1 ? p.PropertyName2 : u"");
+    const Property& p = properties_.At(static_cast<long>(num));
+    return NewHostString(alias == 0 ? p.name_ru : alias == 1 ? p.name_en : u"");
   } catch (...) {
     return nullptr;
   }
 }
 
-bool TCustomNativeComponent::GetPropValue(HostLong num, TVariant* value) {
+bool Component::GetPropValue(HostLong num, TVariant* value) {
   if (!value) return false;
   try {
-    VariantToTVariant(memory_, pt_Get(static_cast<long>(num)).Value, *value);
+    ToHostValue(memory_, properties_.At(static_cast<long>(num)).value, *value);
     return true;
   } catch (...) {
     return false;
   }
 }
 
-bool TCustomNativeComponent::SetPropValue(HostLong, TVariant*) {
+bool Component::SetPropValue(HostLong, TVariant*) {
   return true;
 }
 
-bool TCustomNativeComponent::IsPropReadable(HostLong) {
+bool Component::IsPropReadable(HostLong) {
   return true;
 }
 
-bool TCustomNativeComponent::IsPropWritable(HostLong num) {
+bool Component::IsPropWritable(HostLong num) {
   try {
-    return !pt_Get(static_cast<long>(num)).isReadonly;
+    return !properties_.At(static_cast<long>(num)).read_only;
   } catch (...) {
     return false;
   }
 }
 
-HostLong TCustomNativeComponent::GetNMethods() {
-  return mt_Count();
+HostLong Component::GetNMethods() {
+  return methods_.Count();
 }
 
-HostLong TCustomNativeComponent::FindMethod(const WCHAR_T* name) {
+HostLong Component::FindMethod(const WCHAR_T* name) {
   try {
-    return mt_Find(WChar_TToStr(name));
+    return methods_.Find(FromHostString(name));
   } catch (...) {
     return -1;
   }
 }
 
-std::u16string TCustomNativeComponent::MethodNameText(long index, long alias) {
-  if (index >= kExtraMethodBase) return GetExtraMethodName(index - kExtraMethodBase, alias);
-  TMethod m = mt_Get(index);
-  return alias == 0 ? m.MethodName1 : alias == 1 ? m.MethodName2 : u"";
-}
-
-const WCHAR_T* TCustomNativeComponent::GetMethodName(HostLong num, HostLong alias) {
+const WCHAR_T* Component::GetMethodName(HostLong num, HostLong alias) {
   try {
-    return NewHostString(MethodNameText(static_cast<long>(num), static_cast<long>(alias)));
+    return NewHostString(methods_.Name(static_cast<long>(num), static_cast<long>(alias)));
   } catch (...) {
     return nullptr;
   }
 }
 
-HostLong TCustomNativeComponent::GetNParams(HostLong num) {
+HostLong Component::GetNParams(HostLong num) {
   try {
-    if (num >= kExtraMethodBase) return GetExtraNParams(static_cast<long>(num - kExtraMethodBase));
-    return mt_Get(static_cast<long>(num)).ParamsCount;
+    return methods_.At(static_cast<long>(num)).params;
   } catch (...) {
     return 0;
   }
 }
 
-bool TCustomNativeComponent::GetParamDefValue(HostLong, HostLong, TVariant* value) {
+bool Component::GetParamDefValue(HostLong, HostLong, TVariant* value) {
   if (value) value->vt = VTYPE_EMPTY;
   return false;
 }
 
-bool TCustomNativeComponent::HasRetVal(HostLong) {
+bool Component::HasRetVal(HostLong) {
   return true;
 }
 
-VarArrayData TCustomNativeComponent::ArgumentsFromHost(const TVariant* params, HostLong size) {
-  VarArrayData args;
+Arguments Component::ArgumentsFromHost(const TVariant* params, HostLong size) {
+  Arguments args;
   args.reserve(size > 0 ? static_cast<std::size_t>(size) : 0);
-  for (HostLong i = 0; i < size; ++i) args.push_back(TVariantToVariant(params[i]));
+  for (HostLong i = 0; i < size; ++i) args.push_back(FromHostValue(params[i]));
   return args;
 }
 
-void TCustomNativeComponent::ArgumentsToHost(const VarArrayData& args, TVariant* params,
-                                             HostLong size) {
+void Component::ArgumentsToHost(const Arguments& args, TVariant* params, HostLong size) {
   for (HostLong i = 0; i < size && static_cast<std::size_t>(i) < args.size(); ++i) {
-    VariantToTVariant(memory_, args[static_cast<std::size_t>(i)], params[i]);
+    ToHostValue(memory_, args[static_cast<std::size_t>(i)], params[i]);
   }
 }
 
-bool TCustomNativeComponent::FailCallAsFunc(HostLong num, const std::u16string& message) {
+// Trace records are DEBUG records: they are not formed (a goods document can be megabytes)
+// when the log would drop them anyway.
+bool Component::Tracing() const {
+  return trace_ && trace_->Enabled(LogLevel::kDebug);
+}
+
+// Both records carry the method's English name, looked up again for each.
+void Component::TraceCall(HostLong num, const Arguments& args) {
+  std::u16string name = methods_.Name(static_cast<long>(num), 1);
+  if (!Tracing()) return;
+  trace_->Write(u"> " + name, u"Params: " + ArgumentListText(args), LogLevel::kDebug);
+}
+
+void Component::TraceResult(HostLong num, const Variant& result, const Arguments& args) {
+  std::u16string name = methods_.Name(static_cast<long>(num), 1);
+  if (!Tracing()) return;
+  std::u16string text;
+  if (result.IsBool())
+    text = std::u16string(u"Result=") + (result.bool_value() ? u"True" : u"False");
+  text += u"; Params: " + ArgumentListText(args);
+  trace_->Write(u"< " + name, text, LogLevel::kDebug);
+}
+
+bool Component::FailCallAsFunc(HostLong num, const std::u16string& message) {
   try {
     std::u16string name;
     try {
-      name = MethodNameText(static_cast<long>(num), 1);
+      name = methods_.Name(static_cast<long>(num), 1);
     } catch (...) {
     }
-    Setpt_ValueDirect(kLastErrorNameEn, Variant::String(u"Function " + name + u" - " + message));
+    properties_.SetOwn(kLastErrorNameEn, Variant::String(u"Function " + name + u" - " + message));
   } catch (...) {
   }
   ReportToHost(u"", message, 1000);
   return false;
 }
 
-bool TCustomNativeComponent::CallAsFunc(HostLong num, TVariant* ret, TVariant* params,
-                                        HostLong size) {
+bool Component::CallAsFunc(HostLong num, TVariant* ret, TVariant* params, HostLong size) {
   try {
-    Setpt_ValueDirect(kLastErrorNameEn, Variant::String(u""));
+    properties_.SetOwn(kLastErrorNameEn, Variant::String(u""));
   } catch (...) {
   }
   try {
-    VarArrayData args = ArgumentsFromHost(params, size);
+    Arguments args = ArgumentsFromHost(params, size);
     TraceCall(num, args);
-    Variant result = mt_Call(static_cast<long>(num), args);
+    // A copy: the handler runs on even if the host empties the table meanwhile (Done).
+    MethodHandler handler = methods_.At(static_cast<long>(num)).handler;
+    Variant result = handler(args);
     if (ret) {
-      VariantToTVariant(memory_, result, *ret);
+      ToHostValue(memory_, result, *ret);
     } else {
-      result = Variant();  // dropped: the exit trace shows no result
+      result = Variant();  // dropped: the exit record shows no result
     }
     TraceResult(num, result, args);
     ArgumentsToHost(args, params, size);
@@ -335,17 +250,18 @@ bool TCustomNativeComponent::CallAsFunc(HostLong num, TVariant* ret, TVariant* p
   }
 }
 
-bool TCustomNativeComponent::CallAsProc(HostLong num, TVariant* params, HostLong size) {
+bool Component::CallAsProc(HostLong num, TVariant* params, HostLong size) {
   try {
-    VarArrayData args = ArgumentsFromHost(params, size);
-    mt_Call(static_cast<long>(num), args);
+    Arguments args = ArgumentsFromHost(params, size);
+    MethodHandler handler = methods_.At(static_cast<long>(num)).handler;
+    handler(args);
     ArgumentsToHost(args, params, size);
     return true;
   } catch (...) {
     std::u16string message = CurrentErrorText();
     std::u16string source;
     try {
-      source = mt_Get(static_cast<long>(num)).MethodName1;
+      source = methods_.Name(static_cast<long>(num), 0);
     } catch (...) {
     }
     ReportToHost(source, message, 1);
@@ -353,12 +269,60 @@ bool TCustomNativeComponent::CallAsProc(HostLong num, TVariant* params, HostLong
   }
 }
 
-void TCustomNativeComponent::SetLocale(const WCHAR_T* locale) {
-  (void)WChar_TToStr(locale);
+void Component::SetLocale(const WCHAR_T*) {}
+
+void* Component::NewObjectHeader() {
+  return BuildObjectHeader(this);
 }
 
-void* TCustomNativeComponent::GetNativeComponentObjectHeader() {
-  return BuildObjectHeader(this);
+// ---- the host's services ----
+
+WCHAR_T* Component::AllocZeroed(std::size_t bytes, std::u16string_view text) {
+  void* block = memory_.Alloc(bytes);
+  if (!block) throw std::bad_alloc();
+  std::memset(block, 0, bytes);
+  if (!text.empty()) std::memcpy(block, text.data(), text.size() * sizeof(WCHAR_T));
+  return static_cast<WCHAR_T*>(block);
+}
+
+WCHAR_T* Component::CopyToHost(std::string_view utf8) {
+  std::u16string text = ToUtf16(utf8);
+  return AllocZeroed((text.size() + 2) * 2, text);
+}
+
+WCHAR_T* Component::CopyToHost(std::u16string_view text) {
+  return AllocZeroed((text.size() + 1) * 2, text);
+}
+
+void Component::FreeOnHost(WCHAR_T* text) {
+  memory_.Free(text);
+}
+
+bool Component::ExternalEvent(std::u16string_view source, std::u16string_view message,
+                              std::u16string_view data) {
+  if (!connection_.present()) return true;
+  connection_.SetEventBufferDepth(100);
+  WithHostString(*this, source, [&](WCHAR_T* s) {
+    return WithHostString(*this, message, [&](WCHAR_T* m) {
+      return WithHostString(*this, data,
+                            [&](WCHAR_T* d) { return connection_.ExternalEvent(s, m, d); });
+    });
+  });
+  return true;
+}
+
+HostLong Component::GetEventBufferDepth() {
+  return connection_.present() ? connection_.GetEventBufferDepth() : 0;
+}
+
+bool Component::SetStatusLine(std::u16string_view text) {
+  if (!connection_.present()) return true;
+  WithHostString(*this, text, [&](WCHAR_T* t) { return connection_.SetStatusLine(t); });
+  return true;
+}
+
+void Component::ResetStatusLine() {
+  if (connection_.present()) connection_.ResetStatusLine();
 }
 
 }  // namespace velquora::addin

@@ -1,145 +1,95 @@
 #pragma once
-// The base of every component the host creates: bilingual method and property registries and
-// the operations the host reaches through the entry tables.
-#include <functional>
-#include <memory>
+// The component the host creates: its method and property tables, the operations the host
+// reaches through the entry tables (named as the host's interface names them), the calls it
+// makes on the host's services, and the tracing of calls made as functions.
 #include <string>
-#include <unordered_map>
-#include <vector>
+#include <string_view>
 
 #include "addin/host_abi.h"
 #include "addin/host_objects.h"
+#include "addin/method_table.h"
+#include "addin/property_table.h"
 #include "addin/variant.h"
+#include "common/log_sink.h"
 
 namespace velquora::addin {
 
-using TObjectMethod = std::function<Variant(VarArrayData&)>;
-
-struct TMethod {
-  std::u16string MethodName1;  // Russian
-  std::u16string MethodName2;  // English
-  int ParamsCount = 0;
-  TObjectMethod Mt;
-};
-
-struct TProperty {
-  std::u16string PropertyName1;
-  std::u16string PropertyName2;
-  bool isReadonly = false;
-  Variant Value;
-};
-
 inline constexpr char16_t kLastErrorNameRu[] = u"ОписаниеПоследнейОшибки";
 inline constexpr char16_t kLastErrorNameEn[] = u"LastErrorDescription";
-inline constexpr int kExtraMethodBase = 30000;
 
-class TCustomNativeComponent {
+class Component {
  public:
-  TCustomNativeComponent();
-  virtual ~TCustomNativeComponent();
-  TCustomNativeComponent(const TCustomNativeComponent&) = delete;
-  TCustomNativeComponent& operator=(const TCustomNativeComponent&) = delete;
+  // `class_name`: what RegisterExtensionAs answers. `trace`: where calls made as functions are
+  // traced, an entry and an exit record at DEBUG each (calls as procedures are not); null: not
+  // traced. The first property is the read-only error text of the last failed call.
+  Component(std::u16string class_name, LogSink* trace);
+  virtual ~Component();
+  Component(const Component&) = delete;
+  Component& operator=(const Component&) = delete;
 
-  // Hooks for methods outside the registry.
-  virtual long FindExtraMethod(const std::u16string& name);
-  virtual Variant CallExtraMethod(long index, VarArrayData& params);
-  virtual long GetExtraNParams(long index);
-  virtual std::u16string GetExtraMethodName(long index, long alias);
+  MethodTable& methods() { return methods_; }
+  const MethodTable& methods() const { return methods_; }
+  PropertyTable& properties() { return properties_; }
+  const PropertyTable& properties() const { return properties_; }
 
-  static std::u16string NCClassName() { return u"AddInNativeExtension"; }
-  // The class name of the object at hand (NCClassName of the most derived class).
-  virtual std::u16string ClassName() const { return NCClassName(); }
-  virtual std::u16string GetFileVersion() const;
-  virtual void OnInit() {}
-  virtual void OnDone() {}
-  // Run by the class factory right after construction and right before destruction, where
-  // virtual calls reach the most derived class (constructors and destructors cannot).
-  virtual void AfterConstruction() {}
-  virtual void BeforeDestruction() noexcept {}
-
-  // Method registry.
-  long mt_Count() const { return static_cast<long>(methods_.size()); }
-  void mt_Add(const std::u16string& name1, const std::u16string& name2, int params,
-              TObjectMethod mt);
-  long mt_Find(const std::u16string& name);
-  TMethod mt_Get(long index) const;
-  void mt_Clear() {
-    methods_.clear();
-    method_index_.clear();
-  }
-  Variant mt_Call(long index, VarArrayData& params);
-
-  // Property registry.
-  long pt_Count() const { return static_cast<long>(properties_.size()); }
-  virtual void pt_Add(const std::u16string& name1, const std::u16string& name2, bool readonly,
-                      const Variant& value);
-  long pt_Find(const std::u16string& name) const;
-  TProperty pt_Get(long index) const;
-  void pt_Clear() {
-    properties_.clear();
-    property_index_.clear();
-  }
-  Variant Getpt_Value(const std::u16string& name) const;
-  Variant Getpt_ValueDirect(const std::u16string& name) const { return Getpt_Value(name); }
-  void Setpt_Value(const std::u16string& name, const Variant& value);
-  void Setpt_ValueDirect(const std::u16string& name, const Variant& value);
-
-  // Host-facing operations (entry-table order).
-  virtual bool Init(void* connection);
-  virtual bool setMemManager(void* memory);
-  virtual HostLong GetInfo();
-  virtual void Done();
-  virtual bool RegisterExtensionAs(WCHAR_T** name);
-  virtual HostLong GetNProps();
-  virtual HostLong FindProp(const WCHAR_T* name);
-  virtual const WCHAR_T* GetPropName(HostLong num, HostLong alias);
-  virtual bool GetPropValue(HostLong num, TVariant* value);
-  virtual bool SetPropValue(HostLong num, TVariant* value);
-  virtual bool IsPropReadable(HostLong num);
-  virtual bool IsPropWritable(HostLong num);
-  virtual HostLong GetNMethods();
-  virtual HostLong FindMethod(const WCHAR_T* name);
-  virtual const WCHAR_T* GetMethodName(HostLong num, HostLong alias);
-  virtual HostLong GetNParams(HostLong num);
-  virtual bool GetParamDefValue(HostLong num, HostLong param, TVariant* value);
-  virtual bool HasRetVal(HostLong num);
-  virtual bool CallAsProc(HostLong num, TVariant* params, HostLong size);
-  virtual bool CallAsFunc(HostLong num, TVariant* ret, TVariant* params, HostLong size);
-  virtual void SetLocale(const WCHAR_T* locale);
-
-  const HostMemory& MemoryManager() const { return memory_; }
-  const HostConnection& Connection() const { return connection_; }
+  // Host-facing operations, in entry-table order. None of them throws.
+  bool Init(void* connection);
+  bool setMemManager(void* memory);
+  HostLong GetInfo();
+  void Done();
+  bool RegisterExtensionAs(WCHAR_T** name);
+  HostLong GetNProps();
+  HostLong FindProp(const WCHAR_T* name);
+  const WCHAR_T* GetPropName(HostLong num, HostLong alias);
+  bool GetPropValue(HostLong num, TVariant* value);
+  bool SetPropValue(HostLong num, TVariant* value);
+  bool IsPropReadable(HostLong num);
+  bool IsPropWritable(HostLong num);
+  HostLong GetNMethods();
+  HostLong FindMethod(const WCHAR_T* name);
+  const WCHAR_T* GetMethodName(HostLong num, HostLong alias);
+  HostLong GetNParams(HostLong num);
+  bool GetParamDefValue(HostLong num, HostLong param, TVariant* value);
+  bool HasRetVal(HostLong num);
+  bool CallAsProc(HostLong num, TVariant* params, HostLong size);
+  bool CallAsFunc(HostLong num, TVariant* ret, TVariant* params, HostLong size);
+  void SetLocale(const WCHAR_T* locale);
 
   // The host-facing object for this component (built by hand, see object_header.h).
-  void* GetNativeComponentObjectHeader();
+  void* NewObjectHeader();
 
- protected:
-  // The method-name text of an index: alias 0 Russian, 1 English, others empty.
-  std::u16string MethodNameText(long index, long alias);
-  // Reports a failed call to the host: AddError(1006, source, message, code); never throws.
-  void ReportToHost(const std::u16string& source, const std::u16string& message, HostLong code);
-  // Converts the host's argument records into the handler's array.
-  VarArrayData ArgumentsFromHost(const TVariant* params, HostLong size);
-  void ArgumentsToHost(const VarArrayData& args, TVariant* params, HostLong size);
-  // Hooks of the CallAsFunc path: after the arguments are read, and after the result is stored
-  // (before the arguments are written back). Nothing by default; traced components log here.
-  virtual void TraceCall(HostLong, const VarArrayData&) {}
-  virtual void TraceResult(HostLong, const Variant&, const VarArrayData&) {}
-  // The failure steps of CallAsFunc; never throw.
-  bool FailCallAsFunc(HostLong num, const std::u16string& message);
-  // A host string with the component's memory manager, or null if it cannot be made.
-  WCHAR_T* NewHostString(const std::u16string& text) noexcept;
+  // The host's services, through its connection; without a connection they do nothing.
+  bool ExternalEvent(std::u16string_view source, std::u16string_view message,
+                     std::u16string_view data);
+  HostLong GetEventBufferDepth();
+  bool SetStatusLine(std::u16string_view text);
+  void ResetStatusLine();
+
+  // Zero-filled texts from the host's memory manager, for the host's services: (length + 2) * 2
+  // bytes for UTF-8 text, (length + 1) * 2 for UTF-16 text. Fail with std::bad_alloc.
+  WCHAR_T* CopyToHost(std::string_view utf8);
+  WCHAR_T* CopyToHost(std::u16string_view text);
+  void FreeOnHost(WCHAR_T* text);
 
  private:
-  // Entries in registration order, and every name of them case-folded with the first entry
-  // that bears it: one look-up instead of a comparison with each name registered.
-  using NameIndex = std::unordered_map<std::u16string, long>;
-  static long FindIn(const NameIndex& index, const std::u16string& name);
-  static void AddTo(NameIndex& index, const std::u16string& name, long entry);
-  std::vector<TMethod> methods_;
-  std::vector<TProperty> properties_;
-  NameIndex method_index_;
-  NameIndex property_index_;
+  // Reports a failed call to the host: AddError(1006, source, message, code); never throws.
+  void ReportToHost(const std::u16string& source, const std::u16string& message, HostLong code);
+  // A host string made for the host to keep (names), or null when it cannot be made.
+  WCHAR_T* NewHostString(const std::u16string& text) noexcept;
+  Arguments ArgumentsFromHost(const TVariant* params, HostLong size);
+  void ArgumentsToHost(const Arguments& args, TVariant* params, HostLong size);
+  // The entry and exit records of a call made as a function, under the method's English name.
+  void TraceCall(HostLong num, const Arguments& args);
+  void TraceResult(HostLong num, const Variant& result, const Arguments& args);
+  bool Tracing() const;
+  // The failure steps of CallAsFunc; never throw.
+  bool FailCallAsFunc(HostLong num, const std::u16string& message);
+  WCHAR_T* AllocZeroed(std::size_t bytes, std::u16string_view text);
+
+  std::u16string class_name_;
+  LogSink* trace_;
+  MethodTable methods_;
+  PropertyTable properties_;
   HostMemory memory_;
   HostConnection connection_;
 };

@@ -6,12 +6,12 @@
 
 namespace velquora::addin {
 
-std::u16string WChar_TToStr(const WCHAR_T* text) {
+std::u16string FromHostString(const WCHAR_T* text) {
   if (!text) return {};
   return std::u16string(text);
 }
 
-void StrToWChar_T(const HostMemory& memory, std::u16string_view text, WCHAR_T*& target) {
+void CopyHostString(const HostMemory& memory, std::u16string_view text, WCHAR_T*& target) {
   if (!target) {
     std::size_t size = text.size() * 2 + 2;
     void* block = memory.present() ? memory.Alloc(size) : std::malloc(size);
@@ -22,7 +22,7 @@ void StrToWChar_T(const HostMemory& memory, std::u16string_view text, WCHAR_T*& 
   if (!text.empty()) std::memcpy(target, text.data(), text.size() * 2);
 }
 
-void FreeWChar_T(const HostMemory& memory, WCHAR_T*& target) {
+void FreeHostString(const HostMemory& memory, WCHAR_T*& target) {
   if (!target) return;
   if (memory.present()) {
     memory.Free(target);

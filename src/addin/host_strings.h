@@ -9,21 +9,22 @@
 
 namespace velquora::addin {
 
-std::u16string WChar_TToStr(const WCHAR_T* text);
+// The host's text; empty for null.
+std::u16string FromHostString(const WCHAR_T* text);
 
 // Fills `target`: allocates (length * 2 + 2) zeroed bytes when it is null, then copies the text.
-void StrToWChar_T(const HostMemory& memory, std::u16string_view text, WCHAR_T*& target);
+void CopyHostString(const HostMemory& memory, std::u16string_view text, WCHAR_T*& target);
 
-// Frees a string made by StrToWChar_T and sets the pointer to null.
-void FreeWChar_T(const HostMemory& memory, WCHAR_T*& target);
+// Frees a string made by CopyHostString and sets the pointer to null.
+void FreeHostString(const HostMemory& memory, WCHAR_T*& target);
 
 // A host string that frees itself: for texts passed to the host only for the length of a call.
 class ScopedHostString {
  public:
   ScopedHostString(const HostMemory& memory, std::u16string_view text) : memory_(memory) {
-    StrToWChar_T(memory_, text, ptr_);
+    CopyHostString(memory_, text, ptr_);
   }
-  ~ScopedHostString() { FreeWChar_T(memory_, ptr_); }
+  ~ScopedHostString() { FreeHostString(memory_, ptr_); }
   ScopedHostString(const ScopedHostString&) = delete;
   ScopedHostString& operator=(const ScopedHostString&) = delete;
   WCHAR_T* get() const { return ptr_; }

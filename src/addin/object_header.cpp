@@ -11,8 +11,8 @@ namespace {
 using Layout = HeaderLayout<TargetAbi>;
 
 // The interface word the host called through; the component lies four words further on.
-TCustomNativeComponent* Self(void* iface) {
-  return static_cast<TCustomNativeComponent*>(static_cast<void**>(iface)[4]);
+Component* Self(void* iface) {
+  return static_cast<Component*>(static_cast<void**>(iface)[4]);
 }
 
 // The component is destroyed only through DestroyObject. A 32-bit host that deletes the object
@@ -209,14 +209,14 @@ const EntryAddresses& ForwardingEntries() {
   return entries;
 }
 
-void* BuildObjectHeader(TCustomNativeComponent* component) {
+void* BuildObjectHeader(Component* component) {
   auto* words = new void*[Layout::kWords];
   FillObjectHeader<TargetAbi>(words, component);
   return words;
 }
 
-TCustomNativeComponent* ComponentOfHeader(void* header) {
-  return static_cast<TCustomNativeComponent*>(static_cast<void**>(header)[Layout::kSelf]);
+Component* ComponentOfHeader(void* header) {
+  return static_cast<Component*>(static_cast<void**>(header)[Layout::kSelf]);
 }
 
 void FreeObjectHeader(void* header) {

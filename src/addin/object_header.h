@@ -12,7 +12,7 @@
 
 namespace velquora::addin {
 
-class TCustomNativeComponent;
+class Component;
 
 template <typename Abi>
 struct HeaderLayout {
@@ -42,7 +42,7 @@ const EntryAddresses& ForwardingEntries();
 
 // Fills `words` (HeaderLayout<Abi>::kWords of them) for `component`.
 template <typename Abi>
-void FillObjectHeader(void** words, TCustomNativeComponent* component) {
+void FillObjectHeader(void** words, Component* component) {
   using L = HeaderLayout<Abi>;
   const EntryAddresses& e = ForwardingEntries();
   int at = L::kFirst;
@@ -63,9 +63,9 @@ void FillObjectHeader(void** words, TCustomNativeComponent* component) {
 }
 
 // Allocates and fills a header for the target ABI.
-void* BuildObjectHeader(TCustomNativeComponent* component);
+void* BuildObjectHeader(Component* component);
 // The component a header holds.
-TCustomNativeComponent* ComponentOfHeader(void* header);
+Component* ComponentOfHeader(void* header);
 // Frees the header (not the component).
 void FreeObjectHeader(void* header);
 

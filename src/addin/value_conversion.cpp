@@ -23,24 +23,24 @@ Variant DateFromTm(const std::tm& t) {
            d = part(t.tm_mday);
   unsigned hh = part(t.tm_hour), nn = part(t.tm_min), ss = part(t.tm_sec);
   double days = 0;
-  if (!EncodeDateTime(static_cast<int>(y), static_cast<int>(m), static_cast<int>(d),
-                      static_cast<int>(hh), static_cast<int>(nn), static_cast<int>(ss), days)) {
+  if (!DaysFromDateTime(static_cast<int>(y), static_cast<int>(m), static_cast<int>(d),
+                        static_cast<int>(hh), static_cast<int>(nn), static_cast<int>(ss), days)) {
     auto num = [](unsigned v) { return v == 65535 ? std::string("?") : std::to_string(v); };
     std::string shown =
         num(y) + "-" + num(m) + "-" + num(d) + " " + num(hh) + ":" + num(nn) + ":" + num(ss) + ".0";
-    throw Error("'" + shown + "' is not a valid date and time");
+    throw Error(ErrorKind::kInvalid, "'" + shown + "' is not a valid date and time");
   }
   return Variant::Date(days);
 }
 
 }  // namespace
 
-Variant TVariantToVariant(const TVariant& r) {
+Variant FromHostValue(const TVariant& r) {
   switch (r.vt) {
     case VTYPE_EMPTY:
       return {};
     case VTYPE_I4:
-      return Variant::Int(r.lVal, VariantKind::Int32);
+      return Variant::Int(r.lVal, VariantKind::kInt32);
     case VTYPE_R8:
       return Variant::Double(r.dblVal);
     case VTYPE_TM:
@@ -56,7 +56,7 @@ Variant TVariantToVariant(const TVariant& r) {
       return Variant::Date(bits);
     }
     case VTYPE_PWSTR:
-      return Variant::String(WChar_TToStr(r.wstr.pwstrVal));
+      return Variant::String(FromHostString(r.wstr.pwstrVal));
     case VTYPE_BLOB: {
       // N bytes become N + 1 elements, the last one 0; the way back drops it again.
       std::vector<std::uint8_t> bytes(std::size_t{r.str.strLen} + 1, 0);
@@ -64,12 +64,12 @@ Variant TVariantToVariant(const TVariant& r) {
       return Variant::Bytes(std::move(bytes));
     }
     default:
-      throw Error("Неподдерживаемый тип данных");
+      throw Error(ErrorKind::kUnsupported, "Неподдерживаемый тип данных");
   }
 }
 
-void VariantToTVariant(const HostMemory& memory, const Variant& value, TVariant& r) {
-  if (r.vt == VTYPE_PWSTR && r.wstr.pwstrVal) FreeWChar_T(memory, r.wstr.pwstrVal);
+void ToHostValue(const HostMemory& memory, const Variant& value, TVariant& r) {
+  if (r.vt == VTYPE_PWSTR && r.wstr.pwstrVal) FreeHostString(memory, r.wstr.pwstrVal);
   if (r.vt == VTYPE_BLOB && r.str.pstrVal) {
     memory.Free(r.str.pstrVal);
     r.str.pstrVal = nullptr;
@@ -91,31 +91,31 @@ void VariantToTVariant(const HostMemory& memory, const Variant& value, TVariant&
     return;
   }
   switch (value.kind()) {
-    case VariantKind::Single:
-    case VariantKind::Double:
-    case VariantKind::Currency:
+    case VariantKind::kSingle:
+    case VariantKind::kDouble:
+    case VariantKind::kCurrency:
       r.vt = VTYPE_R8;
       r.dblVal = value.double_value();
       return;
-    case VariantKind::Date:
+    case VariantKind::kDate:
       r.vt = VTYPE_DATE;
       r.date = value.double_value();
       return;
-    case VariantKind::String: {
+    case VariantKind::kString: {
       WCHAR_T* text = nullptr;
-      StrToWChar_T(memory, value.string_value(), text);
+      CopyHostString(memory, value.string_value(), text);
       r.vt = VTYPE_PWSTR;
       r.wstr.pwstrVal = text;
       r.wstr.wstrLen = static_cast<std::uint32_t>(value.string_value().size());
       return;
     }
-    case VariantKind::Bool:
+    case VariantKind::kBool:
       r.vt = VTYPE_BOOL;
       r.bVal = value.bool_value();
       return;
-    case VariantKind::Array:
-      throw Error("Неподдерживаемый тип массива.");
-    case VariantKind::ByteArray: {
+    case VariantKind::kArray:
+      throw Error(ErrorKind::kUnsupported, "Неподдерживаемый тип массива.");
+    case VariantKind::kByteArray: {
       const auto& bytes = value.bytes();
       std::size_t n = bytes.empty() ? 0 : bytes.size() - 1;  // the upper index bound
       void* block = memory.Alloc(n);

@@ -7,9 +7,9 @@
 namespace velquora::addin {
 
 // Refused tags fail with "Неподдерживаемый тип данных".
-Variant TVariantToVariant(const TVariant& record);
+Variant FromHostValue(const TVariant& record);
 
 // Writes `value` into `record`, releasing the text or byte block the record held before.
-void VariantToTVariant(const HostMemory& memory, const Variant& value, TVariant& record);
+void ToHostValue(const HostMemory& memory, const Variant& value, TVariant& record);
 
 }  // namespace velquora::addin

@@ -1,23 +1,25 @@
 #include "addin/variant.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
 #include "common/decimal_text.h"
+#include "common/hex.h"
 #include "common/text.h"
 
 namespace velquora::addin {
 
 Variant Variant::Null() {
   Variant v;
-  v.kind_ = VariantKind::Null;
+  v.kind_ = VariantKind::kNull;
   return v;
 }
 
 Variant Variant::Bool(bool value) {
   Variant v;
-  v.kind_ = VariantKind::Bool;
+  v.kind_ = VariantKind::kBool;
   v.b_ = value;
   return v;
 }
@@ -45,41 +47,41 @@ Variant Variant::Double(double value, VariantKind kind) {
 
 Variant Variant::Currency(std::int64_t ten_thousandths) {
   Variant v;
-  v.kind_ = VariantKind::Currency;
+  v.kind_ = VariantKind::kCurrency;
   v.i_ = ten_thousandths;
   return v;
 }
 
 Variant Variant::Date(double days) {
   Variant v;
-  v.kind_ = VariantKind::Date;
+  v.kind_ = VariantKind::kDate;
   v.d_ = days;
   return v;
 }
 
 Variant Variant::String(std::u16string text) {
   Variant v;
-  v.kind_ = VariantKind::String;
+  v.kind_ = VariantKind::kString;
   v.s_ = std::move(text);
   return v;
 }
 
 Variant Variant::Bytes(std::vector<std::uint8_t> elements) {
   Variant v;
-  v.kind_ = VariantKind::ByteArray;
+  v.kind_ = VariantKind::kByteArray;
   v.bytes_ = std::move(elements);
   return v;
 }
 
 Variant Variant::Array(std::vector<Variant> items) {
   Variant v;
-  v.kind_ = VariantKind::Array;
+  v.kind_ = VariantKind::kArray;
   v.items_ = std::move(items);
   return v;
 }
 
 double Variant::double_value() const {
-  if (kind_ == VariantKind::Currency) return static_cast<double>(i_) / 10000.0;
+  if (kind_ == VariantKind::kCurrency) return static_cast<double>(i_) / 10000.0;
   return d_;
 }
 
@@ -141,7 +143,8 @@ void DecodeDate(double days, int& y, int& m, int& d, int& hh, int& nn, int& ss) 
 
 }  // namespace
 
-bool EncodeDateTime(int year, int month, int day, int hour, int minute, int second, double& days) {
+bool DaysFromDateTime(int year, int month, int day, int hour, int minute, int second,
+                      double& days) {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
       day > DaysInMonth(year, month) || hour >= 24 || minute >= 60 || second >= 60) {
     return false;
@@ -154,27 +157,27 @@ bool EncodeDateTime(int year, int month, int day, int hour, int minute, int seco
 
 std::u16string Variant::ToText() const {
   switch (kind_) {
-    case VariantKind::Empty:
-    case VariantKind::Null:
+    case VariantKind::kEmpty:
+    case VariantKind::kNull:
       return {};
-    case VariantKind::Bool:
+    case VariantKind::kBool:
       return b_ ? u"True" : u"False";
-    case VariantKind::Int8:
-    case VariantKind::Int16:
-    case VariantKind::Int32:
-    case VariantKind::Int64:
+    case VariantKind::kInt8:
+    case VariantKind::kInt16:
+    case VariantKind::kInt32:
+    case VariantKind::kInt64:
       return IntToText16(i_);
-    case VariantKind::UInt8:
-    case VariantKind::UInt16:
-    case VariantKind::UInt32:
-    case VariantKind::UInt64:
+    case VariantKind::kUInt8:
+    case VariantKind::kUInt16:
+    case VariantKind::kUInt32:
+    case VariantKind::kUInt64:
       return ToUtf16(std::to_string(u_));
-    case VariantKind::Single:
-    case VariantKind::Double:
+    case VariantKind::kSingle:
+    case VariantKind::kDouble:
       return ToUtf16(FormatDouble(d_));
-    case VariantKind::Currency:
+    case VariantKind::kCurrency:
       return ToUtf16(FormatCurrency(i_));
-    case VariantKind::Date: {
+    case VariantKind::kDate: {
       // Far past any calendar (beyond year 270 million either way) a day count is not even a
       // whole number of days that fits the arithmetic: show the number itself.
       if (!std::isfinite(d_) || std::fabs(d_) > 1e11) return ToUtf16(FormatDouble(d_));
@@ -184,22 +187,23 @@ std::u16string Variant::ToText() const {
       std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d", d, m, y, hh, nn, ss);
       return ToUtf16(buf);
     }
-    case VariantKind::String:
+    case VariantKind::kString:
       return s_;
-    case VariantKind::ByteArray: {
+    case VariantKind::kByteArray: {
       // A host byte block arrives with one extra element; show the block's own length.
       std::size_t length = bytes_.empty() ? 0 : bytes_.size() - 1;
       std::string text = "<" + std::to_string(length) + " bytes";
-      static const char kHex[] = "0123456789ABCDEF";
-      for (std::size_t i = 0; i < length && i < 16; ++i) {
-        text += i == 0 ? ": " : " ";
-        text += kHex[bytes_[i] >> 4];
-        text += kHex[bytes_[i] & 15];
+      if (length > 0) {
+        std::string shown = HexText(std::string_view(reinterpret_cast<const char*>(bytes_.data()),
+                                                     std::min<std::size_t>(length, 16)),
+                                    " ");
+        shown.pop_back();  // the separator after the last byte
+        text += ": " + shown;
       }
       if (length > 16) text += " ...";
       return ToUtf16(text + ">");
     }
-    case VariantKind::Array: {
+    case VariantKind::kArray: {
       std::u16string text = u"{";
       for (std::size_t i = 0; i < items_.size(); ++i)
         text += (i ? u"; " : u"") + items_[i].ToText();

@@ -7,24 +7,24 @@
 namespace velquora::addin {
 
 enum class VariantKind : std::uint8_t {
-  Empty,
-  Null,
-  Bool,
-  Int8,
-  Int16,
-  Int32,
-  Int64,
-  UInt8,
-  UInt16,
-  UInt32,
-  UInt64,
-  Single,
-  Double,
-  Currency,  // fixed point, four decimals, held as a count of ten-thousandths
-  Date,      // days since 30 December 1899, the fraction is the time of day
-  String,
-  ByteArray,
-  Array,
+  kEmpty,
+  kNull,
+  kBool,
+  kInt8,
+  kInt16,
+  kInt32,
+  kInt64,
+  kUInt8,
+  kUInt16,
+  kUInt32,
+  kUInt64,
+  kSingle,
+  kDouble,
+  kCurrency,  // fixed point, four decimals, held as a count of ten-thousandths
+  kDate,      // days since 30 December 1899, the fraction is the time of day
+  kString,
+  kByteArray,
+  kArray,
 };
 
 class Variant {
@@ -32,9 +32,9 @@ class Variant {
   Variant() = default;
   static Variant Null();
   static Variant Bool(bool value);
-  static Variant Int(std::int64_t value, VariantKind kind = VariantKind::Int32);
-  static Variant UInt(std::uint64_t value, VariantKind kind = VariantKind::UInt32);
-  static Variant Double(double value, VariantKind kind = VariantKind::Double);
+  static Variant Int(std::int64_t value, VariantKind kind = VariantKind::kInt32);
+  static Variant UInt(std::uint64_t value, VariantKind kind = VariantKind::kUInt32);
+  static Variant Double(double value, VariantKind kind = VariantKind::kDouble);
   static Variant Currency(std::int64_t ten_thousandths);
   static Variant Date(double days);
   static Variant String(std::u16string text);
@@ -42,13 +42,15 @@ class Variant {
   static Variant Array(std::vector<Variant> items);
 
   VariantKind kind() const { return kind_; }
-  bool IsEmptyOrNull() const { return kind_ == VariantKind::Empty || kind_ == VariantKind::Null; }
-  bool IsBool() const { return kind_ == VariantKind::Bool; }
-  bool IsSigned() const { return kind_ >= VariantKind::Int8 && kind_ <= VariantKind::Int64; }
-  bool IsUnsigned() const { return kind_ >= VariantKind::UInt8 && kind_ <= VariantKind::UInt64; }
+  bool IsEmptyOrNull() const { return kind_ == VariantKind::kEmpty || kind_ == VariantKind::kNull; }
+  bool IsBool() const { return kind_ == VariantKind::kBool; }
+  bool IsSigned() const { return kind_ >= VariantKind::kInt8 && kind_ <= VariantKind::kInt64; }
+  bool IsUnsigned() const { return kind_ >= VariantKind::kUInt8 && kind_ <= VariantKind::kUInt64; }
   bool IsInteger() const { return IsSigned() || IsUnsigned(); }
-  bool IsFloating() const { return kind_ >= VariantKind::Single && kind_ <= VariantKind::Currency; }
-  bool IsString() const { return kind_ == VariantKind::String; }
+  bool IsFloating() const {
+    return kind_ >= VariantKind::kSingle && kind_ <= VariantKind::kCurrency;
+  }
+  bool IsString() const { return kind_ == VariantKind::kString; }
 
   bool bool_value() const { return b_; }
   std::int64_t int_value() const { return i_; }
@@ -67,7 +69,7 @@ class Variant {
   bool operator==(const Variant& other) const;
 
  private:
-  VariantKind kind_ = VariantKind::Empty;
+  VariantKind kind_ = VariantKind::kEmpty;
   bool b_ = false;
   std::int64_t i_ = 0;
   std::uint64_t u_ = 0;
@@ -77,13 +79,14 @@ class Variant {
   std::vector<Variant> items_;
 };
 
-using VarArrayData = std::vector<Variant>;
+// The arguments of one call, in order.
+using Arguments = std::vector<Variant>;
 
 // Number formatting shared by the text forms: up to `digits` significant digits, "." always.
 std::string FormatDouble(double value, int digits = 15);
 std::string FormatCurrency(std::int64_t ten_thousandths);
 
 // Calendar date and time to the day count; false when the parts do not form a valid date.
-bool EncodeDateTime(int year, int month, int day, int hour, int minute, int second, double& days);
+bool DaysFromDateTime(int year, int month, int day, int hour, int minute, int second, double& days);
 
 }  // namespace velquora::addin

@@ -1,11 +1,6 @@
 #include "common/text.h"
 
-#include "platform/case_mapping.h"
-
 namespace velquora {
-namespace {
-
-// Decodes one code point from UTF-16; lone surrogates come back as themselves.
 char32_t NextCodePoint(std::u16string_view s, size_t& i) {
   char32_t c = s[i++];
   if (c >= 0xD800 && c <= 0xDBFF && i < s.size() && s[i] >= 0xDC00 && s[i] <= 0xDFFF) {
@@ -13,6 +8,8 @@ char32_t NextCodePoint(std::u16string_view s, size_t& i) {
   }
   return c;
 }
+
+namespace {
 
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
@@ -32,6 +29,8 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
+}  // namespace
+
 void AppendUtf16(std::u16string& out, char32_t c) {
   if (c < 0x10000) {
     out += static_cast<char16_t>(c);
@@ -41,8 +40,6 @@ void AppendUtf16(std::u16string& out, char32_t c) {
     out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
   }
 }
-
-}  // namespace
 
 std::string ToUtf8(std::u16string_view text) {
   std::string out;
@@ -80,26 +77,6 @@ std::u16string ToUtf16(std::string_view s) {
     AppendUtf16(out, c);
     i += extra + 1;
   }
-  return out;
-}
-
-char32_t FoldCase(char32_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-  return platform::ToLowerSimple(c);
-}
-
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
-  size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    if (FoldCase(NextCodePoint(a, i)) != FoldCase(NextCodePoint(b, j))) return false;
-  }
-  return i == a.size() && j == b.size();
-}
-
-std::u16string FoldedText(std::u16string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) AppendUtf16(out, FoldCase(NextCodePoint(text, i)));
   return out;
 }
 

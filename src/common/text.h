@@ -1,5 +1,7 @@
 #pragma once
-// UTF-8 / UTF-16 conversion and locale-independent case-insensitive comparison.
+// UTF-8 / UTF-16 conversion and small text helpers. Comparison without regard to letter case
+// needs the system's case mapping: platform/case_mapping.h.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -8,14 +10,10 @@ namespace velquora {
 std::string ToUtf8(std::u16string_view text);
 std::u16string ToUtf16(std::string_view utf8);
 
-// Simple Unicode case mapping to lower case, independent of the process locale.
-char32_t FoldCase(char32_t c);
-
-// Equal when every code point matches after case folding (Latin, Cyrillic and the rest of Unicode).
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
-// Every code point case-folded: two texts are EqualsNoCase exactly when their folded texts are
-// equal, so the folded text can key a hash table.
-std::u16string FoldedText(std::u16string_view text);
+// The code point at `i`, moving `i` past it; a lone surrogate comes back as itself.
+char32_t NextCodePoint(std::u16string_view text, std::size_t& i);
+// Appends `c` as one or two UTF-16 units.
+void AppendUtf16(std::u16string& out, char32_t c);
 
 // Removes characters with codes up to and including 32 at both ends.
 std::u16string_view TrimControl(std::u16string_view text);

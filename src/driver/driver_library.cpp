@@ -1,34 +1,46 @@
 #include "driver/driver_library.h"
 
+#include <memory>
+
 #include "addin/class_registry.h"
 #include "common/text.h"
 #include "driver/scale_driver.h"
-#include "driver/utilities.h"
-#include "log/log_writer.h"
-#include "platform/resources.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
 #include "platform/system_info.h"
 
 namespace velquora::driver {
+namespace {
+
+std::unique_ptr<addin::Component> NewScaleDriver() {
+  return std::make_unique<ScaleDriver>(LibraryLog());
+}
+
+}  // namespace
+
+log::LogWriter& LibraryLog() {
+  static log::LogWriter log(platform::RealFileSystem(), platform::SystemClock(),
+                            &log::ApplicationDataFolder, &log::MachineWideFolder);
+  return log;
+}
 
 void LoadDriverLibrary() noexcept {
   try {
-    auto& log = log::LogWriter::Instance();
+    log::LogWriter& log = LibraryLog();
     // Named after the driver until Open names the file after the scale, whatever fails below.
     log.SetLogFileName(ToUtf8(kDriverName));
-    std::string app_data = GetSpecialFolder(FolderId::CommonAppData);
-    app_data.pop_back();
+    const std::string app_data = platform::DataFolder().value_or("");
     const char sep = platform::kPathSeparator;
     log.SetLogFolder(app_data + sep + log::kLogCompanyName + sep + ToUtf8(kDriverName));
-    GetDriverInfo<TDriver>(kDriverName, platform::LoadResourceString(65111));
-    addin::RegisterComponentClass(addin::ClassOf<TDriver>());
+    addin::LibraryClasses().Add({kDriverName, &NewScaleDriver});
   } catch (...) {
   }
 }
 
 void UnloadDriverLibrary() noexcept {
-  addin::ClearComponentClasses();
+  addin::LibraryClasses().Clear();
   try {
-    log::LogWriter::Instance().WriteLogFooter();
+    LibraryLog().WriteLogFooter();
   } catch (...) {
   }
 }

@@ -4,18 +4,21 @@
 
 #include "common/error.h"
 #include "common/text.h"
-#include "device/protocol.h"
-#include "driver/utilities.h"
+#include "driver/attribute_values.h"
+#include "protocol/wire_format.h"
 
 namespace velquora::driver {
 
-namespace p = device::protocol;
+namespace p = protocol;
 
 namespace {
 
+// A price that is absent or unreadable, in ten-thousandths.
+constexpr std::int64_t kNoAmount = std::int64_t{kNoNumber} * 10000;
+
 // Integer attributes are read straight from the parser's UTF-8 text: one record has a dozen of
 // them and a goods document may have tens of thousands of records.
-std::int32_t IntAttr(const HostRecord& record, HostAttr name, std::int32_t absent = kAbsent) {
+std::int32_t IntAttr(const HostRecord& record, HostAttr name, std::int32_t absent = kNoNumber) {
   std::optional<std::string_view> a = record.Get(name);
   if (!a) return absent;
   std::string_view text = TrimControl(*a);
@@ -28,59 +31,59 @@ std::int32_t IntAttr(const HostRecord& record, HostAttr name, std::int32_t absen
 
 // A required number: absent or outside its field fails with the field's own message.
 std::int32_t Required(std::int32_t value, std::int64_t max, const char* message) {
-  if (value == kAbsent || value < 0 || value > max) throw Error(message);
+  if (value == kNoNumber || value < 0 || value > max) throw Error(ErrorKind::kInvalid, message);
   return value;
 }
 
 // An optional date or time field: absent or unreadable gives 0, a number that does not fit fails.
 std::int32_t Optional(std::int32_t value, const char* name) {
-  if (value == kAbsent) return 0;
+  if (value == kNoNumber) return 0;
   if (value < 0 || value > p::kMaxBcd2) {
-    throw Error(std::string("Некорректное значение атрибута ") + name + ": " +
-                std::to_string(value));
+    throw Error(ErrorKind::kInvalid, std::string("Некорректное значение атрибута ") + name + ": " +
+                                         std::to_string(value));
   }
   return value;
 }
 
 // Price text: the first "," becomes ".", then read with "." whatever the locale.
 std::int64_t PriceAttr(const HostRecord& record) {
-  std::optional<std::string_view> price = record.Get(HostAttr::Price);
-  if (!price) return VarToCurrDef(addin::Variant::Null(), std::int64_t{kAbsent} * 10000);
+  std::optional<std::string_view> price = record.Get(HostAttr::kPrice);
+  if (!price) return ReadAmount(addin::Variant::Null(), kNoAmount);
   std::u16string text = ToUtf16(*price);
   if (auto comma = text.find(u','); comma != std::u16string::npos) text[comma] = u'.';
-  return VarToCurrDef(addin::Variant::String(text), std::int64_t{kAbsent} * 10000);
+  return ReadAmount(addin::Variant::String(text), kNoAmount);
 }
 
 // "True" or "False" in any letter case; absent or anything else is true.
 bool WeightFlag(const HostRecord& r) {
-  std::optional<std::string_view> flag = r.Get(HostAttr::IsWeightGoods);
-  return VarToBoolDef(flag ? addin::Variant::String(ToUtf16(*flag)) : addin::Variant::Null(), true);
+  std::optional<std::string_view> flag = r.Get(HostAttr::kIsWeightGoods);
+  return ReadFlag(flag ? addin::Variant::String(ToUtf16(*flag)) : addin::Variant::Null(), true);
 }
 
 }  // namespace
 
-device::PluValues ReadGoodsRecord(const HostRecord& r) {
-  std::int32_t plu = IntAttr(r, HostAttr::PLU);
-  std::int32_t code = IntAttr(r, HostAttr::Code);
-  std::u16string ean = r.Text(HostAttr::EANData);
-  std::u16string name = r.Text(HostAttr::Name);
-  std::int32_t group = IntAttr(r, HostAttr::GroupCode);
+protocol::PluValues ReadGoodsRecord(const HostRecord& r) {
+  std::int32_t plu = IntAttr(r, HostAttr::kPlu);
+  std::int32_t code = IntAttr(r, HostAttr::kCode);
+  std::u16string ean = r.Text(HostAttr::kEanData);
+  std::u16string name = r.Text(HostAttr::kName);
+  std::int32_t group = IntAttr(r, HostAttr::kGroupCode);
   std::int64_t price = PriceAttr(r);
-  std::int32_t sell_by_date = IntAttr(r, HostAttr::SellByDate);
-  std::int32_t sell_by_time = IntAttr(r, HostAttr::SellByTime);
-  std::int32_t used_by_date = IntAttr(r, HostAttr::UsedByDate);
-  std::int32_t packed_date = IntAttr(r, HostAttr::PackedDate);
-  std::int32_t packed_time = IntAttr(r, HostAttr::PackedTime);
-  std::int32_t tare = IntAttr(r, HostAttr::PLUTare);
+  std::int32_t sell_by_date = IntAttr(r, HostAttr::kSellByDate);
+  std::int32_t sell_by_time = IntAttr(r, HostAttr::kSellByTime);
+  std::int32_t used_by_date = IntAttr(r, HostAttr::kUsedByDate);
+  std::int32_t packed_date = IntAttr(r, HostAttr::kPackedDate);
+  std::int32_t packed_time = IntAttr(r, HostAttr::kPackedTime);
+  std::int32_t tare = IntAttr(r, HostAttr::kPluTare);
   bool weight = WeightFlag(r);
 
-  if (ean.size() < 7) throw Error("Длина данных штрихкода меньше 7 символов");
-  device::PluValues v;
+  if (ean.size() < 7) throw Error(ErrorKind::kInvalid, "Длина данных штрихкода меньше 7 символов");
+  protocol::PluValues v;
   v.plu = Required(plu, p::kMaxBcd4, "Некорректный номер товара");
-  if (code == kAbsent) throw Error("Некорректный код товара");
+  if (code == kNoNumber) throw Error(ErrorKind::kInvalid, "Некорректный код товара");
   v.main_group = Required(group, p::kMaxBcd2, "Некорректный код группы товара");
-  if (price == std::int64_t{kAbsent} * 10000 || price < 0 || price > p::kMaxBcd4 * 100 + 49) {
-    throw Error("Некорректная цена");
+  if (price == kNoAmount || price < 0 || price > p::kMaxBcd4 * 100 + 49) {
+    throw Error(ErrorKind::kInvalid, "Некорректная цена");
   }
   v.price = price;
   v.sell_by_date = Required(sell_by_date, p::kMaxBcd2, "Некорректный срок продажи в днях");
@@ -92,29 +95,29 @@ device::PluValues ReadGoodsRecord(const HostRecord& r) {
   v.packed_time = Optional(packed_time, "PackedTime");
   v.barcode = std::move(ean);
   v.name = std::move(name);
-  v.ingredients = r.Text(HostAttr::Description);
-  v.spec_message = r.Text(HostAttr::SpecMessage);
+  v.ingredients = r.Text(HostAttr::kDescription);
+  v.spec_message = r.Text(HostAttr::kSpecMessage);
   v.weight_goods = weight;
-  v.name_fonts = {IntAttr(r, HostAttr::F1, -1), IntAttr(r, HostAttr::F2, -1),
-                  IntAttr(r, HostAttr::F3, -1), IntAttr(r, HostAttr::F4, -1)};
+  v.name_fonts = {IntAttr(r, HostAttr::kF1, -1), IntAttr(r, HostAttr::kF2, -1),
+                  IntAttr(r, HostAttr::kF3, -1), IntAttr(r, HostAttr::kF4, -1)};
   return v;
 }
 
 GroupRecord ReadGroupRecord(const HostRecord& r) {
   GroupRecord g;
-  g.code = Required(IntAttr(r, HostAttr::Code), p::kMaxBcd4, "Некорректный номер группы");
-  std::u16string image = r.Text(HostAttr::ImageNumber);
-  if (!image.empty() && IntAttr(r, HostAttr::ImageNumber) == kAbsent) {
-    throw Error("Некорректный номер картинки");
+  g.code = Required(IntAttr(r, HostAttr::kCode), p::kMaxBcd4, "Некорректный номер группы");
+  std::u16string image = r.Text(HostAttr::kImageNumber);
+  if (!image.empty() && IntAttr(r, HostAttr::kImageNumber) == kNoNumber) {
+    throw Error(ErrorKind::kInvalid, "Некорректный номер картинки");
   }
-  g.name = r.Text(HostAttr::Name);
+  g.name = r.Text(HostAttr::kName);
   return g;
 }
 
 GroupRecord ReadShopRecord(const HostRecord& r) {
   GroupRecord s;
-  s.code = Required(IntAttr(r, HostAttr::Code), p::kMaxBcd4, "Некорректный номер магазина");
-  s.name = r.Text(HostAttr::Name);
+  s.code = Required(IntAttr(r, HostAttr::kCode), p::kMaxBcd4, "Некорректный номер магазина");
+  s.name = r.Text(HostAttr::kName);
   return s;
 }
 

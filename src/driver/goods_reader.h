@@ -3,12 +3,12 @@
 // checked against the field it will fill before anything of the record is sent.
 #include <string>
 
-#include "device/records.h"
 #include "driver/host_document.h"
+#include "protocol/frames.h"
 
 namespace velquora::driver {
 
-device::PluValues ReadGoodsRecord(const HostRecord& record);
+protocol::PluValues ReadGoodsRecord(const HostRecord& record);
 
 struct GroupRecord {
   std::int32_t code = 0;

@@ -5,7 +5,7 @@
 
 #include "common/text.h"
 #include "driver/expat_parser.h"
-#include "driver/utilities.h"
+#include "driver/xml_text.h"
 
 // Older parsers have no limit on entity expansion: a few hundred bytes could then take all memory.
 static_assert(XML_MAJOR_VERSION > 2 || (XML_MAJOR_VERSION == 2 && XML_MINOR_VERSION >= 4),
@@ -80,7 +80,7 @@ struct HostDocumentBuilder {
       std::size_t index = AttrIndex(atts[0]);
       if (index == kHostAttrCount) continue;
       std::size_t size = std::strlen(atts[1]);
-      if (doc.values_.size() + size >= HostDocument::kAbsent) {
+      if (doc.values_.size() + size >= HostDocument::kNotGiven) {
         Refuse("слишком большой документ");
         return;
       }
@@ -199,7 +199,7 @@ HostDocument HostDocument::ParseUtf8(std::string_view utf8) {
 
 std::optional<std::string_view> HostRecord::Get(HostAttr attr) const {
   const HostDocument::Slot& slot = doc_.slots_[first_ + static_cast<std::size_t>(attr)];
-  if (slot.offset == HostDocument::kAbsent) return std::nullopt;
+  if (slot.offset == HostDocument::kNotGiven) return std::nullopt;
   return std::string_view(doc_.values_).substr(slot.offset, slot.size);
 }
 

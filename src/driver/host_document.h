@@ -13,29 +13,29 @@ namespace velquora::driver {
 
 // The attributes the driver reads, by their names in the documents (letter case as here).
 enum class HostAttr : std::uint8_t {
-  PLU,
-  Code,
-  EANData,
-  Name,
-  GroupCode,
-  Price,
-  SellByDate,
-  SellByTime,
-  UsedByDate,
-  PackedDate,
-  PackedTime,
-  PLUTare,
-  IsWeightGoods,
-  Description,
-  SpecMessage,
-  F1,
-  F2,
-  F3,
-  F4,
-  ImageNumber,
-  DateTime,
+  kPlu,
+  kCode,
+  kEanData,
+  kName,
+  kGroupCode,
+  kPrice,
+  kSellByDate,
+  kSellByTime,
+  kUsedByDate,
+  kPackedDate,
+  kPackedTime,
+  kPluTare,
+  kIsWeightGoods,
+  kDescription,
+  kSpecMessage,
+  kF1,
+  kF2,
+  kF3,
+  kF4,
+  kImageNumber,
+  kDateTime,
 };
-inline constexpr std::size_t kHostAttrCount = static_cast<std::size_t>(HostAttr::DateTime) + 1;
+inline constexpr std::size_t kHostAttrCount = static_cast<std::size_t>(HostAttr::kDateTime) + 1;
 
 class HostDocument;
 
@@ -74,10 +74,10 @@ class HostDocument {
   friend class HostRecord;
   friend struct HostDocumentBuilder;
   struct Slot {
-    std::uint32_t offset = kAbsent;
+    std::uint32_t offset = kNotGiven;
     std::uint32_t size = 0;
   };
-  static constexpr std::uint32_t kAbsent = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kNotGiven = 0xFFFFFFFFu;  // the attribute is not there
 
   std::string root_name_;
   std::string values_;       // every kept attribute text, one after another

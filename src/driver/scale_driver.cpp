@@ -2,114 +2,91 @@
 
 #include "common/error.h"
 #include "common/text.h"
-#include "device/protocol.h"
 #include "driver/goods_reader.h"
-#include "driver/host_document.h"
 #include "driver/setting_conversion.h"
-#include "driver/upload_progress.h"
-#include "log/log_writer.h"
+#include "protocol/frames.h"
+#include "protocol/wire_format.h"
 
 namespace velquora::driver {
 
-using addin::VarArrayData;
+using addin::Arguments;
 using addin::Variant;
-namespace p = device::protocol;
+
+// The host methods: the ten common equipment methods, then the scale's own.
+struct ScaleDriver::MethodRow {
+  const char16_t* name_ru;
+  const char16_t* name_en;
+  int params;
+  Variant (ScaleDriver::*handler)(Arguments&);
+};
+
+const ScaleDriver::MethodRow ScaleDriver::kMethodRows[] = {
+    {u"ПолучитьРевизиюИнтерфейса", u"GetInterfaceRevision", 0, &ScaleDriver::GetInterfaceRevision},
+    {u"ПолучитьОписание", u"GetDescription", 1, &ScaleDriver::GetDescription},
+    {u"ПолучитьОшибку", u"GetLastError", 1, &ScaleDriver::GetLastError},
+    {u"Подключить", u"Open", 1, &ScaleDriver::Open},
+    {u"Отключить", u"Close", 1, &ScaleDriver::Close},
+    {u"ПолучитьПараметры", u"GetParameters", 1, &ScaleDriver::GetParameters},
+    {u"УстановитьПараметр", u"SetParameter", 2, &ScaleDriver::SetParameter},
+    {u"ТестУстройства", u"DeviceTest", 2, &ScaleDriver::DeviceTest},
+    {u"ПолучитьДополнительныеДействия", u"GetAdditionalActions", 1,
+     &ScaleDriver::GetAdditionalActions},
+    {u"ВыполнитьДополнительноеДействие", u"DoAdditionalAction", 1,
+     &ScaleDriver::DoAdditionalAction},
+    {u"ВыгрузитьТовары", u"UploadGoods", 3, &ScaleDriver::UploadGoods},
+    {u"ВыгрузитьГруппы", u"UploadGroups", 1, &ScaleDriver::UploadGroups},
+    {u"ВыгрузитьМагазины", u"UploadShops", 1, &ScaleDriver::UploadShops},
+    {u"ОчиститьТовары", u"ClearGoods", 1, &ScaleDriver::ClearGoods},
+    {u"ОчиститьГруппы", u"ClearGroups", 0, &ScaleDriver::ClearGroups},
+    {u"УдалитьТовар", u"DeleteGood", 1, &ScaleDriver::DeleteGood},
+    {u"УдалитьГруппу", u"DeleteGroup", 1, &ScaleDriver::DeleteGroup},
+    {u"ВыгрузитьДанные", u"UploadData", 2, &ScaleDriver::UploadData},
+};
 
 namespace {
 
-struct SettingName {
-  const char16_t* en;
-  const char16_t* ru;
-  const char16_t* def;
+// The settings: the log switch, then the scale's own, with their initial values.
+struct SettingRow {
+  const char16_t* name_ru;
+  const char16_t* name_en;
+  const char16_t* initial;
 };
 
-const SettingName kSettings[] = {
-    {u"IPAddress", u"IPАдрес", u""},
-    {u"IPPort", u"IPПорт", u"0"},
-    {u"CommodityFont", u"ШрифтНаименования", u"0"},
-    {u"IngredientFont", u"ШрифтИнгридиентов", u"0"},
-    {u"SpecMessageFont", u"ШрифтСообщений", u"0"},
-    {u"CompanyFont", u"ШрифтМагазина", u"0"},
-    {u"LabelFormatNumber", u"НомерФорматаЭтикетки", u"17"},
-    {u"ExtLogEnabled", u"ВестиЛогОбмена", u"false"},
+const SettingRow kScaleSettings[] = {
+    {u"IPАдрес", u"IPAddress", u""},
+    {u"IPПорт", u"IPPort", u"0"},
+    {u"ШрифтНаименования", u"CommodityFont", u"0"},
+    {u"ШрифтИнгридиентов", u"IngredientFont", u"0"},
+    {u"ШрифтСообщений", u"SpecMessageFont", u"0"},
+    {u"ШрифтМагазина", u"CompanyFont", u"0"},
+    {u"НомерФорматаЭтикетки", u"LabelFormatNumber", u"17"},
+    {u"ВестиЛогОбмена", u"ExtLogEnabled", u"false"},
 };
 
-const MethodName kScaleMethods[] = {
-    {u"ВыгрузитьТовары", u"UploadGoods", 3},   {u"ВыгрузитьГруппы", u"UploadGroups", 1},
-    {u"ВыгрузитьМагазины", u"UploadShops", 1}, {u"ОчиститьТовары", u"ClearGoods", 1},
-    {u"ОчиститьГруппы", u"ClearGroups", 0},    {u"УдалитьТовар", u"DeleteGood", 1},
-    {u"УдалитьГруппу", u"DeleteGroup", 1},     {u"ВыгрузитьДанные", u"UploadData", 2},
-};
+// The caption of the driver's own records in the log.
+constexpr char16_t kLogCaption[] = u"TDriver";
 
 // The top-level element must be named `root` exactly.
 void CheckRoot(const HostDocument& doc, std::string_view root) {
-  if (doc.RootName() != root) throw Error("Не найден корневой узел");
+  if (doc.RootName() != root) throw Error(ErrorKind::kInvalid, "Не найден корневой узел");
 }
 
 }  // namespace
 
-TDriver::TDriver(std::unique_ptr<device::TDevice> device) : FDevice(std::move(device)) {}
-
-void TDriver::RegisterMethods() {
-  try {
-    TScaleOfflineDriver::RegisterMethods();
-    const auto& m = kScaleMethods;
-    auto parsed = [this](std::function<void(const HostDocument&)> work, std::size_t arg) {
-      return [this, work, arg](VarArrayData& params) {
-        return ScaleMethod([&] {
-          std::u16string scratch;
-          HostDocument doc = HostDocument::Parse(TextParam(params, arg, scratch));
-          Reconnect();
-          work(doc);
-        });
-      };
-    };
-    mt_Add(m[0].ru, m[0].en, m[0].params,
-           [this](VarArrayData& a) { return UploadGoodsHandler(a); });
-    mt_Add(m[1].ru, m[1].en, m[1].params, parsed([this](const auto& d) { UploadGroups(d); }, 0));
-    mt_Add(m[2].ru, m[2].en, m[2].params, parsed([this](const auto& d) { UploadShops(d); }, 0));
-    mt_Add(m[3].ru, m[3].en, m[3].params, [this](VarArrayData& a) { return ClearGoodsHandler(a); });
-    mt_Add(m[4].ru, m[4].en, m[4].params, [this](VarArrayData&) {
-      return ScaleMethod([&] {
-        Reconnect();
-        FDevice->ClearMainGroup();
-      });
-    });
-    mt_Add(m[5].ru, m[5].en, m[5].params, [this](VarArrayData& a) {
-      return ScaleMethod([&] {
-        Reconnect();
-        FDevice->DeletePlu(RecordNumberArgument(Param(a, 0), "Некорректный номер товара"));
-      });
-    });
-    mt_Add(m[6].ru, m[6].en, m[6].params, [this](VarArrayData& a) {
-      return ScaleMethod([&] {
-        Reconnect();
-        FDevice->DeleteGroup(RecordNumberArgument(Param(a, 0), "Некорректный номер группы"));
-      });
-    });
-    mt_Add(m[7].ru, m[7].en, m[7].params, [this](VarArrayData& a) {
-      return ScaleMethod([&] {
-        std::u16string scratch;
-        const std::u16string& data = TextParam(a, 1, scratch);
-        Reconnect();
-        UploadData(Param(a, 0).ToText(), data);
-      });
-    });
-  } catch (...) {
-    log::LogWriter::Instance().WriteLog(TypeName(), CurrentErrorText(), log::TLogLevel::llError);
+ScaleDriver::ScaleDriver(log::LogWriter& log, std::unique_ptr<protocol::TcpClient> client)
+    : addin::Component(kDriverName, &log), log_(log), link_(log, std::move(client)) {
+  for (const MethodRow& row : kMethodRows) {
+    methods().Add(
+        row.name_ru, row.name_en, row.params,
+        [this, handler = row.handler](Arguments& args) { return (this->*handler)(args); });
+  }
+  AddSetting(properties(), u"ЛогВключен", u"LogEnabled", Variant::Bool(false), log_, kLogCaption);
+  for (const SettingRow& s : kScaleSettings) {
+    AddSetting(properties(), s.name_ru, s.name_en, Variant::String(s.initial), log_, kLogCaption);
   }
 }
 
-void TDriver::RegisterSettings() {
-  try {
-    TScaleOfflineDriver::RegisterSettings();
-    for (const auto& s : kSettings) pt_Add(s.ru, s.en, false, Variant::String(s.def));
-  } catch (...) {
-    log::LogWriter::Instance().WriteLog(TypeName(), CurrentErrorText(), log::TLogLevel::llError);
-  }
-}
-
-std::string TDriver::LogNameFromAddress(const std::u16string& address) {
+std::string ScaleDriver::LogNameFromAddress(const std::u16string& address) {
   std::u16string name;
   for (char16_t c : address) {
     if (c == u'.') c = u'_';
@@ -120,153 +97,245 @@ std::string TDriver::LogNameFromAddress(const std::u16string& address) {
   return ToUtf8(name);
 }
 
-void TDriver::Open() {
-  TScaleOfflineDriver::Open();
-  // Prices are always read with "." (see goods_reader), so no separator needs setting here.
-  auto& log = log::LogWriter::Instance();
-  log.SetLogFileName(LogNameFromAddress(GetSettingValueStr(u"IPAddress")));
-  log.SetLogDetail(GetSettingValueBool(u"LogEnabled") ? 3 : 0);
-  FDevice->ExtLogEnabled = GetSettingValueBool(u"ExtLogEnabled");
-  FDevice->Label.commodity_font = GetSettingValueInt(u"CommodityFont");
-  FDevice->Label.ingredient_font = GetSettingValueInt(u"IngredientFont");
-  FDevice->Label.company_font = GetSettingValueInt(u"CompanyFont");
-  FDevice->Label.spec_message_font = GetSettingValueInt(u"SpecMessageFont");
-  FDevice->Label.label_format = GetSettingValueInt(u"LabelFormatNumber");
-  Reconnect();
+Variant ScaleDriver::Framed(const std::function<void()>& work) {
+  return HandlerFrame(last_result_, log_, work);
 }
 
-void TDriver::Close() {
-  FDevice->Disable();
-  TScaleOfflineDriver::Close();
-}
-
-void TDriver::DeviceTest(std::u16string& description, std::u16string& extra) {
-  description.clear();
-  extra.clear();
-  const bool was_enabled = Enabled();
-  if (!was_enabled) {
-    try {
-      Open();
-    } catch (...) {
-      Close();
-      throw;
-    }
-  }
-  description = u"Весы подключены";
-  if (!was_enabled) Close();
-}
-
-void TDriver::Reconnect() {
-  FDevice->Disable();
-  std::u16string address = GetSettingValueStr(u"IPAddress");
-  std::int32_t port = GetSettingValueInt(u"IPPort");
-  FDevice->Enable(address, port);
-}
-
-Variant TDriver::ScaleMethod(const std::function<void()>& work) {
-  return HandlerFrame([&] {
-    CheckEnabled();
+Variant ScaleDriver::ScaleMethod(const std::function<void()>& work) {
+  return Framed([&] {
+    CheckOpen(open_);
     work();
   });
 }
 
-Variant TDriver::UploadGoodsHandler(VarArrayData& params) {
+Variant ScaleDriver::Setting(std::u16string_view name) {
+  return SettingValue(properties(), name, last_result_, log_);
+}
+
+// ---- the common equipment methods ----
+
+Variant ScaleDriver::GetInterfaceRevision(Arguments&) {
+  return InterfaceRevision();
+}
+
+Variant ScaleDriver::GetDescription(Arguments& args) {
+  return Framed([&] { SetArg(args, 0, Variant::String(DescriptionXml(kScaleDriverInfo, log_))); });
+}
+
+Variant ScaleDriver::GetLastError(Arguments& args) {
+  return LastErrorResult(last_result_, args);
+}
+
+Variant ScaleDriver::Open(Arguments&) {
+  return Framed([&] { OpenDriver(); });
+}
+
+Variant ScaleDriver::Close(Arguments&) {
+  return Framed([&] { CloseDriver(); });
+}
+
+Variant ScaleDriver::GetParameters(Arguments& args) {
+  return Framed([&] { SetArg(args, 0, Variant::String(ParametersXml(properties()))); });
+}
+
+Variant ScaleDriver::SetParameter(Arguments& args) {
+  return Framed([&] { driver::SetParameter(properties(), args); });
+}
+
+Variant ScaleDriver::DeviceTest(Arguments& args) {
+  return Framed([&] {
+    // Connects only when the driver is closed, and leaves it as it was.
+    const bool was_open = open_;
+    if (!was_open) {
+      try {
+        OpenDriver();
+      } catch (...) {
+        CloseDriver();
+        throw;
+      }
+    }
+    if (!was_open) CloseDriver();
+    SetArg(args, 0, Variant::String(u"Весы подключены"));
+    SetArg(args, 1, Variant::String(u""));
+  });
+}
+
+Variant ScaleDriver::GetAdditionalActions(Arguments& args) {
+  return Framed([&] { SetArg(args, 0, Variant::String(ActionsXml())); });
+}
+
+Variant ScaleDriver::DoAdditionalAction(Arguments& args) {
+  return Framed([&] { RunAction(Arg(args, 0).ToText(), log_); });
+}
+
+// Open names the log after the scale and switches it as the settings say, copies the label
+// settings, and connects; a failed connection leaves the driver open all the same (every
+// operation connects again).
+void ScaleDriver::OpenDriver() {
+  open_ = true;
+  // Prices are always read with "." (see goods_reader), so no separator needs setting here.
+  log_.SetLogFileName(LogNameFromAddress(SettingToStr(Setting(u"IPAddress"))));
+  log_.SetLogDetail(SettingToBool(Setting(u"LogEnabled")) ? 3 : 0);
+  link_.set_exchange_log(SettingToBool(Setting(u"ExtLogEnabled")));
+  label_.commodity_font = SettingToInt(Setting(u"CommodityFont"));
+  label_.ingredient_font = SettingToInt(Setting(u"IngredientFont"));
+  label_.company_font = SettingToInt(Setting(u"CompanyFont"));
+  label_.spec_message_font = SettingToInt(Setting(u"SpecMessageFont"));
+  label_.label_format = SettingToInt(Setting(u"LabelFormatNumber"));
+  Reconnect();
+}
+
+void ScaleDriver::CloseDriver() {
+  link_.Close();
+  open_ = false;
+}
+
+void ScaleDriver::Reconnect() {
+  link_.Close();
+  const std::u16string address = SettingToStr(Setting(u"IPAddress"));
+  const std::int32_t port = SettingToInt(Setting(u"IPPort"));
+  link_.Connect(address, port);
+}
+
+// ---- the scale's methods ----
+
+Variant ScaleDriver::UploadGoods(Arguments& args) {
   return ScaleMethod([&] {
     std::u16string scratch;
-    HostDocument doc = HostDocument::Parse(TextParam(params, 1, scratch));
+    HostDocument doc = HostDocument::Parse(TextArg(args, 1, scratch));
     Reconnect();
-    UploadGoods(doc);
+    WriteRecords(doc, u"товаров", [this](const HostRecord& r) {
+      return protocol::PluWrite(ReadGoodsRecord(r), label_);
+    });
   });
 }
 
-Variant TDriver::ClearGoodsHandler(VarArrayData&) {
+Variant ScaleDriver::UploadGroups(Arguments& args) {
+  return ScaleMethod([&] {
+    std::u16string scratch;
+    HostDocument doc = HostDocument::Parse(TextArg(args, 0, scratch));
+    Reconnect();
+    WriteRecords(doc, u"групп", [](const HostRecord& r) {
+      GroupRecord g = ReadGroupRecord(r);
+      return protocol::GroupWrite(g.code, g.name);
+    });
+  });
+}
+
+Variant ScaleDriver::UploadShops(Arguments& args) {
+  return ScaleMethod([&] {
+    std::u16string scratch;
+    HostDocument doc = HostDocument::Parse(TextArg(args, 0, scratch));
+    Reconnect();
+    WriteRecords(doc, u"магазинов", [this](const HostRecord& r) {
+      GroupRecord s = ReadShopRecord(r);
+      return protocol::ShopWrite(s.code, s.name, label_);
+    });
+  });
+}
+
+Variant ScaleDriver::ClearGoods(Arguments&) {
   return ScaleMethod([&] {
     Reconnect();
-    FDevice->ClearPlu();
+    link_.Run(protocol::TableClear(protocol::kTablePlu));
   });
 }
 
-bool TDriver::UploadSystemSettings(const std::u16string& document) {
+Variant ScaleDriver::ClearGroups(Arguments&) {
+  return ScaleMethod([&] {
+    Reconnect();
+    link_.Run(protocol::TableClear(protocol::kTableMainGroup));
+  });
+}
+
+Variant ScaleDriver::DeleteGood(Arguments& args) {
+  return ScaleMethod([&] {
+    Reconnect();
+    link_.Run(protocol::RecordDelete(
+        protocol::kTablePlu, RecordNumberArgument(Arg(args, 0), "Некорректный номер товара")));
+  });
+}
+
+Variant ScaleDriver::DeleteGroup(Arguments& args) {
+  return ScaleMethod([&] {
+    Reconnect();
+    link_.Run(
+        protocol::RecordDelete(protocol::kTableMainGroup,
+                               RecordNumberArgument(Arg(args, 0), "Некорректный номер группы")));
+  });
+}
+
+Variant ScaleDriver::UploadData(Arguments& args) {
+  return ScaleMethod([&] {
+    std::u16string scratch;
+    const std::u16string& data = TextArg(args, 1, scratch);
+    Reconnect();
+    SendData(Arg(args, 0).ToText(), data);
+  });
+}
+
+bool ScaleDriver::UploadSystemSettings(const std::u16string& document) {
   return ScaleMethod([&] {
            HostDocument doc = HostDocument::Parse(document);
            Reconnect();
            CheckRoot(doc, "SystemSettings");
-           FDevice->UploadSystemSettings(doc.Root().Text(HostAttr::DateTime));
+           link_.Run(protocol::SystemSettingsWrite(doc.Root().Text(HostAttr::kDateTime)));
          })
       .bool_value();
 }
 
-UploadProgress::Sink TDriver::StatusLine() {
+UploadProgress::Sink ScaleDriver::StatusLine() {
   return {[this](const std::u16string& text) { SetStatusLine(text); },
           [this] { ResetStatusLine(); }};
 }
 
-// Each "Record" child of the top-level "Table", in document order. A record is prepared (read,
-// checked, encoded) while the scale stores the one before it: the answer of record k is judged
-// after record k+1 is prepared and before k+1 is sent, so a record that fails its checks is
-// reported only after the record before it was judged, and nothing of it is sent.
-void TDriver::WriteRecords(const HostDocument& doc, const char16_t* what,
-                           const PrepareRecord& prepare) {
+// The answer of record k is judged after record k+1 is prepared and before k+1 is sent, so a
+// record that fails its checks is reported only after the record before it was judged, and
+// nothing of it is sent.
+void ScaleDriver::WriteRecords(const HostDocument& doc, const char16_t* what,
+                               const std::function<protocol::Command(const HostRecord&)>& prepare) {
   CheckRoot(doc, "Table");
   const std::size_t total = doc.RecordCount();
-  UploadProgress progress(what, total, StatusLine(), ProgressClock);
+  UploadProgress progress(what, total, StatusLine());
   std::size_t accepted = 0;
   auto judge_previous = [&] {
-    if (!FDevice->WriteInFlight()) return;
-    FDevice->FinishWrite();
+    if (!link_.write_in_flight()) return;
+    link_.FinishWrite();
     progress.Advance(++accepted);
   };
-  for (std::size_t i = 0; i < total; ++i) {
-    const HostRecord r = doc.Record(i);
-    device::ByteString frame;
-    device::TDevice::WriteRefusal refusal;
-    try {
-      prepare(r, frame, refusal);
-    } catch (...) {
-      judge_previous();  // its refusal, if any, is the failure the host hears of
-      throw;
+  try {
+    for (std::size_t i = 0; i < total; ++i) {
+      const HostRecord r = doc.Record(i);
+      protocol::Command command;
+      try {
+        command = prepare(r);
+      } catch (...) {
+        judge_previous();  // its refusal, if any, is the failure the host hears of
+        throw;
+      }
+      // Judges the record before (its refusal, if any, is the failure) and sends this one.
+      const bool judged_previous = link_.write_in_flight();
+      link_.StartWrite(std::move(command));
+      if (judged_previous) progress.Advance(++accepted);
     }
-    // Judges the record before (its refusal, if any, is the failure) and sends this one.
-    const bool judged_previous = FDevice->WriteInFlight();
-    FDevice->StartWrite(std::move(frame), std::move(refusal));
-    if (judged_previous) progress.Advance(++accepted);
+    judge_previous();
+    if (total > 1) link_.ExpectQuiet();
+  } catch (Error& e) {
+    e.context().records_done = static_cast<std::int64_t>(accepted);
+    throw;
   }
-  judge_previous();
-  if (total > 1) FDevice->ExpectQuiet();
 }
 
-void TDriver::UploadGoods(const HostDocument& doc) {
-  WriteRecords(doc, u"товаров", [this](const HostRecord& r, auto& frame, auto& refusal) {
-    device::PluValues v = ReadGoodsRecord(r);
-    frame = FDevice->PluFrame(v);
-    refusal = {device::protocol::kTablePlu, v.plu, std::move(v.name)};
-  });
-}
-
-void TDriver::UploadGroups(const HostDocument& doc) {
-  WriteRecords(doc, u"групп", [this](const HostRecord& r, auto& frame, auto& refusal) {
-    GroupRecord g = ReadGroupRecord(r);
-    frame = FDevice->GroupWriteFrame(g.code, g.name);
-    refusal = {device::protocol::kTableMainGroup, g.code, std::move(g.name)};
-  });
-}
-
-void TDriver::UploadShops(const HostDocument& doc) {
-  WriteRecords(doc, u"магазинов", [this](const HostRecord& r, auto& frame, auto& refusal) {
-    GroupRecord s = ReadShopRecord(r);
-    frame = FDevice->ShopWriteFrame(s.code, s.name);
-    refusal = {device::protocol::kTableShop, s.code, {}};
-  });
-}
-
-std::int64_t TDriver::RecordNumberArgument(const Variant& value, const char* message) {
+std::int64_t ScaleDriver::RecordNumberArgument(const Variant& value, const char* message) {
   std::int32_t number = SettingToInt(value);
-  if (number < 0 || number > p::kMaxBcd4)
-    throw Error(std::string(message) + ": " + std::to_string(number));
+  if (number < 0 || number > protocol::kMaxBcd4)
+    throw Error(ErrorKind::kInvalid, std::string(message) + ": " + std::to_string(number));
   return number;
 }
 
-void TDriver::UploadData(const std::u16string& file_name, const std::u16string& data) {
+// UploadData's records: the file name chooses the command (D clear, F write, T read) and the
+// table; the hex text is split into records by the size each one carries.
+void ScaleDriver::SendData(const std::u16string& file_name, const std::u16string& data) {
   std::u16string prefix;
   char16_t first = file_name.empty() ? 0 : AsciiUpper(file_name.substr(0, 1))[0];
   if (first == u'D')
@@ -276,7 +345,8 @@ void TDriver::UploadData(const std::u16string& file_name, const std::u16string& 
   else if (first == u'T')
     prefix = u"F7";
   // Without both table characters the record's own bytes would take the table's place.
-  if (prefix.empty() || file_name.size() < 3) throw Error("Некорректное имя файла");
+  if (prefix.empty() || file_name.size() < 3)
+    throw Error(ErrorKind::kInvalid, "Некорректное имя файла");
   prefix += AsciiUpper(file_name.substr(1, 2));
 
   // Split and check everything before the first frame goes out. The records stay where they
@@ -285,27 +355,33 @@ void TDriver::UploadData(const std::u16string& file_name, const std::u16string& 
   std::u16string_view rest = data;
   do {
     // Characters 9 to 12 of a record are its size in bytes.
-    std::int64_t size = rest.size() > 8 ? device::HexToInt(rest.substr(8, 4)) : 0;
+    std::int64_t size = rest.size() > 8 ? protocol::NumberFromHex(rest.substr(8, 4)) : 0;
     if (!rest.empty() && (size == 0 || static_cast<std::int64_t>(rest.size()) < 2 * size)) {
-      throw Error("Некорректные входные данные");
+      throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
     }
     std::size_t length = rest.empty() ? 0 : static_cast<std::size_t>(2 * size);
     records.push_back(rest.substr(0, length));
     rest.remove_prefix(length);
   } while (!rest.empty());
-  if (!device::IsHexData(prefix)) throw Error("Некорректные входные данные");
+  if (!protocol::IsHexText(prefix)) throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
   for (const auto& record : records) {
-    if (!device::IsHexData(record)) throw Error("Некорректные входные данные");
+    if (!protocol::IsHexText(record))
+      throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
   }
-  UploadProgress progress(u"данных", records.size(), StatusLine(), ProgressClock);
+  UploadProgress progress(u"данных", records.size(), StatusLine());
   std::size_t sent = 0;
   std::u16string request;
-  for (const auto& record : records) {
-    request.assign(prefix).append(record);
-    FDevice->UploadData(request);
-    progress.Advance(++sent);
+  try {
+    for (const auto& record : records) {
+      request.assign(prefix).append(record);
+      link_.Run(protocol::RawCommand(request));
+      progress.Advance(++sent);
+    }
+    if (records.size() > 1) link_.ExpectQuiet();
+  } catch (Error& e) {
+    e.context().records_done = static_cast<std::int64_t>(sent);
+    throw;
   }
-  if (records.size() > 1) FDevice->ExpectQuiet();
 }
 
 }  // namespace velquora::driver

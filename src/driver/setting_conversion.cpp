@@ -5,7 +5,8 @@
 
 #include "common/error.h"
 #include "common/text.h"
-#include "driver/utilities.h"
+#include "driver/attribute_values.h"
+#include "platform/case_mapping.h"
 
 namespace velquora::driver {
 namespace {
@@ -14,7 +15,8 @@ using addin::Variant;
 using addin::VariantKind;
 
 [[noreturn]] void CannotConvert(const Variant& value, const char* type) {
-  throw Error(u"Не удалось преобразовать значение \"" + value.ToText() + u"\" к типу " + U16(type));
+  throw Error(ErrorKind::kInvalid,
+              u"Не удалось преобразовать значение \"" + value.ToText() + u"\" к типу " + U16(type));
 }
 
 // Numbers of every kind as a double, for the rounding conversions.
@@ -23,7 +25,7 @@ bool AsNumber(const Variant& v, double& out) {
     out = static_cast<double>(v.int_value());
   else if (v.IsUnsigned())
     out = static_cast<double>(v.uint_value());
-  else if (v.IsFloating() || v.kind() == VariantKind::Date)
+  else if (v.IsFloating() || v.kind() == VariantKind::kDate)
     out = v.double_value();
   else
     return false;
@@ -38,8 +40,8 @@ bool SettingToBool(const Variant& v) {
   double number;
   if (AsNumber(v, number)) return number != 0;
   if (v.IsString()) {
-    if (EqualsNoCase(TrimControl(v.string_value()), u"true")) return true;
-    if (EqualsNoCase(TrimControl(v.string_value()), u"false")) return false;
+    if (platform::EqualsNoCase(TrimControl(v.string_value()), u"true")) return true;
+    if (platform::EqualsNoCase(TrimControl(v.string_value()), u"false")) return false;
     if (auto d = ParseDouble(v.string_value())) return *d != 0;
   }
   CannotConvert(v, "Boolean");
@@ -55,9 +57,9 @@ std::int32_t SettingToInt(const Variant& v) {
     if (v.uint_value() > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
       CannotConvert(v, "Integer");
     result = static_cast<std::int64_t>(v.uint_value());
-  } else if (v.kind() == VariantKind::Currency) {
+  } else if (v.kind() == VariantKind::kCurrency) {
     result = RoundHalfEven(static_cast<double>(v.currency_value()) / 10000.0);
-  } else if (v.IsFloating() || v.kind() == VariantKind::Date) {
+  } else if (v.IsFloating() || v.kind() == VariantKind::kDate) {
     double d = v.double_value();
     if (!std::isfinite(d) || std::fabs(d) > 2147483648.0) CannotConvert(v, "Integer");
     result = RoundHalfEven(d);
@@ -75,32 +77,8 @@ std::int32_t SettingToInt(const Variant& v) {
   return static_cast<std::int32_t>(result);
 }
 
-std::int64_t SettingToCurr(const Variant& v) {
-  if (v.IsEmptyOrNull()) return 0;
-  if (v.IsString()) {
-    auto parsed = ParseAmount(v.string_value());
-    if (!parsed) CannotConvert(v, "Currency");
-    return *parsed;
-  }
-  constexpr std::int64_t kAbsentMarker = std::numeric_limits<std::int64_t>::min();
-  std::int64_t amount = VarToCurrDef(v, kAbsentMarker);
-  if (amount == kAbsentMarker) CannotConvert(v, "Currency");
-  return amount;
-}
-
-double SettingToDouble(const Variant& v) {
-  if (v.IsEmptyOrNull()) return 0;
-  double number;
-  if (AsNumber(v, number)) return number;
-  if (v.IsBool()) return v.bool_value() ? -1 : 0;
-  if (v.IsString()) {
-    if (auto d = ParseDouble(v.string_value())) return *d;
-  }
-  CannotConvert(v, "Double");
-}
-
 std::u16string SettingToStr(const Variant& v) {
-  if (v.kind() == VariantKind::Array) CannotConvert(v, "String");
+  if (v.kind() == VariantKind::kArray) CannotConvert(v, "String");
   return v.ToText();
 }
 

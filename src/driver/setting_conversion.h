@@ -10,8 +10,6 @@ namespace velquora::driver {
 
 bool SettingToBool(const addin::Variant& value);
 std::int32_t SettingToInt(const addin::Variant& value);
-std::int64_t SettingToCurr(const addin::Variant& value);  // ten-thousandths
-double SettingToDouble(const addin::Variant& value);
 std::u16string SettingToStr(const addin::Variant& value);
 
 }  // namespace velquora::driver

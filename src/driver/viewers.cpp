@@ -28,12 +28,12 @@ class ProgramViewers final : public Viewers {
       // The browser reads the page after the viewer returned: its folder stays until the next
       // request (now) or the last object's end.
       RemoveKeptHelpFolder();
-      help::TMarkdownRenderer renderer(std::move(services), "help");
+      help::MarkdownRenderer renderer(std::move(services), "help");
       renderer.Render(caption);
-      KeepHelpFolder(renderer.ReleaseTempDirectory());
+      KeepHelpFolder(renderer.ReleaseTempFolder());
     } else {
       // The viewer shows the page itself and returns when its window is closed.
-      help::TMarkdownRenderer::Render(services, "help", caption);
+      help::MarkdownRenderer::Render(services, "help", caption);
     }
   }
 
@@ -41,6 +41,7 @@ class ProgramViewers final : public Viewers {
   static void RequireDisplay() {
     if (!platform::DisplayAvailable()) {
       throw Error(
+          ErrorKind::kUnsupported,
           "Нет графического сеанса (не заданы DISPLAY и WAYLAND_DISPLAY): окно просмотра показать "
           "нельзя");
     }
@@ -49,14 +50,15 @@ class ProgramViewers final : public Viewers {
   void Run(const std::vector<std::string>& args) {
     RequireDisplay();
     auto image = platform::FindDataItem("viewer");
-    if (!image) throw Error("Программа просмотра не встроена в эту сборку библиотеки");
+    if (!image)
+      throw Error(ErrorKind::kNotFound, "Программа просмотра не встроена в эту сборку библиотеки");
     platform::ProcessResult result = platform::RunCarriedProgram("velquora-viewer", *image, args);
     if (result.exit_code != 0) {
       std::string text(TrimControl(std::string_view(result.error_output)));
       if (text.empty())
         text =
             "Окно просмотра завершилось с ошибкой (код " + std::to_string(result.exit_code) + ")";
-      throw Error(text);
+      throw Error(ErrorKind::kInternal, text);
     }
   }
 };

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "common/error.h"
+#include "common/hex.h"
 #include "common/text.h"
 #include "platform/process.h"
 #include "platform/resources.h"
@@ -39,17 +40,6 @@ bool SafeEntryName(const std::string& name) {
   return true;
 }
 
-// A source name that gives its own place: from a root ("/a.md"), or on Windows also from a
-// drive ("C:\\help\\a.md"); anything else is inside the temporary folder.
-bool IsRooted(const std::string& name) {
-  if (!name.empty() && (name[0] == '/' || name[0] == kSep)) return true;
-  if constexpr (kSep == '\\') {
-    char drive = name.empty() ? '\0' : static_cast<char>(name[0] | 0x20);
-    return name.size() >= 2 && name[1] == ':' && drive >= 'a' && drive <= 'z';
-  }
-  return false;
-}
-
 std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
   std::u16string text;
   text.reserve(bytes.size() / 2);
@@ -73,12 +63,10 @@ std::string NewGuidText() {
   platform::RandomBytes(b, sizeof b);
   b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);  // version 4
   b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);
-  char out[40];
-  std::snprintf(out, sizeof out,
-                "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[0],
-                b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13],
-                b[14], b[15]);
-  return out;
+  std::string_view bytes(reinterpret_cast<const char*>(b), sizeof b);
+  return "{" + HexText(bytes.substr(0, 4)) + "-" + HexText(bytes.substr(4, 2)) + "-" +
+         HexText(bytes.substr(6, 2)) + "-" + HexText(bytes.substr(8, 2)) + "-" +
+         HexText(bytes.substr(10)) + "}";
 }
 
 std::string DecodeText(std::string_view bytes) {
@@ -94,7 +82,7 @@ std::string DecodeText(std::string_view bytes) {
 std::string MarkdownToHtml(std::string_view markdown) {
   std::unique_ptr<char, decltype(&std::free)> html(
       cmark_markdown_to_html(markdown.data(), markdown.size(), CMARK_OPT_DEFAULT), &std::free);
-  if (!html) throw Error("Markdown conversion failed");
+  if (!html) throw Error(ErrorKind::kInternal, "Markdown conversion failed");
   return html.get();
 }
 
@@ -106,29 +94,25 @@ std::string HtmlDocument(const std::string& body, const std::string& css) {
   return out;
 }
 
-TMarkdownRenderer::TMarkdownRenderer(RendererServices services, std::string source_name)
-    : services_(std::move(services)), FSourceName(std::move(source_name)) {
+MarkdownRenderer::MarkdownRenderer(RendererServices services, std::string source_name)
+    : services_(std::move(services)), source_name_(std::move(source_name)) {
   if (!services_.fs) services_.fs = &platform::RealFileSystem();
   std::string temp =
-      platform::SpecialFolderPath(platform::SpecialFolder::Temp, true).value_or("/tmp");
+      platform::SpecialFolderPath(platform::SpecialFolder::kTemp, true).value_or("/tmp");
   // A fresh name every time: never an existing folder, and only this user may enter it.
-  for (int attempt = 0; attempt < 8 && FTempDirectory.empty(); ++attempt) {
+  for (int attempt = 0; attempt < 8 && temp_folder_.empty(); ++attempt) {
     std::string candidate = temp + kSep + NewGuidText();
-    if (services_.fs->CreatePrivateDirectory(candidate)) FTempDirectory = candidate + kSep;
+    if (services_.fs->CreatePrivateDirectory(candidate)) temp_folder_ = candidate + kSep;
   }
-  if (FTempDirectory.empty()) throw Error("Cannot create a temporary folder in " + temp);
+  if (temp_folder_.empty())
+    throw Error(ErrorKind::kIo, "Cannot create a temporary folder in " + temp);
 }
 
-TMarkdownRenderer::~TMarkdownRenderer() {
-  if (!FTempDirectory.empty()) services_.fs->RemoveAll(FTempDirectory);
+MarkdownRenderer::~MarkdownRenderer() {
+  if (!temp_folder_.empty()) services_.fs->RemoveAll(temp_folder_);
 }
 
-bool TMarkdownRenderer::SourceExist() const {
-  return !FSourceName.empty() && services_.data_item &&
-         services_.data_item(FSourceName).has_value();
-}
-
-void TMarkdownRenderer::Unpack(const std::string& archive) {
+void MarkdownRenderer::Unpack(const std::string& archive) {
   int error = 0;
   zip_t* zip = zip_open(archive.c_str(), ZIP_RDONLY, &error);
   if (!zip) {
@@ -136,7 +120,7 @@ void TMarkdownRenderer::Unpack(const std::string& archive) {
     zip_error_init_with_code(&e, error);
     std::string text = zip_error_strerror(&e);
     zip_error_fini(&e);
-    throw Error("Cannot read the help archive: " + text);
+    throw Error(ErrorKind::kIo, "Cannot read the help archive: " + text);
   }
   std::unique_ptr<zip_t, decltype(&zip_discard)> guard(zip, &zip_discard);
   zip_int64_t count = zip_get_num_entries(zip, 0);
@@ -144,11 +128,12 @@ void TMarkdownRenderer::Unpack(const std::string& archive) {
     const char* raw_name = zip_get_name(zip, static_cast<zip_uint64_t>(i), 0);
     std::string name = raw_name ? raw_name : "";
     if (!SafeEntryName(name))
-      throw Error("The help archive holds an entry outside its folder: " + name);
-    std::string target = FTempDirectory + name;
+      throw Error(ErrorKind::kInvalid,
+                  "The help archive holds an entry outside its folder: " + name);
+    std::string target = temp_folder_ + name;
     // Folders named by the entry, then the file itself.
     for (std::size_t at = name.find('/'); at != std::string::npos; at = name.find('/', at + 1)) {
-      std::string folder = FTempDirectory + name.substr(0, at);
+      std::string folder = temp_folder_ + name.substr(0, at);
       if (!services_.fs->DirectoryExists(folder)) services_.fs->CreateDirectories(folder);
     }
     if (name.back() == '/') continue;
@@ -156,58 +141,60 @@ void TMarkdownRenderer::Unpack(const std::string& archive) {
     zip_stat_index(zip, static_cast<zip_uint64_t>(i), 0, &st);
     std::string data(static_cast<std::size_t>(st.size), '\0');
     zip_file_t* file = zip_fopen_index(zip, static_cast<zip_uint64_t>(i), 0);
-    if (!file) throw Error("Cannot read " + name + " from the help archive");
+    if (!file) throw Error(ErrorKind::kIo, "Cannot read " + name + " from the help archive");
     zip_int64_t got = zip_fread(file, data.data(), data.size());
     zip_fclose(file);
     if (got < 0 || static_cast<std::size_t>(got) != data.size())
-      throw Error("Cannot read " + name + " from the help archive");
+      throw Error(ErrorKind::kIo, "Cannot read " + name + " from the help archive");
     services_.fs->WriteFile(target, data);
   }
 }
 
-std::string TMarkdownRenderer::FindTopLevel(const std::string& extension) const {
-  for (const auto& name : services_.fs->ListNames(FTempDirectory)) {
-    if (EndsWith(name, extension) && services_.fs->FileExists(FTempDirectory + name)) return name;
+std::string MarkdownRenderer::FindTopLevel(const std::string& extension) const {
+  for (const auto& name : services_.fs->ListNames(temp_folder_)) {
+    if (EndsWith(name, extension) && services_.fs->FileExists(temp_folder_ + name)) return name;
   }
   return {};
 }
 
-std::string TMarkdownRenderer::Render(const std::u16string& caption) {
-  auto item = services_.data_item ? services_.data_item(FSourceName) : std::nullopt;
-  if (!item) throw Error("File not found: " + FSourceName);
-  std::string archive = FTempDirectory + "md.zip";
+std::string MarkdownRenderer::Render(const std::u16string& caption) {
+  auto item = services_.data_item ? services_.data_item(source_name_) : std::nullopt;
+  if (!item) throw Error(ErrorKind::kNotFound, "File not found: " + source_name_);
+  std::string archive = temp_folder_ + "md.zip";
   services_.fs->WriteFile(archive, *item);
   Unpack(archive);
   std::string markdown = FindTopLevel(".md");
-  if (markdown.empty()) throw Error("Mardown file not found");
-  std::string html = MarkdownToHtml(DecodeText(services_.fs->ReadAll(FTempDirectory + markdown)));
-  std::string html_path = FTempDirectory + "md.html";
+  if (markdown.empty()) throw Error(ErrorKind::kNotFound, "Mardown file not found");
+  std::string html = MarkdownToHtml(DecodeText(services_.fs->ReadAll(temp_folder_ + markdown)));
+  std::string html_path = temp_folder_ + "md.html";
   services_.fs->WriteFile(html_path, HtmlDocument(html, FindTopLevel(".css")));
   if (services_.show) services_.show(html_path, caption);
   return html_path;
 }
 
-void TMarkdownRenderer::ConvertToHtml(const std::string& destination, const std::string& css) {
-  std::string source = IsRooted(FSourceName) ? FSourceName : FTempDirectory + FSourceName;
+void MarkdownRenderer::ConvertToHtml(const std::string& destination, const std::string& css) {
+  std::string source =
+      platform::IsRootedPath(source_name_) ? source_name_ : temp_folder_ + source_name_;
   std::string html = MarkdownToHtml(DecodeText(services_.fs->ReadAll(source)));
-  services_.fs->WriteFile(destination.empty() ? FTempDirectory + "md.html" : destination,
+  services_.fs->WriteFile(destination.empty() ? temp_folder_ + "md.html" : destination,
                           HtmlDocument(html, css));
 }
 
-void TMarkdownRenderer::Render(const RendererServices& services, const std::string& source,
-                               const std::u16string& caption) {
+void MarkdownRenderer::Render(const RendererServices& services, const std::string& source,
+                              const std::u16string& caption) {
   if (source.empty() || !services.data_item || !services.data_item(source))
-    throw Error("File not found: " + source);
-  TMarkdownRenderer renderer(services, source);
+    throw Error(ErrorKind::kNotFound, "File not found: " + source);
+  MarkdownRenderer renderer(services, source);
   renderer.Render(caption);
 }
 
-void TMarkdownRenderer::ConvertToHtml(const RendererServices& services, const std::string& source,
-                                      const std::string& destination, const std::string& css) {
+void MarkdownRenderer::ConvertToHtml(const RendererServices& services, const std::string& source,
+                                     const std::string& destination, const std::string& css) {
   platform::FileSystem& fs = services.fs ? *services.fs : platform::RealFileSystem();
-  if (!fs.FileExists(source)) throw Error("File not found: " + source);
-  if (!css.empty() && !fs.FileExists(css)) throw Error("File not found: " + css);
-  TMarkdownRenderer renderer(services, source);
+  if (!fs.FileExists(source)) throw Error(ErrorKind::kNotFound, "File not found: " + source);
+  if (!css.empty() && !fs.FileExists(css))
+    throw Error(ErrorKind::kNotFound, "File not found: " + css);
+  MarkdownRenderer renderer(services, source);
   renderer.ConvertToHtml(destination, css);
 }
 

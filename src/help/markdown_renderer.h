@@ -25,24 +25,21 @@ struct RendererServices {
 RendererServices DefaultServices(
     std::function<void(const std::string&, const std::u16string&)> show);
 
-class TMarkdownRenderer {
+class MarkdownRenderer {
  public:
-  explicit TMarkdownRenderer(RendererServices services, std::string source_name = {});
-  ~TMarkdownRenderer();
-  TMarkdownRenderer(const TMarkdownRenderer&) = delete;
-  TMarkdownRenderer& operator=(const TMarkdownRenderer&) = delete;
+  explicit MarkdownRenderer(RendererServices services, std::string source_name = {});
+  ~MarkdownRenderer();
+  MarkdownRenderer(const MarkdownRenderer&) = delete;
+  MarkdownRenderer& operator=(const MarkdownRenderer&) = delete;
 
-  const std::string& SourceName() const { return FSourceName; }
-  void SetSourceName(std::string name) { FSourceName = std::move(name); }
-  const std::string& TempDirectory() const { return FTempDirectory; }
+  const std::string& temp_folder() const { return temp_folder_; }
   // Hands the temporary folder to the caller, who removes it; the renderer no longer does.
-  std::string ReleaseTempDirectory() { return std::exchange(FTempDirectory, std::string()); }
+  std::string ReleaseTempFolder() { return std::exchange(temp_folder_, std::string()); }
 
   // Unpack, convert, show; returns the path of md.html.
   std::string Render(const std::u16string& caption);
   // Converts the Markdown file named by the source name (relative: inside the temporary folder).
   void ConvertToHtml(const std::string& destination, const std::string& css);
-  bool SourceExist() const;
 
   static void Render(const RendererServices& services, const std::string& source,
                      const std::u16string& caption);
@@ -54,8 +51,8 @@ class TMarkdownRenderer {
   std::string FindTopLevel(const std::string& extension) const;
 
   RendererServices services_;
-  std::string FSourceName;
-  std::string FTempDirectory;  // with a trailing separator
+  std::string source_name_;
+  std::string temp_folder_;  // with a trailing separator
 };
 
 // Markdown text of a file: a UTF-8, UTF-16 LE or UTF-16 BE byte-order mark decides the

@@ -6,6 +6,7 @@
 
 #include "common/text.h"
 #include "common/valid_utf8.h"
+#include "platform/case_mapping.h"
 
 namespace velquora::log {
 namespace {
@@ -76,8 +77,8 @@ std::string Megabytes(std::uint64_t bytes) {
 }  // namespace
 
 LogViewerModel::LogViewerModel(platform::FileSystem& fs, std::string folder)
-    : fs_(fs), FLogDirectory(std::move(folder)) {
-  if (!FLogDirectory.empty() && FLogDirectory.back() != '/') FLogDirectory += '/';
+    : fs_(fs), folder_(std::move(folder)) {
+  if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
 }
 
 void LogViewerModel::Open() {
@@ -89,13 +90,13 @@ void LogViewerModel::Open() {
 void LogViewerModel::FillLogFileList() {
   files_.clear();
   selected_ = -1;
-  for (const auto& name : fs_.ListNames(FLogDirectory)) {
+  for (const auto& name : fs_.ListNames(folder_)) {
     if (name.size() >= 4 && Lower(name.substr(name.size() - 4)) == ".log") files_.push_back(name);
   }
   std::sort(files_.begin(), files_.end(), [](const std::string& a, const std::string& b) {
     std::u16string la, lb;
-    for (char16_t c : ToUtf16(a)) la += static_cast<char16_t>(FoldCase(c));
-    for (char16_t c : ToUtf16(b)) lb += static_cast<char16_t>(FoldCase(c));
+    for (char16_t c : ToUtf16(a)) la += static_cast<char16_t>(platform::FoldCase(c));
+    for (char16_t c : ToUtf16(b)) lb += static_cast<char16_t>(platform::FoldCase(c));
     return la < lb;
   });
 }
@@ -108,7 +109,7 @@ void LogViewerModel::Select(int index) {
 void LogViewerModel::LoadSelectedLog() {
   std::string name = SelectedText();
   if (name.empty()) return;
-  std::string path = FLogDirectory + name;
+  std::string path = folder_ + name;
   std::int64_t stamp = fs_.LastWriteTimeNs(path).value_or(0);
   platform::FileTail tail;
   try {
@@ -138,7 +139,7 @@ void LogViewerModel::LoadSelectedLog() {
   }
   line_bytes_ = 0;
   AppendShown(text, bytes, line_bytes_);
-  FLogLastWriteTime = stamp;
+  last_write_time_ = stamp;
   text_ = std::move(text);
   error_.clear();
   ++generation_;
@@ -166,17 +167,17 @@ bool LogViewerModel::AddAppended(const std::string& path, std::int64_t stamp) {
   std::string_view bytes(tail.bytes.data(), CompleteLength(tail.bytes));
   AppendShown(text_, bytes, line_bytes_);
   consumed_ += bytes.size();
-  FLogLastWriteTime = stamp;
+  last_write_time_ = stamp;
   error_.clear();
   return true;
 }
 
 bool LogViewerModel::Tick() {
   std::string name = SelectedText();
-  if (name.empty() || !fs_.FileExists(FLogDirectory + name)) return false;
-  std::string path = FLogDirectory + name;
+  if (name.empty() || !fs_.FileExists(folder_ + name)) return false;
+  std::string path = folder_ + name;
   auto stamp = fs_.LastWriteTimeNs(path);
-  if (!stamp || *stamp <= FLogLastWriteTime) return false;
+  if (!stamp || *stamp <= last_write_time_) return false;
   if (!AddAppended(path, *stamp)) LoadSelectedLog();
   return true;
 }

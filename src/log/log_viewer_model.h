@@ -24,7 +24,7 @@ class LogViewerModel {
 
   LogViewerModel(platform::FileSystem& fs, std::string folder);
 
-  // FormCreate: fill the list, select its last entry, load it.
+  // The window opens: fill the list, select its last entry, load it.
   void Open();
   // Lists every ".log" entry of the folder (extension in any case), sorted ignoring case;
   // clears the selection.
@@ -44,7 +44,7 @@ class LogViewerModel {
   std::string SelectedText() const {
     return selected_ < 0 ? std::string() : files_[static_cast<std::size_t>(selected_)];
   }
-  const std::string& Folder() const { return FLogDirectory; }
+  const std::string& Folder() const { return folder_; }
   // The shown file's content as valid UTF-8 without NUL (ill-formed bytes and NUL replaced by
   // U+FFFD), line ends as "\n", lines broken after kLineBytes; for a big file, a line saying
   // the start was skipped, then its end from a line start on.
@@ -63,8 +63,8 @@ class LogViewerModel {
   bool AddAppended(const std::string& path, std::int64_t stamp);
 
   platform::FileSystem& fs_;
-  std::string FLogDirectory;
-  std::int64_t FLogLastWriteTime = 0;
+  std::string folder_;
+  std::int64_t last_write_time_ = 0;
   std::vector<std::string> files_;
   int selected_ = -1;
   std::string text_;

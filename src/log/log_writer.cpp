@@ -22,26 +22,26 @@ std::string WithoutExtension(const std::string& name) {
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-bool LevelPasses(int detail, TLogLevel level) {
+bool LevelPasses(int detail, LogLevel level) {
   switch (detail) {
     case 0:
       return false;
     case 1:
-      return level == TLogLevel::llError;
+      return level == LogLevel::kError;
     case 2:
-      return level != TLogLevel::llDebug;
+      return level != LogLevel::kDebug;
     default:
       return true;
   }
 }
 
-const char* LevelWord(TLogLevel level) {
+const char* LevelWord(LogLevel level) {
   switch (level) {
-    case TLogLevel::llInfo:
+    case LogLevel::kInfo:
       return "INFO";
-    case TLogLevel::llDebug:
+    case LogLevel::kDebug:
       return "DEBUG";
-    case TLogLevel::llError:
+    case LogLevel::kError:
       return "ERROR";
   }
   return "INFO";
@@ -74,14 +74,11 @@ std::string FormatLine(const platform::LocalTime& t, const char* level, std::str
 }  // namespace
 
 std::string MachineWideFolder() {
-  return platform::SpecialFolderPath(platform::SpecialFolder::CommonAppData, true).value_or("");
+  return platform::SpecialFolderPath(platform::SpecialFolder::kCommonAppData, true).value_or("");
 }
 
 std::string ApplicationDataFolder() {
-  auto folder = platform::SpecialFolderPath(platform::SpecialFolder::CommonAppData, true);
-  if (!folder) folder = platform::SpecialFolderPath(platform::SpecialFolder::UserAppData, true);
-  if (!folder) folder = platform::SpecialFolderPath(platform::SpecialFolder::Temp, false);
-  return folder.value_or("/tmp");
+  return platform::DataFolder().value_or("/tmp");
 }
 
 LogWriter::LogWriter(platform::FileSystem& fs, platform::Clock& clock, FolderSource app_data,
@@ -90,12 +87,6 @@ LogWriter::LogWriter(platform::FileSystem& fs, platform::Clock& clock, FolderSou
       clock_(clock),
       app_data_(std::move(app_data)),
       machine_wide_(std::move(machine_wide)) {}
-
-LogWriter& LogWriter::Instance() {
-  static LogWriter writer(platform::RealFileSystem(), platform::SystemClock(),
-                          &ApplicationDataFolder, &MachineWideFolder);
-  return writer;
-}
 
 void LogWriter::SetLockWait(std::chrono::milliseconds wait) {
   std::lock_guard lock(file_lock_);
@@ -127,12 +118,6 @@ void LogWriter::SetLogCompanyName(std::string name) {
   company_ = std::move(name);
 }
 
-bool LogWriter::IsRooted(const std::string& path) {
-  if (!path.empty() && (path[0] == '/' || path[0] == '\\')) return true;
-  return path.size() >= 2 && path[1] == ':' &&
-         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-}
-
 bool LogWriter::InsideMachineWideFolder(const std::string& path) const {
   std::string root = machine_wide_ ? machine_wide_() : std::string();
   while (!root.empty() && (root.back() == '/' || root.back() == '\\')) root.pop_back();
@@ -141,8 +126,12 @@ bool LogWriter::InsideMachineWideFolder(const std::string& path) const {
   return path.compare(0, root.size(), root) == 0 && (after == '/' || after == '\\');
 }
 
-std::string LogWriter::GetLogFileName(bool folder_only) {
-  return ResolveLogFile(folder_only).path;
+std::string LogWriter::LogFilePath() {
+  return ResolveLogFile(false).path;
+}
+
+std::string LogWriter::LogFolderPath() {
+  return ResolveLogFile(true).path;
 }
 
 LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only, bool remembered_ok) {
@@ -182,7 +171,7 @@ LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only, bool remembered
   std::string name;
   if (file_name.empty()) {
     name = WithoutExtension(FileNameOf(platform::OwnLibraryPath()));
-  } else if (IsRooted(file_name)) {
+  } else if (platform::IsRootedPath(file_name)) {
     return {file_name, InsideMachineWideFolder(file_name), false, {}};
   } else {
     name = WithoutExtension(FileNameOf(file_name));
@@ -191,7 +180,7 @@ LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only, bool remembered
   std::string folder;
   if (folder_setting.empty()) {
     folder = app_data_() + kSep + company + kSep + name;
-  } else if (IsRooted(folder_setting)) {
+  } else if (platform::IsRootedPath(folder_setting)) {
     folder = folder_setting;
   } else {
     folder = app_data_() + kSep + folder_setting;
@@ -222,12 +211,16 @@ LogWriter::LogTarget LogWriter::ResolveLogFile(bool folder_only, bool remembered
 }
 
 std::string LogWriter::FormatRecord(const platform::LocalTime& t, std::u16string_view caption,
-                                    std::u16string_view text, TLogLevel level) {
+                                    std::u16string_view text, LogLevel level) {
   return FormatLine(t, LevelWord(level), ToValidUtf8(TrimControl(caption)),
                     ToValidUtf8(TrimControl(text)), !text.empty());
 }
 
-void LogWriter::WriteLog(std::u16string_view caption, std::u16string_view text, TLogLevel level) {
+bool LogWriter::Enabled(LogLevel level) const {
+  return LevelPasses(detail_.load(), level);
+}
+
+void LogWriter::Write(std::u16string_view caption, std::u16string_view text, LogLevel level) {
   if (!LevelPasses(detail_.load(), level)) return;
   try {
     WriteLogHeader();

@@ -15,17 +15,16 @@
 #include <optional>
 #include <string>
 
+#include "common/log_sink.h"
 #include "log/dropped_records.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 
 namespace velquora::log {
 
-enum class TLogLevel { llInfo, llDebug, llError };
-
 inline constexpr char kLogCompanyName[] = "Korvanta";
 
-class LogWriter {
+class LogWriter final : public LogSink {
  public:
   // A folder without a trailing separator.
   using FolderSource = std::function<std::string()>;
@@ -43,15 +42,17 @@ class LogWriter {
   // any other log folder this writer creates is its owner's alone, and so are the files in it.
   LogWriter(platform::FileSystem& fs, platform::Clock& clock, FolderSource app_data,
             FolderSource machine_wide = {});
-  static LogWriter& Instance();
 
   // Never throws: a record that cannot be written is dropped and counted.
-  void WriteLog(std::u16string_view caption, std::u16string_view text, TLogLevel level);
+  void Write(std::u16string_view caption, std::u16string_view text, LogLevel level) override;
+  bool Enabled(LogLevel level) const override;
   // Switching off writes the footer first; it cannot fail, even when the footer is lost.
   void SetLogDetail(int detail);
   int LogDetail() const { return detail_.load(); }
-  // Creates a missing log folder; throws when it cannot.
-  std::string GetLogFileName(bool folder_only);
+  // Today's log file, and the log folder with a trailing separator. Both create a missing log
+  // folder; they throw when it cannot be made.
+  std::string LogFilePath();
+  std::string LogFolderPath();
   // The header block, once after logging is switched on (nothing while it is off).
   void WriteLogHeader();
   void WriteLogFooter();
@@ -66,7 +67,7 @@ class LogWriter {
 
   // Formats one record line (without line end) as the files hold it: valid UTF-8 always.
   static std::string FormatRecord(const platform::LocalTime& t, std::u16string_view caption,
-                                  std::u16string_view text, TLogLevel level);
+                                  std::u16string_view text, LogLevel level);
 
  private:
   struct LogTarget {
@@ -82,7 +83,6 @@ class LogWriter {
   // Appends one line (valid UTF-8, without its line end); drops and counts it on failure.
   // The report of earlier drops goes before the line, or after it when the line is the header.
   void WriteLogLine(std::string_view line, bool header = false);
-  static bool IsRooted(const std::string& path);
 
   platform::FileSystem& fs_;
   platform::Clock& clock_;

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "common/hex.h"
+
 namespace velquora::platform {
 
 std::string CarriedProgramFileName(std::string_view base_name, std::string_view image) {
@@ -10,11 +12,9 @@ std::string CarriedProgramFileName(std::string_view base_name, std::string_view 
     hash ^= c;
     hash *= 1099511628211ull;
   }
-  static const char kHex[] = "0123456789abcdef";
-  std::string name(base_name);
-  name += '-';
-  for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(hash >> shift) & 15];
-  return name;
+  std::string bytes;
+  for (int shift = 56; shift >= 0; shift -= 8) bytes += static_cast<char>((hash >> shift) & 0xFF);
+  return std::string(base_name) + '-' + HexText(bytes, {}, HexDigits::kLower);
 }
 
 }  // namespace velquora::platform

@@ -1,5 +1,5 @@
 #pragma once
-// The data items and strings the library carries inside itself. On POSIX they are compiled in
+// The data items the library carries inside itself. On POSIX they are compiled in
 // from resources/; a Windows build would read real resources behind the same functions.
 #include <cstddef>
 #include <optional>
@@ -20,8 +20,5 @@ std::span<const EmbeddedItem> EmbeddedItems();
 
 // The bytes of the data item `name` (exact name), or nothing.
 std::optional<std::string_view> FindDataItem(std::string_view name);
-
-// String resource by number from the "strings" item; empty when missing.
-std::u16string LoadResourceString(int id);
 
 }  // namespace velquora::platform

@@ -13,7 +13,7 @@ void ExpectLayout(int first, int second, int third, int spare, int self, int wor
   using L = HeaderLayout<Abi>;
   ASSERT_EQ(L::kWords, words_total);
   std::vector<void*> words(L::kWords, nullptr);
-  auto* component = reinterpret_cast<TCustomNativeComponent*>(0x1234);
+  auto* component = reinterpret_cast<Component*>(0x1234);
   FillObjectHeader<Abi>(words.data(), component);
   const EntryAddresses& e = ForwardingEntries();
   const int d = Abi::kDestructorEntries;

@@ -3,19 +3,18 @@
 
 #include "addin/class_registry.h"
 #include "driver/driver_library.h"
-#include "log/log_writer.h"
 #include "platform/system_info.h"
 
 namespace velquora::driver {
 namespace {
 
 TEST(DriverLibrary, LoadNamesTheLogAfterTheDriverBeforeAnyOpen) {
-  auto& log = log::LogWriter::Instance();
+  auto& log = LibraryLog();
   const std::string folder = log.LogFolder();
   log.SetLogFileName("");
   LoadDriverLibrary();
   EXPECT_EQ(log.LogFileName(), "w_velquora");
-  EXPECT_NE(log.GetLogFileName(false).find(platform::kPathSeparator + std::string("w_velquora_")),
+  EXPECT_NE(log.LogFilePath().find(platform::kPathSeparator + std::string("w_velquora_")),
             std::string::npos);
   UnloadDriverLibrary();
   log.SetLogFolder(folder);

@@ -5,7 +5,6 @@
 
 #include "addin_library.h"
 #include "common/text.h"
-#include "driver/common_driver.h"
 #include "support/log_tail.h"
 #include "support/temp_dir.h"
 #include "support/test_addin_library.h"
@@ -42,10 +41,26 @@ class FrameworkTest : public ::testing::Test {
 };
 
 TEST_F(FrameworkTest, CommonMethodsInTheirOrderThenTheDriversOwn) {
+  const struct {
+    const char16_t* ru;
+    const char16_t* en;
+    long params;
+  } kCommon[] = {
+      {u"ПолучитьРевизиюИнтерфейса", u"GetInterfaceRevision", 0},
+      {u"ПолучитьОписание", u"GetDescription", 1},
+      {u"ПолучитьОшибку", u"GetLastError", 1},
+      {u"Подключить", u"Open", 1},
+      {u"Отключить", u"Close", 1},
+      {u"ПолучитьПараметры", u"GetParameters", 1},
+      {u"УстановитьПараметр", u"SetParameter", 2},
+      {u"ТестУстройства", u"DeviceTest", 2},
+      {u"ПолучитьДополнительныеДействия", u"GetAdditionalActions", 1},
+      {u"ВыполнитьДополнительноеДействие", u"DoAdditionalAction", 1},
+  };
   for (long i = 0; i < 10; ++i) {
-    EXPECT_EQ(d_->MethodName(i, 0), driver::kCommonMethods[i].ru);
-    EXPECT_EQ(d_->MethodName(i, 1), driver::kCommonMethods[i].en);
-    EXPECT_EQ(d_->object()->GetNParams(i), driver::kCommonMethods[i].params);
+    EXPECT_EQ(d_->MethodName(i, 0), kCommon[i].ru);
+    EXPECT_EQ(d_->MethodName(i, 1), kCommon[i].en);
+    EXPECT_EQ(d_->object()->GetNParams(i), kCommon[i].params);
   }
   EXPECT_EQ(d_->MethodName(10, 1), u"ReadInt");
   EXPECT_EQ(d_->Call(u"GetInterfaceRevision").result, Value(std::int32_t{3002}));
@@ -75,7 +90,7 @@ TEST_F(FrameworkTest, ActionsAreFoundByNameInAnyCase) {
   }
 }
 
-TEST_F(FrameworkTest, DefaultDeviceTestOpensAndClosesAgain) {
+TEST_F(FrameworkTest, DeviceTestWritesItsOutputsAndLeavesTheDriverClosed) {
   CallResult r = d_->Call(u"DeviceTest", {std::u16string(u"x"), std::u16string(u"y")});
   ASSERT_TRUE(Ok(r));
   EXPECT_EQ(r.args[0], Value(std::u16string(u"Тестовый драйвер")));
@@ -146,9 +161,8 @@ TEST_F(FrameworkTest, DocumentsWithoutATemplate) {
   EXPECT_EQ(action.Attr("Caption"), "Просмотр лога");
 }
 
-TEST_F(FrameworkTest, OfflineScaleTypeContract) {
-  Component scale(*lib_, u"TestScale");
-  test::XmlDoc doc = Parse(Out(scale, u"GetDescription"));
+TEST_F(FrameworkTest, DescriptionOfADriverBuiltFromTheSharedHelpers) {
+  test::XmlDoc doc = Parse(Out(*d_, u"GetDescription"));
   ASSERT_EQ(doc.root.name, "DriverDescription");
   const test::XmlNode& d = doc.root;
   EXPECT_EQ(d.Attr("Name"), "test_addin");
@@ -158,21 +172,6 @@ TEST_F(FrameworkTest, OfflineScaleTypeContract) {
   EXPECT_EQ(d.Attr("DriverVersion"), "0.0.0.0");
   EXPECT_EQ(d.Attr("LogIsEnabled"), "false");
   EXPECT_TRUE(std::filesystem::is_directory(d.Attr("LogPath")));
-
-  EXPECT_FALSE(Ok(scale.Call(u"UploadGoods",
-                             {std::u16string(), std::u16string(u"<Table/>"), std::u16string()})));
-  EXPECT_EQ(LastError(scale).second,
-            u"Abstract error: UploadGoods is not implemented by this driver");
-  EXPECT_FALSE(Ok(scale.Call(u"ClearGoods", {std::u16string()})));
-  EXPECT_FALSE(Ok(scale.Call(u"UploadGoods",
-                             {std::u16string(), std::u16string(u"<Table>"), std::u16string()})));
-  EXPECT_EQ(LastError(scale).second.rfind(u"Ошибка разбора XML: ", 0), 0u);
-
-  Component capture(*lib_, u"TestScaleCapture");
-  std::u16string goods = u"<Table><Record Name=\"Сыр\u0001😀\"/></Table>";
-  EXPECT_FALSE(
-      Ok(capture.Call(u"UploadGoods", {std::u16string(), goods, std::u16string(u"полный")})));
-  EXPECT_EQ(LastError(capture).second, u"Сыр|полный");
 }
 
 TEST_F(FrameworkTest, DuplicateRegistrationsAreLoggedWithTheClassName) {

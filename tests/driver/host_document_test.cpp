@@ -46,7 +46,7 @@ TEST(HostDocument, InternalEntitiesAreExpandedExternalOnesRefused) {
       u"<?xml version=\"1.0\" encoding=\"windows-1251\"?>"
       u"<!DOCTYPE Table [<!ENTITY x \"Сыр\">]><Table><Record Name=\"&x; &amp; &#x41;\"/></Table>");
   ASSERT_EQ(doc.RecordCount(), 1u);
-  EXPECT_EQ(doc.Record(0).Text(HostAttr::Name), u"Сыр & A");
+  EXPECT_EQ(doc.Record(0).Text(HostAttr::kName), u"Сыр & A");
 
   const char16_t* external[] = {
       u"<!DOCTYPE Table [<!ENTITY x SYSTEM \"/etc/passwd\">]><Table>&x;</Table>",
@@ -87,17 +87,17 @@ TEST(HostDocument, RecordsAndTheAttributesTheDriverReads) {
       u"<RECORD Name=\"соль\u0001 😀\" EANData=\"\"><Record PLU=\"9\"/></RECORD><!-- c --></Table>");
   EXPECT_EQ(doc.RootName(), "Table");
   ASSERT_EQ(doc.RecordCount(), 2u) << "records of records are not records";
-  EXPECT_EQ(doc.Record(0).Get(HostAttr::PLU), " 7 ");
-  EXPECT_EQ(doc.Record(0).Get(HostAttr::Name), std::nullopt);
-  EXPECT_EQ(doc.Record(1).Get(HostAttr::PLU), std::nullopt);
-  EXPECT_EQ(doc.Record(1).Get(HostAttr::EANData), "");
+  EXPECT_EQ(doc.Record(0).Get(HostAttr::kPlu), " 7 ");
+  EXPECT_EQ(doc.Record(0).Get(HostAttr::kName), std::nullopt);
+  EXPECT_EQ(doc.Record(1).Get(HostAttr::kPlu), std::nullopt);
+  EXPECT_EQ(doc.Record(1).Get(HostAttr::kEanData), "");
   // Characters XML does not allow are removed before parsing, surrogate pairs too.
-  EXPECT_EQ(doc.Record(1).Text(HostAttr::Name), u"соль ");
+  EXPECT_EQ(doc.Record(1).Text(HostAttr::kName), u"соль ");
 
   HostDocument settings =
       HostDocument::Parse(u"<SystemSettings DateTime=\"01.02.2024 10:20:30\"/>");
   EXPECT_EQ(settings.RootName(), "SystemSettings");
-  EXPECT_EQ(settings.Root().Text(HostAttr::DateTime), u"01.02.2024 10:20:30");
+  EXPECT_EQ(settings.Root().Text(HostAttr::kDateTime), u"01.02.2024 10:20:30");
   EXPECT_EQ(settings.RecordCount(), 0u);
 }
 
@@ -121,8 +121,8 @@ TEST(HostDocument, LongDocumentsReadAcrossThePiecesTheParserIsGiven) {
   ASSERT_EQ(doc.RecordCount(), static_cast<std::size_t>(kRecords));
   for (std::size_t i = 0; i < doc.RecordCount(); ++i) {
     HostRecord r = doc.Record(i);
-    ASSERT_EQ(r.Get(HostAttr::PLU), std::to_string(i));
-    ASSERT_EQ(r.Text(HostAttr::Name), u"Сыр€x") << "record " << i;
+    ASSERT_EQ(r.Get(HostAttr::kPlu), std::to_string(i));
+    ASSERT_EQ(r.Text(HostAttr::kName), u"Сыр€x") << "record " << i;
   }
   EXPECT_EQ(test::ErrorOf([&] { HostDocument::Parse(text + u"</Table><Table/>"); }),
             ParseError(XML_ERROR_JUNK_AFTER_DOC_ELEMENT, kRecords + 1, 9));

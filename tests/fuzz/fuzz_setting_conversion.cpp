@@ -11,8 +11,8 @@
 
 #include "addin/variant.h"
 #include "common/text.h"
+#include "driver/attribute_values.h"
 #include "driver/setting_conversion.h"
-#include "driver/utilities.h"
 #include "support/fuzz_input.h"
 
 namespace {
@@ -21,38 +21,38 @@ using velquora::addin::Variant;
 using velquora::addin::VariantKind;
 
 Variant MakeValue(velquora::fuzz::FuzzInput& in, int depth = 0) {
-  auto kind = static_cast<VariantKind>(in.Byte() % (static_cast<int>(VariantKind::Array) + 1));
+  auto kind = static_cast<VariantKind>(in.Byte() % (static_cast<int>(VariantKind::kArray) + 1));
   switch (kind) {
-    case VariantKind::Empty:
+    case VariantKind::kEmpty:
       return {};
-    case VariantKind::Null:
+    case VariantKind::kNull:
       return Variant::Null();
-    case VariantKind::Bool:
+    case VariantKind::kBool:
       return Variant::Bool(in.Byte() & 1);
-    case VariantKind::Int8:
-    case VariantKind::Int16:
-    case VariantKind::Int32:
-    case VariantKind::Int64:
+    case VariantKind::kInt8:
+    case VariantKind::kInt16:
+    case VariantKind::kInt32:
+    case VariantKind::kInt64:
       return Variant::Int(in.Raw<std::int64_t>(), kind);
-    case VariantKind::UInt8:
-    case VariantKind::UInt16:
-    case VariantKind::UInt32:
-    case VariantKind::UInt64:
+    case VariantKind::kUInt8:
+    case VariantKind::kUInt16:
+    case VariantKind::kUInt32:
+    case VariantKind::kUInt64:
       return Variant::UInt(in.Raw<std::uint64_t>(), kind);
-    case VariantKind::Single:
-    case VariantKind::Double:
+    case VariantKind::kSingle:
+    case VariantKind::kDouble:
       return Variant::Double(in.Raw<double>(), kind);
-    case VariantKind::Currency:
+    case VariantKind::kCurrency:
       return Variant::Currency(in.Raw<std::int64_t>());
-    case VariantKind::Date:
+    case VariantKind::kDate:
       return Variant::Date(in.Raw<double>());
-    case VariantKind::String:
+    case VariantKind::kString:
       return Variant::String(in.Text());
-    case VariantKind::ByteArray: {
+    case VariantKind::kByteArray: {
       std::string bytes = in.Chunk();
       return Variant::Bytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
     }
-    case VariantKind::Array: {
+    case VariantKind::kArray: {
       std::vector<Variant> items;
       if (depth < 2)
         for (int n = in.Byte() % 4; n > 0; --n) items.push_back(MakeValue(in, depth + 1));
@@ -81,12 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Try([&] { (void)v.ToText(); });
     Try([&] { (void)SettingToBool(v); });
     Try([&] { (void)SettingToInt(v); });
-    Try([&] { (void)SettingToCurr(v); });
-    Try([&] { (void)SettingToDouble(v); });
     Try([&] { (void)SettingToStr(v); });
-    Try([&] { (void)VarToIntDef(v, kAbsent); });
-    Try([&] { (void)VarToCurrDef(v, kAbsent); });
-    Try([&] { (void)VarToBoolDef(v, false); });
+    Try([&] { (void)ReadInteger(v, kNoNumber); });
+    Try([&] { (void)ReadAmount(v, kNoNumber); });
+    Try([&] { (void)ReadFlag(v, false); });
 
     // Round trips through the text forms the driver writes and reads.
     auto n = in.Raw<std::int32_t>();

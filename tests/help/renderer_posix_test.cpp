@@ -12,9 +12,9 @@ namespace {
 TEST(MarkdownRendererPosix, OnlyItsUserMayEnterTheFolder) {
   RendererServices services{[](std::string_view) { return std::optional<std::string_view>(); },
                             nullptr, nullptr};
-  TMarkdownRenderer renderer(services);
+  MarkdownRenderer renderer(services);
   struct stat st {};
-  ASSERT_EQ(stat(renderer.TempDirectory().c_str(), &st), 0);
+  ASSERT_EQ(stat(renderer.temp_folder().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 

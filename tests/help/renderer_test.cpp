@@ -62,7 +62,7 @@ TEST(MarkdownRenderer, RendersWithTheStyleSheetAndCleansUp) {
   Shown shown;
   std::string archive =
       Zip({{"help.md", kMarkdown}, {"help.css", "body{}"}, {"img/logo.txt", "x"}});
-  TMarkdownRenderer::Render(Services(archive, shown), "help", u"Справка");
+  MarkdownRenderer::Render(Services(archive, shown), "help", u"Справка");
   EXPECT_TRUE(shown.folder_existed);
   EXPECT_FALSE(fs::exists(shown.folder)) << "the folder goes with the request";
   EXPECT_EQ(shown.caption, u"Справка");
@@ -85,7 +85,7 @@ TEST(MarkdownRenderer, RendersWithTheStyleSheetAndCleansUp) {
 
 TEST(MarkdownRenderer, WithoutAStyleSheetTheHtmlStandsAlone) {
   Shown shown;
-  TMarkdownRenderer::Render(Services(Zip({{"help.md", "# A\n"}}), shown), "help", u"x");
+  MarkdownRenderer::Render(Services(Zip({{"help.md", "# A\n"}}), shown), "help", u"x");
   EXPECT_EQ(shown.html, "\xEF\xBB\xBF<h1>A</h1>\n");
 }
 
@@ -96,8 +96,8 @@ TEST(MarkdownRenderer, ByteOrderMarksDecideTheEncoding) {
     utf16le += static_cast<char>(c >> 8);
   }
   Shown a, b;
-  TMarkdownRenderer::Render(Services(Zip({{"help.md", utf16le}}), a), "help", u"x");
-  TMarkdownRenderer::Render(Services(Zip({{"help.md", "# Справка\n"}}), b), "help", u"x");
+  MarkdownRenderer::Render(Services(Zip({{"help.md", utf16le}}), a), "help", u"x");
+  MarkdownRenderer::Render(Services(Zip({{"help.md", "# Справка\n"}}), b), "help", u"x");
   EXPECT_EQ(a.html, b.html);
   EXPECT_EQ(DecodeText("\xFE\xFF\x04\x21"), "С");
   EXPECT_EQ(DecodeText("\xEF\xBB\xBFok"), "ok");
@@ -106,18 +106,18 @@ TEST(MarkdownRenderer, ByteOrderMarksDecideTheEncoding) {
 TEST(MarkdownRenderer, FailuresLeaveNoTemporaryFolder) {
   std::size_t before = TempFolders();
   Shown shown;
-  EXPECT_EQ(test::ErrorOf(
-                [&] { TMarkdownRenderer::Render(Services(std::nullopt, shown), "help", u"x"); }),
-            "File not found: help");
+  EXPECT_EQ(
+      test::ErrorOf([&] { MarkdownRenderer::Render(Services(std::nullopt, shown), "help", u"x"); }),
+      "File not found: help");
   EXPECT_EQ(
       test::ErrorOf([&] {
-        TMarkdownRenderer::Render(Services(Zip({{"doc/help.md", "# A"}}), shown), "help", u"x");
+        MarkdownRenderer::Render(Services(Zip({{"doc/help.md", "# A"}}), shown), "help", u"x");
       }),
       "Mardown file not found");
   for (const char* evil : {"../evil.md", "/tmp/evil.md", "a/../../evil.md"}) {
     EXPECT_NE(test::ErrorOf([&] {
-                TMarkdownRenderer::Render(Services(Zip({{evil, "# A"}, {"help.md", "# B"}}), shown),
-                                          "help", u"x");
+                MarkdownRenderer::Render(Services(Zip({{evil, "# A"}, {"help.md", "# B"}}), shown),
+                                         "help", u"x");
               }).find("outside its folder"),
               std::string::npos)
         << evil;
@@ -129,20 +129,20 @@ TEST(MarkdownRenderer, FailuresLeaveNoTemporaryFolder) {
 
 TEST(MarkdownRenderer, EachRendererHasItsOwnFolder) {
   Shown shown;
-  TMarkdownRenderer one(Services(std::nullopt, shown)), two(Services(std::nullopt, shown));
-  EXPECT_NE(one.TempDirectory(), two.TempDirectory());
-  EXPECT_TRUE(fs::is_directory(one.TempDirectory()));
-  EXPECT_TRUE(fs::is_directory(two.TempDirectory()));
+  MarkdownRenderer one(Services(std::nullopt, shown)), two(Services(std::nullopt, shown));
+  EXPECT_NE(one.temp_folder(), two.temp_folder());
+  EXPECT_TRUE(fs::is_directory(one.temp_folder()));
+  EXPECT_TRUE(fs::is_directory(two.temp_folder()));
 }
 
 TEST(MarkdownRenderer, AFolderTakenOverOutlivesTheRenderer) {
   Shown shown;
   std::string folder;
   {
-    TMarkdownRenderer renderer(Services(Zip({{"help.md", "# A\n"}}), shown), "help");
+    MarkdownRenderer renderer(Services(Zip({{"help.md", "# A\n"}}), shown), "help");
     renderer.Render(u"x");
-    folder = renderer.ReleaseTempDirectory();
-    EXPECT_TRUE(renderer.TempDirectory().empty());
+    folder = renderer.ReleaseTempFolder();
+    EXPECT_TRUE(renderer.temp_folder().empty());
   }
   EXPECT_TRUE(fs::exists(shown.path)) << "the page went with the renderer";
   EXPECT_EQ(fs::path(shown.path).parent_path(), fs::path(folder).parent_path());
@@ -154,15 +154,15 @@ TEST(MarkdownRenderer, ConvertToHtmlWithAGivenStyleSheet) {
   test::WriteText(dir / "a.md", "*x*");
   Shown shown;
   EXPECT_EQ(test::ErrorOf([&] {
-              TMarkdownRenderer::ConvertToHtml(Services(std::nullopt, shown), dir / "none.md", "",
-                                               "");
+              MarkdownRenderer::ConvertToHtml(Services(std::nullopt, shown), dir / "none.md", "",
+                                              "");
             }),
             "File not found: " + (dir / "none.md"));
-  TMarkdownRenderer::ConvertToHtml(Services(std::nullopt, shown), dir / "a.md", dir / "a.html", "");
+  MarkdownRenderer::ConvertToHtml(Services(std::nullopt, shown), dir / "a.md", dir / "a.html", "");
   EXPECT_EQ(test::ReadText(dir / "a.html"), "\xEF\xBB\xBF<p><em>x</em></p>\n");
   test::WriteText(dir / "s.css", "");
-  TMarkdownRenderer::ConvertToHtml(Services(std::nullopt, shown), dir / "a.md", dir / "b.html",
-                                   dir / "s.css");
+  MarkdownRenderer::ConvertToHtml(Services(std::nullopt, shown), dir / "a.md", dir / "b.html",
+                                  dir / "s.css");
   EXPECT_NE(test::ReadText(dir / "b.html").find("<link href=\"" + (dir / "s.css") + "\""),
             std::string::npos);
 }

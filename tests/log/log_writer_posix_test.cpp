@@ -37,7 +37,7 @@ TEST_F(LogWriterTest, ANewMachineWideFolderIsWritableByItsCreatorAlone) {
     writer_.SetLogFolder(dir_ / "Korvanta/w_velquora");
     mode_t old = umask(mask);
     writer_.SetLogDetail(3);
-    writer_.WriteLog(u"x", u"", TLogLevel::llDebug);
+    writer_.Write(u"x", u"", LogLevel::kDebug);
     writer_.SetLogDetail(0);
     umask(old);
     struct stat st {};
@@ -56,7 +56,7 @@ TEST_F(LogWriterTest, AnExistingFolderKeepsItsRights) {
   fs::create_directory(dir_ / "logs");
   chmod((dir_ / "logs").c_str(), 0750);
   writer_.SetLogDetail(3);
-  writer_.WriteLog(u"x", u"", TLogLevel::llDebug);
+  writer_.Write(u"x", u"", LogLevel::kDebug);
   struct stat st {};
   ASSERT_EQ(stat((dir_ / "logs").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0750u);
@@ -70,7 +70,7 @@ TEST_F(LogWriterTest, AFolderOutsideTheMachineWideOneIsTheOwnersAlone) {
   own.SetLogFileName("192_168_0_10");
   mode_t old = umask(0);
   own.SetLogDetail(3);
-  own.WriteLog(u"x", u"", TLogLevel::llDebug);
+  own.Write(u"x", u"", LogLevel::kDebug);
   umask(old);
   struct stat st {};
   ASSERT_EQ(stat((dir_ / "home/.local/share/Korvanta/w_velquora").c_str(), &st), 0);
@@ -87,10 +87,10 @@ TEST_F(LogWriterTest, ALinkInTheFolderIsNeverFollowedNorFailsTheCaller) {
   test::WriteText(dir_ / "victim", "precious");
   fs::create_symlink(dir_ / "victim", File());
   writer_.SetLogDetail(3);
-  EXPECT_NO_THROW(writer_.WriteLog(u"x", u"y", TLogLevel::llError));
+  EXPECT_NO_THROW(writer_.Write(u"x", u"y", LogLevel::kError));
   EXPECT_EQ(ReadText(dir_ / "victim"), "precious");
   fs::remove(File());
-  writer_.WriteLog(u"z", u"", TLogLevel::llError);
+  writer_.Write(u"z", u"", LogLevel::kError);
   EXPECT_EQ(ReadText(dir_ / "victim"), "precious");
   EXPECT_EQ(Lines(File()),
             (std::vector<std::string>{"2024.03.05 14:07:09.042\tERROR\tLog: \t2 records not "
@@ -106,10 +106,10 @@ TEST_F(LogWriterTest, ALogFileWithASecondNameIsNotWritten) {
   test::WriteText(dir_ / "victim", "precious");
   fs::create_hard_link(dir_ / "victim", File());
   writer_.SetLogDetail(3);
-  EXPECT_NO_THROW(writer_.WriteLog(u"x", u"y", TLogLevel::llError));
+  EXPECT_NO_THROW(writer_.Write(u"x", u"y", LogLevel::kError));
   EXPECT_EQ(ReadText(dir_ / "victim"), "precious");
   fs::remove(File());
-  writer_.WriteLog(u"z", u"", TLogLevel::llError);
+  writer_.Write(u"z", u"", LogLevel::kError);
   EXPECT_EQ(ReadText(dir_ / "victim"), "precious");
   EXPECT_EQ(Lines(File()),
             (std::vector<std::string>{"2024.03.05 14:07:09.042\tERROR\tLog: \t2 records not "
@@ -120,17 +120,17 @@ TEST_F(LogWriterTest, ALogFileWithASecondNameIsNotWritten) {
 
 TEST_F(LogWriterTest, ALockHeldForEverCostsOneShortWait) {
   writer_.SetLogDetail(3);
-  writer_.WriteLog(u"first", u"", TLogLevel::llDebug);
+  writer_.Write(u"first", u"", LogLevel::kDebug);
   int stranger = open(File().c_str(), O_RDONLY);
   ASSERT_GE(stranger, 0);
   ASSERT_EQ(flock(stranger, LOCK_EX), 0);
   auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < 100; ++i) writer_.WriteLog(u"lost", u"", TLogLevel::llDebug);
+  for (int i = 0; i < 100; ++i) writer_.Write(u"lost", u"", LogLevel::kDebug);
   auto took = std::chrono::steady_clock::now() - start;
   close(stranger);
   // One wait of kLockWait, not a hundred (5 s).
   EXPECT_LT(took, std::chrono::seconds(2));
-  writer_.WriteLog(u"next", u"", TLogLevel::llDebug);
+  writer_.Write(u"next", u"", LogLevel::kDebug);
   auto lines = Lines(File());
   ASSERT_EQ(lines.size(), 9u);
   EXPECT_EQ(lines[7].substr(24),
@@ -142,7 +142,7 @@ TEST_F(LogWriterTest, ALockHeldForEverCostsOneShortWait) {
 // The file size limit makes a write store part of a record and fail, as a full disk does.
 TEST_F(LogWriterTest, AFullDiskLeavesNoTornRecord) {
   writer_.SetLogDetail(3);
-  writer_.WriteLog(u"first", u"", TLogLevel::llDebug);
+  writer_.Write(u"first", u"", LogLevel::kDebug);
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
@@ -152,9 +152,9 @@ TEST_F(LogWriterTest, AFullDiskLeavesNoTornRecord) {
     rlimit full = old;
     full.rlim_cur = static_cast<rlim_t>(fs::file_size(File()) + 30);
     if (setrlimit(RLIMIT_FSIZE, &full) != 0) _exit(10);
-    writer_.WriteLog(u"Данные обмена -> ", u"F1 25 00 00 00 01 02 03 04", TLogLevel::llDebug);
+    writer_.Write(u"Данные обмена -> ", u"F1 25 00 00 00 01 02 03 04", LogLevel::kDebug);
     if (setrlimit(RLIMIT_FSIZE, &old) != 0) _exit(11);
-    writer_.WriteLog(u"next", u"", TLogLevel::llDebug);
+    writer_.Write(u"next", u"", LogLevel::kDebug);
     _exit(0);
   }
   int status = 0;
@@ -179,11 +179,11 @@ TEST_F(LogWriterTest, ConcurrentWritersNeverInterleaveOrLoseRecords) {
   constexpr int kRecords = 10000;
   writer_.SetLockWait(std::chrono::seconds(5));  // a loaded machine must drop nothing here
   writer_.SetLogDetail(3);
-  writer_.WriteLog(u"start", u"", TLogLevel::llInfo);
+  writer_.Write(u"start", u"", LogLevel::kInfo);
   auto write_many = [&](LogWriter& w, const std::string& who) {
     for (int i = 0; i < kRecords; ++i) {
-      w.WriteLog(u"writer", ToUtf16(who + "#" + std::to_string(i) + " " + std::string(60, 'x')),
-                 TLogLevel::llDebug);
+      w.Write(u"writer", ToUtf16(who + "#" + std::to_string(i) + " " + std::string(60, 'x')),
+              LogLevel::kDebug);
     }
   };
   std::vector<pid_t> children;
@@ -271,9 +271,9 @@ TEST_F(LogWriterTest, ARecordRacingTheSwitchOffLeavesNoFileOpen) {
   writer.SetLogFolder(dir_ / "logs");
   writer.SetLogFileName("192_168_0_10");
   writer.SetLogDetail(3);
-  writer.WriteLog(u"first", u"", TLogLevel::llDebug);
+  writer.Write(u"first", u"", LogLevel::kDebug);
   clock.Hold();
-  std::thread late([&] { writer.WriteLog(u"late", u"", TLogLevel::llDebug); });
+  std::thread late([&] { writer.Write(u"late", u"", LogLevel::kDebug); });
   clock.WaitUntilHeld();  // past the level check, stamping its record
   writer.SetLogDetail(0);
   clock.Release();

@@ -12,16 +12,16 @@ namespace fs = std::filesystem;
 using test::ReadText;
 
 TEST_F(LogWriterTest, NothingAtDetailZeroNotEvenTheFolder) {
-  writer_.WriteLog(u"Exception", u"text", TLogLevel::llError);
+  writer_.Write(u"Exception", u"text", LogLevel::kError);
   EXPECT_FALSE(fs::exists(dir_ / "logs"));
 }
 
 TEST_F(LogWriterTest, HeaderOnceThenRecordsInTheirFormat) {
   writer_.SetLogDetail(3);
-  writer_.WriteLog(u"Exception", u"Сбой", TLogLevel::llError);
-  writer_.WriteLog(u"Данные обмена -> ", u"F2 25 ", TLogLevel::llDebug);
-  writer_.WriteLog(u"Caption", u"", TLogLevel::llInfo);
-  writer_.WriteLog(u"Caption", u"   ", TLogLevel::llInfo);
+  writer_.Write(u"Exception", u"Сбой", LogLevel::kError);
+  writer_.Write(u"Данные обмена -> ", u"F2 25 ", LogLevel::kDebug);
+  writer_.Write(u"Caption", u"", LogLevel::kInfo);
+  writer_.Write(u"Caption", u"   ", LogLevel::kInfo);
   auto lines = Lines(File());
   ASSERT_EQ(lines.size(), 10u);
   EXPECT_EQ(lines[0], std::string(40, ' '));
@@ -41,12 +41,12 @@ TEST_F(LogWriterTest, HeaderOnceThenRecordsInTheirFormat) {
 
 TEST_F(LogWriterTest, DetailLevelsFilterRecords) {
   writer_.SetLogDetail(1);
-  writer_.WriteLog(u"a", u"", TLogLevel::llDebug);
-  writer_.WriteLog(u"b", u"", TLogLevel::llInfo);
-  writer_.WriteLog(u"c", u"", TLogLevel::llError);
+  writer_.Write(u"a", u"", LogLevel::kDebug);
+  writer_.Write(u"b", u"", LogLevel::kInfo);
+  writer_.Write(u"c", u"", LogLevel::kError);
   writer_.SetLogDetail(2);
-  writer_.WriteLog(u"d", u"", TLogLevel::llDebug);
-  writer_.WriteLog(u"e", u"", TLogLevel::llInfo);
+  writer_.Write(u"d", u"", LogLevel::kDebug);
+  writer_.Write(u"e", u"", LogLevel::kInfo);
   std::string text = ReadText(File());
   EXPECT_EQ(text.find("\ta\r"), std::string::npos);
   EXPECT_EQ(text.find("\tb\r"), std::string::npos);
@@ -57,10 +57,10 @@ TEST_F(LogWriterTest, DetailLevelsFilterRecords) {
 
 TEST_F(LogWriterTest, SwitchingOffWritesTheFooterAndOnAgainANewHeader) {
   writer_.SetLogDetail(3);
-  writer_.WriteLog(u"one", u"", TLogLevel::llDebug);
+  writer_.Write(u"one", u"", LogLevel::kDebug);
   writer_.SetLogDetail(0);
   writer_.SetLogDetail(3);
-  writer_.WriteLog(u"two", u"", TLogLevel::llDebug);
+  writer_.Write(u"two", u"", LogLevel::kDebug);
   auto lines = Lines(File());
   ASSERT_EQ(lines.size(), 16u);
   EXPECT_EQ(lines[7], "============Stop log===============");
@@ -71,9 +71,9 @@ TEST_F(LogWriterTest, SwitchingOffWritesTheFooterAndOnAgainANewHeader) {
 TEST_F(LogWriterTest, ANewDayGoesToANewFileWithoutHeader) {
   writer_.SetLogDetail(3);
   clock_.now = {2024, 3, 5, 23, 59, 59, 999};
-  writer_.WriteLog(u"late", u"", TLogLevel::llDebug);
+  writer_.Write(u"late", u"", LogLevel::kDebug);
   clock_.now = {2024, 3, 6, 0, 0, 0, 0};
-  writer_.WriteLog(u"early", u"", TLogLevel::llDebug);
+  writer_.Write(u"early", u"", LogLevel::kDebug);
   EXPECT_EQ(Lines(File()).size(), 7u);
   EXPECT_EQ(Lines(File("192_168_0_10_2024.03.06.log")),
             std::vector<std::string>{"2024.03.06 00:00:00.000\tDEBUG\tearly"});
@@ -81,19 +81,18 @@ TEST_F(LogWriterTest, ANewDayGoesToANewFileWithoutHeader) {
 
 TEST_F(LogWriterTest, NamePartAndFolderRules) {
   writer_.SetLogFileName("192.168.0.10");
-  EXPECT_EQ(writer_.GetLogFileName(false), File("192.168.0_2024.03.05.log"));
+  EXPECT_EQ(writer_.LogFilePath(), File("192.168.0_2024.03.05.log"));
   writer_.SetLogFileName("sub/dir/name.ext");
-  EXPECT_EQ(writer_.GetLogFileName(false), File("name_2024.03.05.log"));
+  EXPECT_EQ(writer_.LogFilePath(), File("name_2024.03.05.log"));
   writer_.SetLogFileName(dir_ / "fixed.txt");
-  EXPECT_EQ(writer_.GetLogFileName(false), dir_ / "fixed.txt");
-  EXPECT_EQ(writer_.GetLogFileName(true), dir_ / "fixed.txt");
+  EXPECT_EQ(writer_.LogFilePath(), dir_ / "fixed.txt");
+  EXPECT_EQ(writer_.LogFolderPath(), dir_ / "fixed.txt");
   writer_.SetLogFileName("w_velquora");
   writer_.SetLogFolder("");
   const std::string sep(1, platform::kPathSeparator);
-  EXPECT_EQ(writer_.GetLogFileName(true),
-            dir_.path() + sep + "Korvanta" + sep + "w_velquora" + sep);
+  EXPECT_EQ(writer_.LogFolderPath(), dir_.path() + sep + "Korvanta" + sep + "w_velquora" + sep);
   writer_.SetLogFolder("relative/folder");
-  EXPECT_EQ(writer_.GetLogFileName(true), dir_.path() + sep + "relative/folder" + sep);
+  EXPECT_EQ(writer_.LogFolderPath(), dir_.path() + sep + "relative/folder" + sep);
 }
 
 // The real file system, except for appends whose outcomes the test scripts.
@@ -136,19 +135,19 @@ class ScriptedAppends : public platform::FileSystem {
 // record makes it again and is written, as before, and a day change still starts a new file.
 TEST_F(LogWriterTest, ARemovedFolderIsMadeAgainWithoutLosingARecord) {
   writer_.SetLogDetail(3);
-  writer_.WriteLog(u"first", u"", TLogLevel::llDebug);
+  writer_.Write(u"first", u"", LogLevel::kDebug);
   fs::remove_all(dir_ / "logs");
-  writer_.WriteLog(u"second", u"", TLogLevel::llDebug);
+  writer_.Write(u"second", u"", LogLevel::kDebug);
   auto lines = Lines(File());
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].substr(24), "DEBUG\tsecond");
   clock_.now.day = 6;
-  writer_.WriteLog(u"third", u"", TLogLevel::llDebug);
+  writer_.Write(u"third", u"", LogLevel::kDebug);
   lines = Lines(File("192_168_0_10_2024.03.06.log"));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].substr(24), "DEBUG\tthird");
   writer_.SetLogFileName("10_0_0_1");
-  writer_.WriteLog(u"fourth", u"", TLogLevel::llDebug);
+  writer_.Write(u"fourth", u"", LogLevel::kDebug);
   EXPECT_EQ(Lines(File("10_0_0_1_2024.03.06.log")).size(), 1u) << "a new name, a new file";
 }
 
@@ -165,12 +164,12 @@ class LogTroubleTest : public LogWriterTest {
 TEST_F(LogTroubleTest, DroppedRecordsAreCountedAndReportedBeforeTheNextWrittenOne) {
   using S = platform::AppendStatus;
   scripted_.SetLogDetail(3);
-  scripted_.WriteLog(u"first", u"", TLogLevel::llDebug);  // header and record written
+  scripted_.Write(u"first", u"", LogLevel::kDebug);  // header and record written
   fs_.script = {S::kBusy, S::kRefused, S::kFailed, S::kFailed};
   for (const char16_t* lost : {u"a", u"b", u"c", u"d"})
-    EXPECT_NO_THROW(scripted_.WriteLog(u"lost", lost, TLogLevel::llDebug));
-  scripted_.WriteLog(u"next", u"", TLogLevel::llDebug);
-  scripted_.WriteLog(u"after", u"", TLogLevel::llDebug);
+    EXPECT_NO_THROW(scripted_.Write(u"lost", lost, LogLevel::kDebug));
+  scripted_.Write(u"next", u"", LogLevel::kDebug);
+  scripted_.Write(u"after", u"", LogLevel::kDebug);
   auto lines = Lines(File());
   ASSERT_EQ(lines.size(), 10u);
   EXPECT_EQ(lines[6].substr(24), "DEBUG\tfirst");
@@ -187,12 +186,12 @@ TEST_F(LogTroubleTest, SwitchingOffCannotFailWhenTheFooterIsLost) {
   using S = platform::AppendStatus;
   scripted_.SetLogDetail(3);
   fs_.script = {S::kFailed, S::kFailed, S::kFailed};  // header, record, footer
-  scripted_.WriteLog(u"lost", u"", TLogLevel::llDebug);
+  scripted_.Write(u"lost", u"", LogLevel::kDebug);
   EXPECT_NO_THROW(scripted_.SetLogDetail(0));
   EXPECT_EQ(scripted_.LogDetail(), 0);
   EXPECT_FALSE(std::filesystem::exists(File()));
   scripted_.SetLogDetail(3);
-  scripted_.WriteLog(u"back", u"", TLogLevel::llDebug);
+  scripted_.Write(u"back", u"", LogLevel::kDebug);
   auto lines = Lines(File());
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[1], "============Start log=============") << "the header still comes first";
@@ -207,7 +206,7 @@ TEST_F(LogWriterTest, LoneSurrogatesAreWrittenAsReplacementCharacters) {
   std::u16string text = u"Params: [";
   text += char16_t(0xDC00);
   text += u"Сыр]";
-  writer_.WriteLog(caption, text, TLogLevel::llDebug);
+  writer_.Write(caption, text, LogLevel::kDebug);
   std::string file = ReadText(File());
   EXPECT_EQ(ValidUtf8(file), file);
   EXPECT_EQ(Lines(File())[6].substr(24),
@@ -241,10 +240,10 @@ TEST(LogWriterFailure, AFolderThatCannotBeCreatedDropsRecordsQuietly) {
   FixedClock clock;
   LogWriter writer(fs, clock, [] { return std::string("/nowhere"); });
   writer.SetLogDetail(3);
-  EXPECT_NO_THROW(writer.WriteLog(u"x", u"", TLogLevel::llError));
+  EXPECT_NO_THROW(writer.Write(u"x", u"", LogLevel::kError));
   EXPECT_FALSE(fs.appended);
   EXPECT_EQ(writer.LogDetail(), 3);
-  EXPECT_THROW(writer.GetLogFileName(true), std::runtime_error) << "asked for, it still raises";
+  EXPECT_THROW(writer.LogFolderPath(), std::runtime_error) << "asked for, it still raises";
 }
 
 }  // namespace

@@ -12,18 +12,18 @@ namespace {
 
 TEST_F(LogWriterTest, AFileHeldWithoutSharingCostsOneShortWait) {
   writer_.SetLogDetail(3);
-  writer_.WriteLog(u"first", u"", TLogLevel::llDebug);
+  writer_.Write(u"first", u"", LogLevel::kDebug);
   std::u16string name = ToUtf16(File());
   HANDLE stranger = CreateFileW(reinterpret_cast<const wchar_t*>(name.c_str()), GENERIC_READ, 0,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(stranger, INVALID_HANDLE_VALUE) << GetLastError();
   auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < 100; ++i) writer_.WriteLog(u"lost", u"", TLogLevel::llDebug);
+  for (int i = 0; i < 100; ++i) writer_.Write(u"lost", u"", LogLevel::kDebug);
   auto took = std::chrono::steady_clock::now() - start;
   CloseHandle(stranger);
   // One wait of the writer's lock wait, not a hundred (5 s).
   EXPECT_LT(took, std::chrono::seconds(2));
-  writer_.WriteLog(u"next", u"", TLogLevel::llDebug);
+  writer_.Write(u"next", u"", LogLevel::kDebug);
   auto lines = Lines(File());
   ASSERT_EQ(lines.size(), 9u);
   EXPECT_EQ(lines[6].substr(24), "DEBUG\tfirst");

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "common/text.h"
+#include "platform/case_mapping.h"
 #include "platform/sockets.h"
 
 namespace velquora {
 namespace {
+
+using platform::EqualsNoCase;
 
 TEST(NameLookups, LatinAndCyrillicNamesMatchWhateverTheirCase) {
   const std::vector<std::pair<std::u16string, std::u16string>> same = {

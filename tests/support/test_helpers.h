@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "common/log_sink.h"
+
 namespace velquora::test {
 
 // Bytes from a list of byte values.
@@ -40,6 +42,13 @@ inline void UnsetEnv(const char* name) {
   unsetenv(name);
 #endif
 }
+
+// A log that keeps nothing, for parts that must be given one.
+class NoLog final : public LogSink {
+ public:
+  bool Enabled(LogLevel) const override { return false; }
+  void Write(std::u16string_view, std::u16string_view, LogLevel) override {}
+};
 
 // The file names the libraries have on this system.
 #if defined(_WIN32)

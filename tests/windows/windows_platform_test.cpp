@@ -153,9 +153,9 @@ TEST(WindowsSeams, FilesAreReachedByUnicodeNamesAndFoldersAreNotFollowedOrWritte
 }
 
 TEST(WindowsSeams, SpecialFoldersAndTheSystemAreKnown) {
-  auto common = platform::SpecialFolderPath(platform::SpecialFolder::CommonAppData, false);
-  auto user = platform::SpecialFolderPath(platform::SpecialFolder::UserAppData, false);
-  auto temp = platform::SpecialFolderPath(platform::SpecialFolder::Temp, false);
+  auto common = platform::SpecialFolderPath(platform::SpecialFolder::kCommonAppData, false);
+  auto user = platform::SpecialFolderPath(platform::SpecialFolder::kUserAppData, false);
+  auto temp = platform::SpecialFolderPath(platform::SpecialFolder::kTemp, false);
   ASSERT_TRUE(common && user && temp);
   for (const std::string* path : {&*common, &*user, &*temp}) {
     EXPECT_EQ(path->find(':'), 1u) << *path;

@@ -13,18 +13,13 @@
 
 #include <string>
 
+#include "common/hex.h"
 #include "scale_emulator.h"
 
 namespace velquora::emulator {
 
 inline std::string ToHex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out;
+  return HexText(bytes, {}, HexDigits::kLower);
 }
 
 inline std::string FromHex(const std::string& hex) {

@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 
+#include "common/hex.h"
 #include "scale_emulator.h"
 
 namespace velquora::emulator {
@@ -51,13 +52,7 @@ struct Reader {
 };
 
 std::string Hex(const std::string& bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char b : bytes) {
-    out += kHex[b >> 4];
-    out += kHex[b & 15];
-  }
-  return out;
+  return HexText(bytes);
 }
 
 // Lines of a text block: font, length, text, then 0x0D between lines and 0x0C at the end.

@@ -39,14 +39,14 @@ std::optional<std::string> UserDataFolder(bool create) {
 
 std::optional<std::string> SpecialFolderPath(SpecialFolder folder, bool create) {
   switch (folder) {
-    case SpecialFolder::CommonAppData:
+    case SpecialFolder::kCommonAppData:
       // The machine-wide folder only when this process may create folders in it; callers fall
       // back to the user's folder themselves, and know that it is not shared.
       if (access("/var/lib", W_OK | X_OK) == 0) return std::string("/var/lib");
       return std::nullopt;
-    case SpecialFolder::UserAppData:
+    case SpecialFolder::kUserAppData:
       return UserDataFolder(create);
-    case SpecialFolder::Temp: {
+    case SpecialFolder::kTemp: {
       const char* tmp = std::getenv("TMPDIR");
       std::string path = (tmp && *tmp == '/') ? tmp : "/tmp";
       while (path.size() > 1 && path.back() == '/') path.pop_back();

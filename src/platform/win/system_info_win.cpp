@@ -45,11 +45,11 @@ std::string ProductName() {
 
 std::optional<std::string> SpecialFolderPath(SpecialFolder folder, bool create) {
   switch (folder) {
-    case SpecialFolder::CommonAppData:
+    case SpecialFolder::kCommonAppData:
       return KnownFolder(FOLDERID_ProgramData, create);
-    case SpecialFolder::UserAppData:
+    case SpecialFolder::kUserAppData:
       return KnownFolder(FOLDERID_RoamingAppData, create);
-    case SpecialFolder::Temp:
+    case SpecialFolder::kTemp:
       return TempFolder(create);
   }
   return std::nullopt;

@@ -11,7 +11,8 @@
 #include "driver/scale_driver.h"
 #include "driver/viewers.h"
 #include "log/log_writer.h"
-#include "platform/resources.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
 
 namespace velquora::fuzz {
 namespace {
@@ -22,8 +23,8 @@ class NoWindows final : public driver::Viewers {
   void ShowHelp(const std::u16string&) override {}
 };
 
-// The driver's process-wide state, set once as the library's load step sets it, with the log
-// in a folder of its own that is emptied now and then (a target may switch logging on).
+// The driver's process-wide state, set once as the library's load step sets it: its log, in a
+// folder of its own that is emptied now and then (a target may switch logging on).
 class DriverProcess {
  public:
   DriverProcess() {
@@ -31,9 +32,7 @@ class DriverProcess {
     folder_ = std::filesystem::temp_directory_path(ec) /
               ("velquora-fuzz-log-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(folder_, ec);
-    log::LogWriter::Instance().SetLogFolder(folder_.string());
-    driver::GetDriverInfo<driver::TDriver>(driver::kDriverName,
-                                           platform::LoadResourceString(65111));
+    log_.SetLogFolder(folder_.string());
     driver::SetViewersForTesting(&windows_);
   }
   ~DriverProcess() {
@@ -41,6 +40,7 @@ class DriverProcess {
     std::error_code ec;
     std::filesystem::remove_all(folder_, ec);
   }
+  log::LogWriter& log() { return log_; }
   void Tick() {
     if (++runs_ % 512 != 0) return;
     std::error_code ec;
@@ -50,6 +50,8 @@ class DriverProcess {
 
  private:
   std::filesystem::path folder_;
+  log::LogWriter log_{platform::RealFileSystem(), platform::SystemClock(),
+                      [] { return std::string(); }};
   NoWindows windows_;
   unsigned long runs_ = 0;
 };
@@ -63,10 +65,9 @@ DriverProcess& Process() {
 
 DriverHost::DriverHost(std::string answers) : scale_(std::move(answers)) {
   Process().Tick();
-  auto device = std::make_unique<device::TDevice>(std::make_unique<device::TTCPSocket>(scale_));
-  std::unique_ptr<addin::TCustomNativeComponent> component(new driver::TDriver(std::move(device)));
-  component->AfterConstruction();
-  object_ = static_cast<host::IComponentBase*>(component->GetNativeComponentObjectHeader());
+  std::unique_ptr<addin::Component> component = std::make_unique<driver::ScaleDriver>(
+      Process().log(), std::make_unique<protocol::TcpClient>(scale_));
+  object_ = static_cast<host::IComponentBase*>(component->NewObjectHeader());
   component.release();
   object_->Init(static_cast<host::IAddInDefBase*>(&connection_));
   object_->setMemManager(static_cast<host::IMemoryManager*>(&memory_));

@@ -1,0 +1,114 @@
+// The scale driver in this process: its system-settings operation, which the host's method
+// table does not offer, and what a failure leaves beside its text.
+#include <gtest/gtest.h>
+
+#include "common/error.h"
+#include "common/text.h"
+#include "driver/scale_driver.h"
+#include "log/log_writer.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+
+#if defined(_WIN32)
+// Windows builds run under wine; the emulator is a Linux program reached over 127.0.0.1.
+#include "e2e/remote_scale.h"
+#else
+#include "scale_emulator.h"
+#endif
+
+namespace velquora::driver {
+namespace {
+
+#if defined(_WIN32)
+using Scale = e2e::RemoteScale;
+#else
+using Scale = emulator::ScaleEmulator;
+#endif
+
+using addin::Variant;
+
+class ScaleDriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override { scale_.Start(); }
+  // Calls a host method by name; true when it answers true.
+  bool Call(const char16_t* method, addin::Arguments args) {
+    return driver_.methods().At(driver_.methods().Find(method)).handler(args).bool_value();
+  }
+  bool Open() {
+    driver_.properties().Set(u"IPAddress", Variant::String(u"127.0.0.1"));
+    driver_.properties().Set(u"IPPort", Variant::Int(scale_.port()));
+    return Call(u"Open", {Variant()});
+  }
+
+  Scale scale_;
+  log::LogWriter log_{platform::RealFileSystem(), platform::SystemClock(),
+                      [] { return std::string(); }};
+  ScaleDriver driver_{log_};
+};
+
+TEST_F(ScaleDriverTest, SystemSettingsSetTheScalesDateAndTime) {
+  Scale& scale = scale_;
+  ScaleDriver& driver = driver_;
+  EXPECT_FALSE(driver.UploadSystemSettings(u"<SystemSettings DateTime=\"2024-05-17T10:30:00\"/>"));
+  EXPECT_EQ(driver.last_result().code, 1001);
+  EXPECT_EQ(driver.last_result().text, u"Устройство не включено");
+  EXPECT_EQ(scale.connections(), 0u);
+
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(driver.UploadSystemSettings(u"<SystemSettings DateTime=\"2024-05-17T10:30:00\"/>"));
+  EXPECT_EQ(scale.Dump()["system"],
+            nlohmann::json::parse(R"({"date_ddmmyy":"170524","time_hhmm":"1030"})"));
+
+  EXPECT_FALSE(driver.UploadSystemSettings(u"<Table DateTime=\"2024-05-17T10:30:00\"/>"));
+  EXPECT_EQ(driver.last_result().text, u"Не найден корневой узел");
+  std::size_t frames = scale.Frames().size();
+  EXPECT_FALSE(driver.UploadSystemSettings(u"<SystemSettings DateTime=\"2024-05-17\"/>"));
+  EXPECT_EQ(driver.last_result().text, u"Некорректная системная дата");
+  EXPECT_FALSE(driver.UploadSystemSettings(u"<SystemSettings/>"));
+  EXPECT_EQ(scale.Frames().size(), frames);
+}
+
+// Beside the text the host reads, the last result keeps the failure's kind, the scale it came
+// from and how many records of an upload the scale had accepted.
+TEST_F(ScaleDriverTest, AFailureKeepsItsKindTheScaleAndHowFarTheUploadGot) {
+  auto goods = [](const char* third_price) {
+    std::string doc = "<Table>";
+    for (int plu = 1; plu <= 5; ++plu) {
+      doc += "<Record PLU=\"" + std::to_string(plu) + "\" Code=\"" + std::to_string(plu) +
+             "\" EANData=\"2400001\" Name=\"Товар\" GroupCode=\"1\" Price=\"" +
+             (plu == 3 ? third_price : "1.50") +
+             "\" SellByDate=\"1\" SellByTime=\"0\" PLUTare=\"0\"/>";
+    }
+    return Variant::String(ToUtf16(doc + "</Table>"));
+  };
+  const std::string address = "127.0.0.1:" + std::to_string(scale_.port());
+  ASSERT_FALSE(Call(u"UploadGoods", {Variant(), goods("1.50"), Variant()}));
+  EXPECT_EQ(driver_.last_result().kind, ErrorKind::kNotOpen);
+  ASSERT_TRUE(Open());
+
+  emulator::Faults refuse_third;
+  refuse_third.rules.push_back(emulator::AnswerRule{0xF1, 0x25, 3, 0x15, false});
+  scale_.SetFaults(refuse_third);
+  ASSERT_FALSE(Call(u"UploadGoods", {Variant(), goods("1.50"), Variant()}));
+  const LastResult& refused = driver_.last_result();
+  EXPECT_EQ(refused.code, 1001);
+  EXPECT_EQ(refused.text, u"Ошибка записи в таблицу 25, Plu = 3; Name = Товар");
+  EXPECT_EQ(refused.kind, ErrorKind::kRefused);
+  EXPECT_EQ(refused.context.address, address);
+  EXPECT_EQ(refused.context.records_done, 2);
+
+  scale_.SetFaults({});
+  ASSERT_FALSE(Call(u"UploadGoods", {Variant(), goods("много"), Variant()}));
+  const LastResult& invalid = driver_.last_result();
+  EXPECT_EQ(invalid.text, u"Некорректная цена");
+  EXPECT_EQ(invalid.kind, ErrorKind::kInvalid);
+  EXPECT_EQ(invalid.context.records_done, 2) << "records 1 and 2 were judged before the failure";
+
+  scale_.Stop();
+  ASSERT_FALSE(Call(u"ClearGoods", {Variant()}));
+  EXPECT_EQ(driver_.last_result().kind, ErrorKind::kIo);
+  EXPECT_EQ(driver_.last_result().context.address, address);
+}
+
+}  // namespace
+}  // namespace velquora::driver
