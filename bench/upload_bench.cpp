@@ -307,7 +307,7 @@ int main(int argc, char** argv) {
     }
     if (fixed == 1e9) fixed = 0;
     std::printf("  fixed part of every call (an upload of 2 goods): %.1f ms\n", fixed * 1e3);
-    for (int n : {1000, 10000, 100000}) {
+    for (int n : {1000, 10000, 100000, 200000}) {
       std::string label = std::to_string(n) + " goods";
       PrintScaling(label.c_str(), UploadGoodsInChild(lib_path, scale.port, n), fixed);
     }

@@ -27,8 +27,11 @@ enum class ErrorKind {
 // Where an error happened, for callers that report more than its text (left empty where the
 // thrower does not know).
 struct ErrorContext {
-  std::string address;             // the scale as "address:port" when the error came from it
-  std::int64_t records_done = -1;  // records the scale had accepted when an upload stopped
+  std::string address;              // the scale as "address:port" when the error came from it
+  std::string reason;               // the system's words for a failed connection, or why it ended
+  std::int64_t records_done = -1;   // records the scale had accepted when an upload stopped
+  std::int64_t records_total = -1;  // records the upload had to send
+  std::string field;                // the attribute or field at fault in a record, by its name
 };
 
 class Error : public std::runtime_error {

@@ -25,12 +25,24 @@ void RecordFailure(LastResult& last, LogSink& log) {
   } catch (const Error& e) {
     last.kind = e.kind();
     last.context = e.context();
+    last.text = ToUtf16(TextWithContext(e.what(), e.context()));
   } catch (...) {
   }
   log.Write(u"Exception", last.text, LogLevel::kError);
 }
 
 }  // namespace
+
+std::string TextWithContext(const std::string& text, const ErrorContext& context) {
+  if (context.address.empty()) return text;
+  std::string out = text + " (" + context.address;
+  if (!context.reason.empty()) out += ": " + context.reason;
+  if (context.records_done >= 0 && context.records_total >= 0) {
+    out += "; записано " + std::to_string(context.records_done) + " из " +
+           std::to_string(context.records_total);
+  }
+  return out + ")";
+}
 
 Variant HandlerFrame(LastResult& last, LogSink& log, const std::function<void()>& work) {
   try {

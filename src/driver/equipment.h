@@ -32,6 +32,10 @@ struct LastResult {
   ErrorContext context;
 };
 
+// A failure's text as the host reads it: the text, then, for a failure that came from the
+// scale, where in parentheses: "(address:port[: reason][; записано N из M])".
+std::string TextWithContext(const std::string& text, const ErrorContext& context);
+
 // The handler frame of a method: true when `work` completes; otherwise the failure becomes the
 // last result (kFailureCode and its text) and one ERROR record "Exception", and the answer is
 // false.

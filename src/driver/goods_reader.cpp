@@ -29,18 +29,25 @@ std::int32_t IntAttr(const HostRecord& record, HostAttr name, std::int32_t absen
   return value;
 }
 
+// Fails with `message`, naming the attribute at fault for the record's location.
+[[noreturn]] void Invalid(HostAttr attr, const std::string& message) {
+  Error e(ErrorKind::kInvalid, message);
+  e.context().field = HostAttrName(attr);
+  throw e;
+}
+
 // A required number: absent or outside its field fails with the field's own message.
-std::int32_t Required(std::int32_t value, std::int64_t max, const char* message) {
-  if (value == kNoNumber || value < 0 || value > max) throw Error(ErrorKind::kInvalid, message);
+std::int32_t Required(std::int32_t value, std::int64_t max, HostAttr attr, const char* message) {
+  if (value == kNoNumber || value < 0 || value > max) Invalid(attr, message);
   return value;
 }
 
 // An optional date or time field: absent or unreadable gives 0, a number that does not fit fails.
-std::int32_t Optional(std::int32_t value, const char* name) {
+std::int32_t Optional(std::int32_t value, HostAttr attr) {
   if (value == kNoNumber) return 0;
   if (value < 0 || value > p::kMaxBcd2) {
-    throw Error(ErrorKind::kInvalid, std::string("Некорректное значение атрибута ") + name + ": " +
-                                         std::to_string(value));
+    Invalid(attr, "Некорректное значение атрибута " + std::string(HostAttrName(attr)) + ": " +
+                      std::to_string(value));
   }
   return value;
 }
@@ -77,22 +84,24 @@ protocol::PluValues ReadGoodsRecord(const HostRecord& r) {
   std::int32_t tare = IntAttr(r, HostAttr::kPluTare);
   bool weight = WeightFlag(r);
 
-  if (ean.size() < 7) throw Error(ErrorKind::kInvalid, "Длина данных штрихкода меньше 7 символов");
+  if (ean.size() < 7) Invalid(HostAttr::kEanData, "Длина данных штрихкода меньше 7 символов");
   protocol::PluValues v;
-  v.plu = Required(plu, p::kMaxBcd4, "Некорректный номер товара");
-  if (code == kNoNumber) throw Error(ErrorKind::kInvalid, "Некорректный код товара");
-  v.main_group = Required(group, p::kMaxBcd2, "Некорректный код группы товара");
+  v.plu = Required(plu, p::kMaxBcd4, HostAttr::kPlu, "Некорректный номер товара");
+  if (code == kNoNumber) Invalid(HostAttr::kCode, "Некорректный код товара");
+  v.main_group =
+      Required(group, p::kMaxBcd2, HostAttr::kGroupCode, "Некорректный код группы товара");
   if (price == kNoAmount || price < 0 || price > p::kMaxBcd4 * 100 + 49) {
-    throw Error(ErrorKind::kInvalid, "Некорректная цена");
+    Invalid(HostAttr::kPrice, "Некорректная цена");
   }
   v.price = price;
-  v.sell_by_date = Required(sell_by_date, p::kMaxBcd2, "Некорректный срок продажи в днях");
-  v.sell_by_time =
-      Required(sell_by_time, p::kMaxBcd2, "Некорректный срок продажи в часах и минутах");
-  v.tare = Required(tare, p::kMaxBcd2, "Некорректный вес тары");
-  v.used_by_date = Optional(used_by_date, "UsedByDate");
-  v.packed_date = Optional(packed_date, "PackedDate");
-  v.packed_time = Optional(packed_time, "PackedTime");
+  v.sell_by_date = Required(sell_by_date, p::kMaxBcd2, HostAttr::kSellByDate,
+                            "Некорректный срок продажи в днях");
+  v.sell_by_time = Required(sell_by_time, p::kMaxBcd2, HostAttr::kSellByTime,
+                            "Некорректный срок продажи в часах и минутах");
+  v.tare = Required(tare, p::kMaxBcd2, HostAttr::kPluTare, "Некорректный вес тары");
+  v.used_by_date = Optional(used_by_date, HostAttr::kUsedByDate);
+  v.packed_date = Optional(packed_date, HostAttr::kPackedDate);
+  v.packed_time = Optional(packed_time, HostAttr::kPackedTime);
   v.barcode = std::move(ean);
   v.name = std::move(name);
   v.ingredients = r.Text(HostAttr::kDescription);
@@ -105,10 +114,11 @@ protocol::PluValues ReadGoodsRecord(const HostRecord& r) {
 
 GroupRecord ReadGroupRecord(const HostRecord& r) {
   GroupRecord g;
-  g.code = Required(IntAttr(r, HostAttr::kCode), p::kMaxBcd4, "Некорректный номер группы");
+  g.code = Required(IntAttr(r, HostAttr::kCode), p::kMaxBcd4, HostAttr::kCode,
+                    "Некорректный номер группы");
   std::u16string image = r.Text(HostAttr::kImageNumber);
   if (!image.empty() && IntAttr(r, HostAttr::kImageNumber) == kNoNumber) {
-    throw Error(ErrorKind::kInvalid, "Некорректный номер картинки");
+    Invalid(HostAttr::kImageNumber, "Некорректный номер картинки");
   }
   g.name = r.Text(HostAttr::kName);
   return g;
@@ -116,7 +126,8 @@ GroupRecord ReadGroupRecord(const HostRecord& r) {
 
 GroupRecord ReadShopRecord(const HostRecord& r) {
   GroupRecord s;
-  s.code = Required(IntAttr(r, HostAttr::kCode), p::kMaxBcd4, "Некорректный номер магазина");
+  s.code = Required(IntAttr(r, HostAttr::kCode), p::kMaxBcd4, HostAttr::kCode,
+                    "Некорректный номер магазина");
   s.name = r.Text(HostAttr::kName);
   return s;
 }

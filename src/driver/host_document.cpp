@@ -100,6 +100,7 @@ struct HostDocumentBuilder {
     } else if (b->depth == 2 && IsRecordName(name)) {
       std::size_t first = b->doc.slots_.size();
       b->doc.slots_.resize(first + kHostAttrCount);
+      b->doc.lines_.push_back(static_cast<std::uint32_t>(XML_GetCurrentLineNumber(b->parser)));
       b->Keep(first, atts);
     }
   }
@@ -145,6 +146,7 @@ HostDocument HostDocumentBuilder::Read(std::size_t text_bytes, std::size_t eleme
   // than the text itself takes.
   const std::size_t at_most = text_bytes / (kHostAttrCount * sizeof(HostDocument::Slot));
   b.doc.slots_.reserve(kHostAttrCount * (1 + std::min(elements, at_most)));
+  b.doc.lines_.reserve(std::min(elements, at_most));
   XML_SetUserData(parser.get(), &b);
   XML_SetElementHandler(parser.get(), &HostDocumentBuilder::OnStart, &HostDocumentBuilder::OnEnd);
   XML_SetExternalEntityRefHandler(parser.get(), &HostDocumentBuilder::OnExternalEntity);
@@ -195,6 +197,10 @@ HostDocument HostDocument::ParseUtf8(std::string_view utf8) {
     } while (at < utf8.size());
     return true;
   });
+}
+
+std::string_view HostAttrName(HostAttr attr) {
+  return kAttrNames[static_cast<std::size_t>(attr)];
 }
 
 std::optional<std::string_view> HostRecord::Get(HostAttr attr) const {

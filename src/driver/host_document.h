@@ -37,6 +37,9 @@ enum class HostAttr : std::uint8_t {
 };
 inline constexpr std::size_t kHostAttrCount = static_cast<std::size_t>(HostAttr::kDateTime) + 1;
 
+// The attribute's name in the documents.
+std::string_view HostAttrName(HostAttr attr);
+
 class HostDocument;
 
 // One element's attributes; valid while its document lives.
@@ -69,6 +72,8 @@ class HostDocument {
   HostRecord Record(std::size_t index) const {
     return HostRecord(*this, (index + 1) * kHostAttrCount);
   }
+  // The line of the text where the record's element starts, from 1.
+  std::uint32_t RecordLine(std::size_t index) const { return lines_[index]; }
 
  private:
   friend class HostRecord;
@@ -82,6 +87,7 @@ class HostDocument {
   std::string root_name_;
   std::string values_;       // every kept attribute text, one after another
   std::vector<Slot> slots_;  // kHostAttrCount per element: the root first, then each record
+  std::vector<std::uint32_t> lines_;  // each record's line
 };
 
 }  // namespace velquora::driver

@@ -202,20 +202,16 @@ void ScaleDriver::Reconnect() {
 Variant ScaleDriver::UploadGoods(Arguments& args) {
   return ScaleMethod([&] {
     std::u16string scratch;
-    HostDocument doc = HostDocument::Parse(TextArg(args, 1, scratch));
-    Reconnect();
-    WriteRecords(doc, u"товаров", [this](const HostRecord& r) {
-      return protocol::PluWrite(ReadGoodsRecord(r), label_);
-    });
+    UploadDocument(
+        TextArg(args, 1, scratch), u"товаров", HostAttr::kPlu,
+        [this](const HostRecord& r) { return protocol::PluWrite(ReadGoodsRecord(r), label_); });
   });
 }
 
 Variant ScaleDriver::UploadGroups(Arguments& args) {
   return ScaleMethod([&] {
     std::u16string scratch;
-    HostDocument doc = HostDocument::Parse(TextArg(args, 0, scratch));
-    Reconnect();
-    WriteRecords(doc, u"групп", [](const HostRecord& r) {
+    UploadDocument(TextArg(args, 0, scratch), u"групп", HostAttr::kCode, [](const HostRecord& r) {
       GroupRecord g = ReadGroupRecord(r);
       return protocol::GroupWrite(g.code, g.name);
     });
@@ -225,12 +221,11 @@ Variant ScaleDriver::UploadGroups(Arguments& args) {
 Variant ScaleDriver::UploadShops(Arguments& args) {
   return ScaleMethod([&] {
     std::u16string scratch;
-    HostDocument doc = HostDocument::Parse(TextArg(args, 0, scratch));
-    Reconnect();
-    WriteRecords(doc, u"магазинов", [this](const HostRecord& r) {
-      GroupRecord s = ReadShopRecord(r);
-      return protocol::ShopWrite(s.code, s.name, label_);
-    });
+    UploadDocument(TextArg(args, 0, scratch), u"магазинов", HostAttr::kCode,
+                   [this](const HostRecord& r) {
+                     GroupRecord s = ReadShopRecord(r);
+                     return protocol::ShopWrite(s.code, s.name, label_);
+                   });
   });
 }
 
@@ -289,39 +284,102 @@ UploadProgress::Sink ScaleDriver::StatusLine() {
           [this] { ResetStatusLine(); }};
 }
 
-// The answer of record k is judged after record k+1 is prepared and before k+1 is sent, so a
-// record that fails its checks is reported only after the record before it was judged, and
-// nothing of it is sent.
-void ScaleDriver::WriteRecords(const HostDocument& doc, const char16_t* what,
-                               const std::function<protocol::Command(const HostRecord&)>& prepare) {
-  CheckRoot(doc, "Table");
-  const std::size_t total = doc.RecordCount();
+namespace {
+
+// The attribute a field the frame builders name comes from.
+std::optional<HostAttr> AttrOfField(std::string_view field) {
+  static constexpr struct {
+    std::string_view field;
+    HostAttr attr;
+  } kFields[] = {{"Наименование", HostAttr::kName},
+                 {"Название магазина", HostAttr::kName},
+                 {"Состав", HostAttr::kDescription},
+                 {"Спецсообщение", HostAttr::kSpecMessage},
+                 {protocol::kEanField, HostAttr::kEanData}};
+  for (const auto& f : kFields) {
+    if (f.field == field) return f.attr;
+  }
+  for (std::size_t i = 0; i < kHostAttrCount; ++i) {
+    if (HostAttrName(static_cast<HostAttr>(i)) == field) return static_cast<HostAttr>(i);
+  }
+  return std::nullopt;
+}
+
+// An attribute's value as the location shows it: quoted, cut after kShownValueChars characters.
+std::string ShownValue(const HostRecord& r, HostAttr attr) {
+  constexpr std::size_t kShownValueChars = 40;
+  std::optional<std::string_view> value = r.Get(attr);
+  if (!value) return std::string(HostAttrName(attr)) + " отсутствует";
+  std::u16string text = ToUtf16(*value);
+  const bool cut = text.size() > kShownValueChars;
+  if (cut) {
+    std::size_t at = kShownValueChars;
+    if (text[at - 1] >= 0xD800 && text[at - 1] <= 0xDBFF) --at;  // not half a character
+    text.resize(at);
+  }
+  return std::string(HostAttrName(attr)) + "=\"" + ToUtf8(text) + (cut ? "…\"" : "\"");
+}
+
+// " (запись N, строка L, PLU P: Attr="value")": where in the document a record failed.
+std::string RecordLocation(const HostDocument& doc, std::size_t index, HostAttr code,
+                           const std::string& field) {
+  const HostRecord r = doc.Record(index);
+  std::string where =
+      " (запись " + std::to_string(index + 1) + ", строка " + std::to_string(doc.RecordLine(index));
+  const std::optional<HostAttr> at_fault = AttrOfField(field);
+  std::optional<std::string_view> code_text = r.Get(code);
+  if (code_text && at_fault != code) {
+    where += ", " + std::string(code == HostAttr::kPlu ? "PLU" : "код") + " " +
+             std::string(TrimControl(*code_text));
+  }
+  if (at_fault) where += ": " + ShownValue(r, *at_fault);
+  return where + ")";
+}
+
+}  // namespace
+
+void ScaleDriver::UploadDocument(
+    const std::u16string& text, const char16_t* what, HostAttr code,
+    const std::function<protocol::Command(const HostRecord&)>& prepare) {
+  std::vector<protocol::Command> commands;
+  {
+    HostDocument doc = HostDocument::Parse(text);
+    CheckRoot(doc, "Table");
+    const std::size_t total = doc.RecordCount();
+    commands.reserve(total);
+    for (std::size_t i = 0; i < total; ++i) {
+      try {
+        commands.push_back(prepare(doc.Record(i)));
+      } catch (const Error& e) {
+        Error located(e.kind(), e.what() + RecordLocation(doc, i, code, e.context().field));
+        located.context() = e.context();
+        throw located;
+      }
+    }
+  }  // the document is let go before the frames go out
+  Reconnect();
+  SendRecords(commands, what);
+}
+
+void ScaleDriver::SendRecords(std::vector<protocol::Command>& commands, const char16_t* what) {
+  const std::size_t total = commands.size();
   UploadProgress progress(what, total, StatusLine());
   std::size_t accepted = 0;
-  auto judge_previous = [&] {
-    if (!link_.write_in_flight()) return;
-    link_.FinishWrite();
-    progress.Advance(++accepted);
-  };
   try {
-    for (std::size_t i = 0; i < total; ++i) {
-      const HostRecord r = doc.Record(i);
-      protocol::Command command;
-      try {
-        command = prepare(r);
-      } catch (...) {
-        judge_previous();  // its refusal, if any, is the failure the host hears of
-        throw;
-      }
+    for (protocol::Command& command : commands) {
       // Judges the record before (its refusal, if any, is the failure) and sends this one.
       const bool judged_previous = link_.write_in_flight();
       link_.StartWrite(std::move(command));
       if (judged_previous) progress.Advance(++accepted);
     }
-    judge_previous();
+    if (link_.write_in_flight()) {
+      link_.FinishWrite();
+      progress.Advance(++accepted);
+    }
     if (total > 1) link_.ExpectQuiet();
   } catch (Error& e) {
     e.context().records_done = static_cast<std::int64_t>(accepted);
+    e.context().records_total = static_cast<std::int64_t>(total);
     throw;
   }
 }
@@ -350,23 +408,30 @@ void ScaleDriver::SendData(const std::u16string& file_name, const std::u16string
   prefix += AsciiUpper(file_name.substr(1, 2));
 
   // Split and check everything before the first frame goes out. The records stay where they
-  // lie in the host's text; each request is put together only when it is sent.
+  // lie in the host's text; each request is put together only when it is sent. A record that
+  // fails is named by its number and the character of the text it starts at.
+  constexpr char kBadData[] = "Некорректные входные данные";
+  auto bad_record = [&](std::size_t index, std::size_t at) {
+    return Error(ErrorKind::kInvalid, std::string(kBadData) + " (запись " +
+                                          std::to_string(index + 1) + ", символ " +
+                                          std::to_string(at + 1) + ")");
+  };
   std::vector<std::u16string_view> records;
   std::u16string_view rest = data;
   do {
     // Characters 9 to 12 of a record are its size in bytes.
     std::int64_t size = rest.size() > 8 ? protocol::NumberFromHex(rest.substr(8, 4)) : 0;
     if (!rest.empty() && (size == 0 || static_cast<std::int64_t>(rest.size()) < 2 * size)) {
-      throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
+      throw bad_record(records.size(), data.size() - rest.size());
     }
     std::size_t length = rest.empty() ? 0 : static_cast<std::size_t>(2 * size);
     records.push_back(rest.substr(0, length));
     rest.remove_prefix(length);
   } while (!rest.empty());
-  if (!protocol::IsHexText(prefix)) throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
-  for (const auto& record : records) {
-    if (!protocol::IsHexText(record))
-      throw Error(ErrorKind::kInvalid, "Некорректные входные данные");
+  if (!protocol::IsHexText(prefix)) throw Error(ErrorKind::kInvalid, kBadData);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (!protocol::IsHexText(records[i]))
+      throw bad_record(i, static_cast<std::size_t>(records[i].data() - data.data()));
   }
   UploadProgress progress(u"данных", records.size(), StatusLine());
   std::size_t sent = 0;
@@ -380,6 +445,7 @@ void ScaleDriver::SendData(const std::u16string& file_name, const std::u16string
     if (records.size() > 1) link_.ExpectQuiet();
   } catch (Error& e) {
     e.context().records_done = static_cast<std::int64_t>(sent);
+    e.context().records_total = static_cast<std::int64_t>(records.size());
     throw;
   }
 }

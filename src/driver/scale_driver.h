@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "addin/component.h"
 #include "driver/equipment.h"
@@ -76,10 +77,14 @@ class ScaleDriver final : public addin::Component {
   // Closes and opens the connection to the address configured now.
   void Reconnect();
   addin::Variant Setting(std::u16string_view name);
-  // Each "Record" child of the top-level "Table": prepared (read, checked, encoded) while the
-  // scale stores the one before it.
-  void WriteRecords(const HostDocument& doc, const char16_t* what,
-                    const std::function<protocol::Command(const HostRecord&)>& prepare);
+  // A document upload: every "Record" child of the top-level "Table" is read, checked and
+  // encoded by `prepare` before anything is sent, so a document with a bad record leaves the
+  // scale as it was; a bad record fails with its location (its number, line, the code named
+  // by `code`, the attribute at fault and its value). Then connects and sends the frames made.
+  void UploadDocument(const std::u16string& text, const char16_t* what, HostAttr code,
+                      const std::function<protocol::Command(const HostRecord&)>& prepare);
+  // Sends the frames overlapped, one in flight; a failure says how many the scale accepted.
+  void SendRecords(std::vector<protocol::Command>& commands, const char16_t* what);
   UploadProgress::Sink StatusLine();
   void SendData(const std::u16string& file_name, const std::u16string& data);
   std::int64_t RecordNumberArgument(const addin::Variant& value, const char* message);

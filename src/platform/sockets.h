@@ -3,6 +3,7 @@
 // implementation to inject interrupted calls, refusals and short sends.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace velquora::platform {
@@ -10,9 +11,20 @@ namespace velquora::platform {
 using SocketHandle = std::intptr_t;
 constexpr SocketHandle kNoSocket = -1;
 
+// What ended a failed send or receive, for the failures callers tell apart.
+enum class IoFailure {
+  kNone,
+  kTimedOut,  // the receive wait ran out
+  kClosed,    // the peer had closed the connection (a send)
+  kReset,     // the peer reset the connection
+  kOther,
+};
+
 struct IoResult {
   long bytes;        // bytes moved; negative on failure
   bool interrupted;  // the call was interrupted by a signal and may be repeated
+  IoFailure failure = IoFailure::kNone;
+  std::string reason = {};  // the system's words for a failure, UTF-8
 };
 
 class SocketApi {

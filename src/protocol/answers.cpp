@@ -16,7 +16,7 @@ struct AnswerRule {
 
 constexpr AnswerRule kAnswerRules[] = {
     {kWrite, {kAck, kAck}, "Ошибка записи в таблицу "},
-    {kClear, {kAck, kAck}, "Ошибка удаления из таблицы "},
+    {kClear, {kAck, kAck}, "Ошибка очистки таблицы "},
     {kDelete, {kAck, kNoRecord}, "Ошибка удаления из таблицы "},
 };
 
@@ -27,14 +27,15 @@ const AnswerRule* RuleOf(std::uint8_t command) {
   return nullptr;
 }
 
-// How a refused write names its record, by table (the wording the scale's tables have always
-// had, the group's second "Code" included).
-std::string RecordWords(std::uint8_t table, const RecordName& r) {
+// How a refused write names its record, by table; a delete names only the number.
+std::string RecordWords(std::uint8_t command, std::uint8_t table, const RecordName& r) {
   switch (table) {
     case kTablePlu:
-      return ", Plu = " + std::to_string(r.number) + "; Name = " + ToUtf8(r.name);
+      return ", Plu = " + std::to_string(r.number) +
+             (command == kWrite ? "; Name = " + ToUtf8(r.name) : "");
     case kTableMainGroup:
-      return ", Code = " + std::to_string(r.number) + "; Code = " + ToUtf8(r.name);
+      return ", Code = " + std::to_string(r.number) +
+             (command == kWrite ? "; Name = " + ToUtf8(r.name) : "");
     case kTablePresetKey:
       return ", PresetNumber = " + std::to_string(r.number) +
              "; PresetKey = " + std::to_string(r.key);
@@ -54,7 +55,8 @@ std::string RefusalText(std::uint8_t command, std::uint8_t table, const RecordNa
   const AnswerRule* rule = RuleOf(command);
   std::string text = rule ? rule->refusal : "";
   text += HexText(std::string(1, static_cast<char>(table)));
-  if (record && command == kWrite) text += RecordWords(table, *record);
+  if (record && (command == kWrite || command == kDelete))
+    text += RecordWords(command, table, *record);
   return text;
 }
 

@@ -5,8 +5,9 @@
 //
 //   command      accepted    refusal text
 //   F1 write     06          "Ошибка записи в таблицу XX" (+ the record, for tables 25, 23, 41)
-//   F2 clear     06          "Ошибка удаления из таблицы XX"
-//   F3 delete    06, E2      "Ошибка удаления из таблицы XX" (E2: no such record, gone anyway)
+//   F2 clear     06          "Ошибка очистки таблицы XX"
+//   F3 delete    06, E2      "Ошибка удаления из таблицы XX" (+ the record, for tables 25, 23;
+//                            E2: no such record, gone anyway)
 //   others       any         (a read: the answer is the caller's)
 #include <cstdint>
 #include <string>

@@ -30,9 +30,11 @@ ByteString TextBlock(std::u16string_view text, int max_lines, int default_font,
       if (font < 0 || font > kMaxFont)
         throw Error(ErrorKind::kInvalid, "Некорректный номер шрифта");
       if (piece.size() > static_cast<std::size_t>(kMaxLineBytes)) {
-        throw Error(ErrorKind::kInvalid, std::string("Строка ") + std::to_string(line) +
-                                             " текста \"" + block + "\" длиннее " +
-                                             std::to_string(kMaxLineBytes) + " байт");
+        Error e(ErrorKind::kInvalid, std::string("Строка ") + std::to_string(line) + " текста \"" +
+                                         block + "\" длиннее " + std::to_string(kMaxLineBytes) +
+                                         " байт");
+        e.context().field = block;
+        throw e;
       }
       out += PackedBcd(font, 1);
       out += static_cast<char>(piece.size());
@@ -82,8 +84,11 @@ std::int64_t EanNumber(std::u16string_view barcode, bool weight_goods) {
   text += weight_goods ? u"01" : u"02";
   std::int64_t value = 0;
   for (char16_t c : text) {
-    if (c < u'0' || c > u'9')
-      throw Error(ErrorKind::kInvalid, "'" + ToUtf8(text) + "' is not a valid integer value");
+    if (c < u'0' || c > u'9') {
+      Error e(ErrorKind::kInvalid, "'" + ToUtf8(text) + "' is not a valid integer value");
+      e.context().field = kEanField;
+      throw e;
+    }
     value = value * 10 + (c - u'0');
   }
   return value;

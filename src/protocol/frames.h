@@ -37,6 +37,10 @@ struct LabelSettings {
   std::int32_t label_format = 0;
 };
 
+// The names the builders give the fields of a record they fail on (Error's context().field):
+// a text block by its `block` name, the PLU's bar code as this.
+inline constexpr char kEanField[] = "EAN";
+
 // Fails with "<message>: <value>" unless 0 <= value <= max.
 void CheckRange(std::int64_t value, std::int64_t max, const char* field);
 

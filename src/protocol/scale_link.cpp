@@ -11,9 +11,10 @@
 namespace velquora::protocol {
 namespace {
 
-constexpr char kBytesBeforeFrame[] =
+constexpr char kBytesBeforeFrameText[] =
     "Ошибка протокола обмена: данные от весов до отправки команды: ";
-constexpr char kBytesAfterAnswer[] = "Ошибка протокола обмена: лишние байты после ответа весов: ";
+constexpr char kBytesAfterAnswerText[] =
+    "Ошибка протокола обмена: лишние байты после ответа весов: ";
 constexpr char16_t kSentCaption[] = u"Данные обмена -> ";
 constexpr char16_t kReceivedCaption[] = u"Данные обмена <- ";
 
@@ -39,16 +40,19 @@ void ScaleLink::WithAddress(Step step) {
 void ScaleLink::Connect(std::u16string_view address, std::int32_t port) {
   address_ = ToUtf8(address) + ":" + std::to_string(port);
   answer_waits_ = {};
-  WithAddress([&] {
-    for (int attempt = 1;; ++attempt) {
-      try {
-        client_->Connect(address, port);
-        return;
-      } catch (...) {
-        if (attempt == 3) throw;
+  for (int attempt = 1;; ++attempt) {
+    try {
+      client_->Connect(address, port);
+      return;
+    } catch (Error& e) {
+      // An address or port that cannot be one is named by the text itself.
+      if (e.kind() == ErrorKind::kInvalid) throw;
+      if (attempt == 3) {
+        e.context().address = address_;
+        throw;
       }
     }
-  });
+  }
 }
 
 void ScaleLink::Close() {
@@ -60,7 +64,7 @@ void ScaleLink::Close() {
 void ScaleLink::SendFrame() {
   // The answer byte is judged only if it arrived after the frame went out: a byte already
   // waiting, or one more after the answer, would put every later answer on the wrong frame.
-  CheckNothingPending(kBytesBeforeFrame);
+  CheckNothingPending(kBytesBeforeFrameText);
   LogSent(frame_);
   client_->Send(frame_);
   sent_at_ = std::chrono::steady_clock::now();
@@ -82,10 +86,11 @@ void ScaleLink::ReadAnswer(bool log_answer) {
   char received[1 + kShownSurplusBytes];
   const std::size_t count = client_->ReceiveSome(received, sizeof received);
   CountAnswerWait();
-  // A connection closed instead of an answer reads as a 00 answer: a refusal.
-  answer_.assign(1, count == 0 ? '\0' : received[0]);
+  // A connection closed instead of an answer is not the scale's answer to anything.
+  if (count == 0) throw Error(ErrorKind::kIo, kClosedByScaleText);
+  answer_.assign(1, received[0]);
   if (log_answer || count > 1) LogAnswer();
-  if (count > 1) FailOnSurplus(ByteString(received + 1, count - 1), kBytesAfterAnswer);
+  if (count > 1) FailOnSurplus(ByteString(received + 1, count - 1), kBytesAfterAnswerText);
 }
 
 void ScaleLink::CountAnswerWait() {
@@ -117,7 +122,7 @@ void ScaleLink::ExpectQuiet() {
     ByteString surplus = client_->ReceiveArriving(
         kShownSurplusBytes,
         kQuietAfterFramesMs + static_cast<int>(std::min<std::int64_t>(took_ms, kReceiveTimeoutMs)));
-    if (!surplus.empty()) FailOnSurplus(surplus, kBytesAfterAnswer);
+    if (!surplus.empty()) FailOnSurplus(surplus, kBytesAfterAnswerText);
   });
 }
 
@@ -151,7 +156,7 @@ void ScaleLink::StartWrite(Command command) {
     // Right after an answer nothing has run but its judging: the receive that took it had room
     // for more and took whatever else had come, so it was the look for stray bytes. Before the
     // first frame of a run, look.
-    if (!answer_unlogged) CheckNothingPending(kBytesBeforeFrame);
+    if (!answer_unlogged) CheckNothingPending(kBytesBeforeFrameText);
     try {
       client_->Send(frame_);
     } catch (...) {

@@ -7,11 +7,23 @@
 
 namespace velquora::protocol {
 namespace {
-constexpr char kReceiveFailed[] = "Ошибка при получении ответа от сервера";
 
-[[noreturn]] void ReceiveFailed() {
-  throw Error(ErrorKind::kIo, kReceiveFailed);
+// Fails with the text of what ended a send or receive and the system's words for it; a time-out
+// says how long the answer was waited for.
+[[noreturn]] void Failed(const platform::IoResult& r, const char* text, int waited_ms = 0) {
+  const char* said = text;
+  if (r.failure == platform::IoFailure::kClosed) said = kClosedByScaleText;
+  if (r.failure == platform::IoFailure::kReset) said = kResetByScaleText;
+  Error e(ErrorKind::kIo, said);
+  if (r.failure == platform::IoFailure::kTimedOut && waited_ms > 0)
+    e.context().reason = waited_ms % 1000 == 0
+                             ? "нет ответа за " + std::to_string(waited_ms / 1000) + " с"
+                             : "нет ответа за " + std::to_string(waited_ms) + " мс";
+  else
+    e.context().reason = r.reason;
+  throw e;
 }
+
 }  // namespace
 
 TcpClient::TcpClient(platform::SocketApi& api, int connect_timeout_ms, int receive_timeout_ms)
@@ -51,28 +63,28 @@ void TcpClient::Send(const ByteString& bytes) {
   while (sent < bytes.size()) {
     platform::IoResult r = api_.Send(socket_, bytes.data() + sent, bytes.size() - sent);
     if (r.interrupted) continue;
-    if (r.bytes <= 0) throw Error(ErrorKind::kIo, "Ошибка при отправке данных серверу");
+    if (r.bytes <= 0) Failed(r, kSendFailedText);
     sent += static_cast<std::size_t>(r.bytes);
   }
 }
 
-long TcpClient::ReceiveOnce(char* data, std::size_t size) {
+platform::IoResult TcpClient::ReceiveOnce(char* data, std::size_t size) {
   platform::IoResult r;
   do {
     r = api_.Receive(socket_, data, size);
   } while (r.interrupted);
-  return r.bytes;
+  return r;
 }
 
 std::size_t TcpClient::ReceiveSome(char* data, std::size_t limit) {
-  long n = ReceiveOnce(data, limit);
-  if (n < 0) ReceiveFailed();
-  return static_cast<std::size_t>(n);
+  platform::IoResult r = ReceiveOnce(data, limit);
+  if (r.bytes < 0) Failed(r, kReceiveFailedText, receive_timeout_ms_);
+  return static_cast<std::size_t>(r.bytes);
 }
 
 ByteString TcpClient::ReceivePending(std::size_t limit) {
   long waiting = api_.Pending(socket_);
-  if (waiting < 0) ReceiveFailed();
+  if (waiting < 0) Failed({-1, false}, kReceiveFailedText);
   ByteString bytes(std::min(static_cast<std::size_t>(waiting), limit), '\0');
   if (bytes.empty()) return bytes;
   // The bytes are there already, so this receive returns at once.
@@ -83,12 +95,13 @@ ByteString TcpClient::ReceivePending(std::size_t limit) {
 ByteString TcpClient::ReceiveArriving(std::size_t limit, int wait_ms) {
   ByteString bytes = ReceivePending(limit);
   if (!bytes.empty() || limit == 0) return bytes;
-  if (!api_.SetReceiveTimeout(socket_, wait_ms)) ReceiveFailed();
+  if (!api_.SetReceiveTimeout(socket_, wait_ms)) Failed({-1, false}, kReceiveFailedText);
   bytes.resize(limit);
   // A wait that ran out, or a peer that closed, both mean nothing more came.
-  long n = ReceiveOnce(bytes.data(), bytes.size());
+  long n = ReceiveOnce(bytes.data(), bytes.size()).bytes;
   bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  if (!api_.SetReceiveTimeout(socket_, receive_timeout_ms_)) ReceiveFailed();
+  if (!api_.SetReceiveTimeout(socket_, receive_timeout_ms_))
+    Failed({-1, false}, kReceiveFailedText);
   return bytes;
 }
 

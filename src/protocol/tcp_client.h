@@ -11,6 +11,13 @@ namespace velquora::protocol {
 inline constexpr int kConnectTimeoutMs = 2000;
 inline constexpr int kReceiveTimeoutMs = 10000;
 
+// What a failed exchange with the scale is called (the system's words go beside, in the
+// error's context).
+inline constexpr char kSendFailedText[] = "Ошибка при отправке данных серверу";
+inline constexpr char kReceiveFailedText[] = "Ошибка при получении ответа от сервера";
+inline constexpr char kClosedByScaleText[] = "Соединение закрыто весами";
+inline constexpr char kResetByScaleText[] = "Соединение сброшено весами";
+
 class TcpClient {
  public:
   explicit TcpClient(platform::SocketApi& api = platform::RealSockets(),
@@ -39,7 +46,7 @@ class TcpClient {
 
  private:
   // One receive, repeated while a signal interrupts it: the byte count, or negative on failure.
-  long ReceiveOnce(char* data, std::size_t size);
+  platform::IoResult ReceiveOnce(char* data, std::size_t size);
 
   platform::SocketApi& api_;
   int connect_timeout_ms_;

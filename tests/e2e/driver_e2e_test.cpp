@@ -166,7 +166,8 @@ TEST_F(DriverTest, DeviceTestOpensOnlyWhenClosed) {
       Ok(closed.Call(u"SetParameter", {std::u16string(u"IPPort"), std::int32_t{scale_->port()}})));
   EXPECT_FALSE(Ok(closed.Call(u"DeviceTest", {std::u16string(), std::u16string()})));
   CallResult e = closed.Call(u"GetLastError", {std::u16string()});
-  EXPECT_EQ(e.args[0], Value(std::u16string(u"Ошибка при установлении подключения")));
+  EXPECT_EQ(e.args[0], Value(u"Ошибка при установлении подключения (127.0.0.1:" +
+                             IntToText16(scale_->port()) + u")"));
 }
 
 TEST_F(DriverTest, AChangedAddressTakesEffectAtTheNextOperation) {

@@ -48,6 +48,8 @@ class UploadTest : public DriverTest {
     return out;
   }
   std::size_t Sent() { return scale_->Frames().size(); }
+  // The scale as a failure's location names it.
+  std::string Address() { return "127.0.0.1:" + std::to_string(scale_->port()); }
   // `n` good records with PLU numbers 1..n.
   static std::u16string ManyGoods(int n) {
     std::u16string records;
@@ -118,33 +120,53 @@ TEST_F(UploadTest, GoodsArriveAsTheHostDescribedThem) {
 TEST_F(UploadTest, EachRecordIsCheckedBeforeItIsSent) {
   struct Case {
     std::u16string attrs;
-    const char* message;
+    std::string message;
   };
   const auto without = [](const char16_t* a) { return Good({{a, std::nullopt}}); };
   const auto with = [](const char16_t* a, std::u16string v) { return Good({{a, std::move(v)}}); };
   const Case cases[] = {
-      {u"EANData=\"240123\"", "Длина данных штрихкода меньше 7 символов"},
-      {with(u"EANData", u"240123"), "Длина данных штрихкода меньше 7 символов"},
-      {without(u"PLU"), "Некорректный номер товара"},
-      {with(u"PLU", u"-999999"), "Некорректный номер товара"},
-      {with(u"PLU", u"100000000"), "Некорректный номер товара"},
-      {without(u"Code"), "Некорректный код товара"},
-      {without(u"GroupCode"), "Некорректный код группы товара"},
-      {with(u"GroupCode", u"10000"), "Некорректный код группы товара"},
-      {without(u"Price"), "Некорректная цена"},
-      {with(u"Price", u""), "Некорректная цена"},
-      {with(u"Price", u"дорого"), "Некорректная цена"},
-      {with(u"Price", u"1000000.00"), "Некорректная цена"},
-      {with(u"Price", u"-1"), "Некорректная цена"},
-      {without(u"SellByDate"), "Некорректный срок продажи в днях"},
-      {without(u"SellByTime"), "Некорректный срок продажи в часах и минутах"},
-      {without(u"PLUTare"), "Некорректный вес тары"},
-      {with(u"PLUTare", u"-5"), "Некорректный вес тары"},
-      {with(u"UsedByDate", u"10000"), "Некорректное значение атрибута UsedByDate: 10000"},
-      {with(u"PackedTime", u"-1"), "Некорректное значение атрибута PackedTime: -1"},
-      {with(u"EANData", u"24A1234"), "'24A12340000001' is not a valid integer value"},
+      {u"EANData=\"240123\"",
+       "Длина данных штрихкода меньше 7 символов (запись 1, строка 1: EANData=\"240123\")"},
+      {with(u"EANData", u"240123"),
+       "Длина данных штрихкода меньше 7 символов (запись 1, строка 1, PLU 17: EANData=\"240123\")"},
+      {without(u"PLU"), "Некорректный номер товара (запись 1, строка 1: PLU отсутствует)"},
+      {with(u"PLU", u"-999999"), "Некорректный номер товара (запись 1, строка 1: PLU=\"-999999\")"},
+      {with(u"PLU", u"100000000"),
+       "Некорректный номер товара (запись 1, строка 1: PLU=\"100000000\")"},
+      {without(u"Code"), "Некорректный код товара (запись 1, строка 1, PLU 17: Code отсутствует)"},
+      {without(u"GroupCode"),
+       "Некорректный код группы товара (запись 1, строка 1, PLU 17: GroupCode отсутствует)"},
+      {with(u"GroupCode", u"10000"),
+       "Некорректный код группы товара (запись 1, строка 1, PLU 17: GroupCode=\"10000\")"},
+      {without(u"Price"), "Некорректная цена (запись 1, строка 1, PLU 17: Price отсутствует)"},
+      {with(u"Price", u""), "Некорректная цена (запись 1, строка 1, PLU 17: Price=\"\")"},
+      {with(u"Price", u"дорого"),
+       "Некорректная цена (запись 1, строка 1, PLU 17: Price=\"дорого\")"},
+      {with(u"Price", u"1000000.00"),
+       "Некорректная цена (запись 1, строка 1, PLU 17: Price=\"1000000.00\")"},
+      {with(u"Price", u"-1"), "Некорректная цена (запись 1, строка 1, PLU 17: Price=\"-1\")"},
+      {without(u"SellByDate"),
+       "Некорректный срок продажи в днях (запись 1, строка 1, PLU 17: SellByDate отсутствует)"},
+      {without(u"SellByTime"),
+       "Некорректный срок продажи в часах и минутах (запись 1, строка 1, "
+       "PLU 17: SellByTime отсутствует)"},
+      {without(u"PLUTare"),
+       "Некорректный вес тары (запись 1, строка 1, PLU 17: PLUTare отсутствует)"},
+      {with(u"PLUTare", u"-5"),
+       "Некорректный вес тары (запись 1, строка 1, PLU 17: PLUTare=\"-5\")"},
+      {with(u"UsedByDate", u"10000"),
+       "Некорректное значение атрибута UsedByDate: 10000 (запись 1, "
+       "строка 1, PLU 17: UsedByDate=\"10000\")"},
+      {with(u"PackedTime", u"-1"),
+       "Некорректное значение атрибута PackedTime: -1 (запись 1, "
+       "строка 1, PLU 17: PackedTime=\"-1\")"},
+      {with(u"EANData", u"24A1234"),
+       "'24A12340000001' is not a valid integer value (запись 1, "
+       "строка 1, PLU 17: EANData=\"24A1234\")"},
       {with(u"Name", std::u16string(256, u'я')),
-       "Строка 1 текста \"Наименование\" длиннее 255 байт"},
+       // A long value is shown by its first 40 characters.
+       "Строка 1 текста \"Наименование\" длиннее 255 байт (запись 1, строка 1, PLU 17: Name=\"" +
+           ToUtf8(std::u16string(40, u'я')) + "…\")"},
   };
   for (const auto& c : cases) {
     std::size_t before = Sent();
@@ -153,6 +175,54 @@ TEST_F(UploadTest, EachRecordIsCheckedBeforeItIsSent) {
     EXPECT_EQ(Sent(), before) << c.message << ": nothing of a failing record is sent";
   }
   EXPECT_TRUE(Plu().empty());
+}
+
+// A document with a bad record anywhere sends nothing, not even a connection is opened, and the
+// scale keeps what it had; the text says which record, on which line, and what is wrong with it.
+TEST_F(UploadTest, ADocumentWithABadRecordAnywhereSendsNothing) {
+  ASSERT_TRUE(Goods(Table(Record(Good({{u"PLU", u"900"}})))));
+  const std::u16string long_name(300, u'ж');
+  const std::string shown_name = ToUtf8(std::u16string(40, u'ж'));
+  struct Field {
+    const char16_t* attr;
+    std::u16string value;
+    std::string message;
+    std::string shown;
+  };
+  const Field fields[] = {
+      {u"Price", u"12.5a", "Некорректная цена", "Price=\"12.5a\""},
+      {u"EANData", u"24012", "Длина данных штрихкода меньше 7 символов", "EANData=\"24012\""},
+      {u"EANData", u"24x0123", "'24x01230000001' is not a valid integer value",
+       "EANData=\"24x0123\""},
+      {u"PLUTare", u"10000", "Некорректный вес тары", "PLUTare=\"10000\""},
+      {u"SellByDate", u"1e3", "Некорректный срок продажи в днях", "SellByDate=\"1e3\""},
+      {u"PackedDate", u"10000", "Некорректное значение атрибута PackedDate: 10000",
+       "PackedDate=\"10000\""},
+      {u"Name", long_name, "Строка 1 текста \"Наименование\" длиннее 255 байт",
+       "Name=\"" + shown_name + "…\""},
+  };
+  constexpr int kRecords = 5;
+  for (int bad : {1, 3, kRecords}) {
+    for (const Field& f : fields) {
+      std::u16string records;
+      for (int plu = 1; plu <= kRecords; ++plu) {
+        std::u16string attrs = Good({{u"PLU", IntToText16(plu)}});
+        if (plu == bad) attrs = Good({{u"PLU", IntToText16(plu)}, {f.attr, f.value}});
+        records += u"\n  " + Record(attrs);
+      }
+      const std::size_t sent = Sent(), connections = Connections();
+      EXPECT_FALSE(Goods(Table(records + u"\n")));
+      // Record k is on line k + 1: the document starts with "<Table>" on a line of its own.
+      const std::string where = " (запись " + std::to_string(bad) + ", строка " +
+                                std::to_string(bad + 1) + ", PLU " + std::to_string(bad) + ": " +
+                                f.shown + ")";
+      EXPECT_EQ(ErrorUtf8(), f.message + where);
+      EXPECT_EQ(Sent(), sent) << f.message << where;
+      EXPECT_EQ(Connections(), connections) << "not even a connection is opened";
+    }
+  }
+  ASSERT_EQ(Plu().size(), 1u) << "the scale keeps what it had";
+  EXPECT_EQ(Plu()[0]["plu"], 900);
 }
 
 TEST_F(UploadTest, ReadingRulesForPricesFlagsAndFonts) {
@@ -179,12 +249,11 @@ TEST_F(UploadTest, ReadingRulesForPricesFlagsAndFonts) {
   EXPECT_EQ(plu[2]["name"], json::array());
 }
 
-TEST_F(UploadTest, TheFirstFailingRecordEndsTheUpload) {
+TEST_F(UploadTest, TheFirstFailingRecordIsTheOneReported) {
   EXPECT_FALSE(Goods(Table(Record(kGood) + Record(Good({{u"PLU", u"18"}, {u"Price", u"x"}})) +
-                           Record(Good({{u"PLU", u"19"}})))));
-  EXPECT_EQ(ErrorUtf8(), "Некорректная цена");
-  ASSERT_EQ(Plu().size(), 1u);
-  EXPECT_EQ(Plu()[0]["plu"], 17);
+                           Record(Good({{u"PLU", u"19"}, {u"PLUTare", u"x"}})))));
+  EXPECT_EQ(ErrorUtf8(), "Некорректная цена (запись 2, строка 1, PLU 18: Price=\"x\")");
+  EXPECT_TRUE(Plu().empty());
 }
 
 TEST_F(UploadTest, ARecordIsJudgedBeforeTheNextIsSentOrReported) {
@@ -192,18 +261,19 @@ TEST_F(UploadTest, ARecordIsJudgedBeforeTheNextIsSentOrReported) {
     const char* what;
     long refused_plu;     // the scale refuses this record; 0: none
     int bad_check;        // this record (1-based) fails its price check; 0: none
-    const char* message;  // what the host hears
+    std::string message;  // what the host hears
     std::size_t sent;     // frames the scale received
   };
+  const std::string at = " (" + Address() + "; записано ";
   const Case cases[] = {
-      {"the refusal of record 1 comes before the check failure of record 2", 1, 2,
-       "Ошибка записи в таблицу 25, Plu = 1; Name = Сыр||Российский", 1},
-      {"a check failure after accepted records: they are in the scale, it is not sent", 0, 3,
-       "Некорректная цена", 2},
+      {"a check failure anywhere comes before any exchange", 1, 2,
+       "Некорректная цена (запись 2, строка 1, PLU 2: Price=\"x\")", 0},
+      {"a check failure of a later record: nothing is sent", 0, 3,
+       "Некорректная цена (запись 3, строка 1, PLU 3: Price=\"x\")", 0},
       {"a refusal stops the upload before the next record goes out", 2, 0,
-       "Ошибка записи в таблицу 25, Plu = 2; Name = Сыр||Российский", 2},
+       "Ошибка записи в таблицу 25, Plu = 2; Name = Сыр||Российский" + at + "1 из 4)", 2},
       {"the refusal of the last record is heard", 4, 0,
-       "Ошибка записи в таблицу 25, Plu = 4; Name = Сыр||Российский", 4},
+       "Ошибка записи в таблицу 25, Plu = 4; Name = Сыр||Российский" + at + "3 из 4)", 4},
   };
   for (const auto& c : cases) {
     scale_->Clear();
@@ -218,19 +288,24 @@ TEST_F(UploadTest, ARecordIsJudgedBeforeTheNextIsSentOrReported) {
     EXPECT_FALSE(Goods(Table(records))) << c.what;
     EXPECT_EQ(ErrorUtf8(), c.message) << c.what;
     EXPECT_EQ(Sent(), c.sent) << c.what;
-    std::size_t stored = c.refused_plu ? c.sent - 1 : c.sent;
+    std::size_t stored = c.sent == 0 ? 0 : c.sent - 1;
     EXPECT_EQ(Plu().size(), stored) << c.what;
   }
 }
 
-TEST_F(UploadTest, GroupRefusalComesBeforeTheNextGroupsCheckFailure) {
+TEST_F(UploadTest, GroupDocumentsAreWholeAndTheirRefusalsNameTheGroup) {
   emulator::Faults f;
   f.rules.push_back({0xF1, 0x23, 5, 0x15});
   scale_->SetFaults(f);
   EXPECT_FALSE(Call(u"UploadGroups",
                     {Table(Record(u"Code=\"5\" Name=\"Мясо\"") + Record(u"Name=\"без кода\""))}));
-  EXPECT_EQ(ErrorUtf8(), "Ошибка записи в таблицу 23, Code = 5; Code = Мясо");
-  EXPECT_EQ(Sent(), 1u);
+  EXPECT_EQ(ErrorUtf8(), "Некорректный номер группы (запись 2, строка 1: Code отсутствует)");
+  EXPECT_EQ(Sent(), 0u);
+  EXPECT_FALSE(Call(u"UploadGroups", {Table(Record(u"Code=\"4\" Name=\"Хлеб\"") +
+                                            Record(u"Code=\"5\" Name=\"Мясо\""))}));
+  EXPECT_EQ(ErrorUtf8(), "Ошибка записи в таблицу 23, Code = 5; Name = Мясо (" + Address() +
+                             "; записано 1 из 2)");
+  EXPECT_EQ(Sent(), 2u);
 }
 
 TEST_F(UploadTest, ShortUploadsLeaveTheStatusLineAlone) {
@@ -261,7 +336,8 @@ TEST_F(UploadTest, LongUploadsShowProgressAndResetTheStatusLine) {
 TEST_F(UploadTest, TheStatusLineIsResetWhenAnUploadFails) {
   SlowScale(0x25, {{0xF1, 0x25, 200, 0x15}});
   EXPECT_FALSE(Goods(ManyGoods(250)));
-  EXPECT_EQ(ErrorUtf8(), "Ошибка записи в таблицу 25, Plu = 200; Name = Сыр||Российский");
+  EXPECT_EQ(ErrorUtf8(), "Ошибка записи в таблицу 25, Plu = 200; Name = Сыр||Российский (" +
+                             Address() + "; записано 199 из 250)");
   std::vector<std::string> calls = StatusCalls();
   ASSERT_GE(calls.size(), 2u);
   EXPECT_GT(ShownCount(calls.front(), "товаров", "250"), 0) << calls.front();
@@ -369,7 +445,8 @@ TEST_F(UploadTest, DocumentShapes) {
   EXPECT_FALSE(Goods(u"<table>" + Record(kGood) + u"</table>"));
   EXPECT_EQ(ErrorUtf8(), "Не найден корневой узел");
   EXPECT_FALSE(Goods(u"<Table><Record><PLU>17</PLU></Record></Table>"));
-  EXPECT_EQ(ErrorUtf8(), "Длина данных штрихкода меньше 7 символов");
+  EXPECT_EQ(ErrorUtf8(),
+            "Длина данных штрихкода меньше 7 символов (запись 1, строка 1: EANData отсутствует)");
   connections = Connections();
   EXPECT_FALSE(Goods(u"<Table><Record"));
   EXPECT_EQ(Error().rfind(u"Ошибка разбора XML: ", 0), 0u);
@@ -413,10 +490,12 @@ TEST_F(UploadTest, RefusalsAndTransportFailuresReachTheHost) {
   f.rules.push_back({0xF1, 0x25, -1, 0x15});
   scale_->SetFaults(f);
   EXPECT_FALSE(Goods(Table(Record(kGood))));
-  EXPECT_EQ(ErrorUtf8(), "Ошибка записи в таблицу 25, Plu = 17; Name = Сыр||Российский");
+  EXPECT_EQ(ErrorUtf8(), "Ошибка записи в таблицу 25, Plu = 17; Name = Сыр||Российский (" +
+                             Address() + "; записано 0 из 1)");
+  const std::string address = Address();
   scale_->Stop();
   EXPECT_FALSE(Goods(Table(Record(kGood))));
-  EXPECT_EQ(ErrorUtf8(), "Ошибка при установлении подключения");
+  EXPECT_EQ(ErrorUtf8(), "Ошибка при установлении подключения (" + address + ")");
 }
 
 TEST_F(UploadTest, AnswersOutOfStepNeverPassForSuccess) {
@@ -426,12 +505,13 @@ TEST_F(UploadTest, AnswersOutOfStepNeverPassForSuccess) {
   struct Case {
     int copies;
     std::string noise;
-    const char* message;
+    std::string message;
   } cases[] = {
       // A scale that answers every frame twice and refuses record 151.
       {2, "", "Ошибка протокола обмена: лишние байты после ответа весов: 06"},
       {1, "\x13", "Ошибка протокола обмена: лишние байты после ответа весов: 13"},
   };
+  for (Case& c : cases) c.message += " (" + Address() + "; записано 0 из 300)";
   for (const Case& c : cases) {
     emulator::Faults f;
     f.answer_copies = c.copies;
@@ -524,7 +604,13 @@ TEST_F(UploadTest, DeleteAndClear) {
   f.rules.push_back({0xF2, 0x23, -1, 0x15});
   scale_->SetFaults(f);
   EXPECT_FALSE(Call(u"ClearGroups"));
-  EXPECT_EQ(ErrorUtf8(), "Ошибка удаления из таблицы 23");
+  EXPECT_EQ(ErrorUtf8(), "Ошибка очистки таблицы 23 (" + Address() + ")");
+  f.rules = {{0xF3, 0x25, -1, 0x15}, {0xF3, 0x23, -1, 0x15}};
+  scale_->SetFaults(f);
+  EXPECT_FALSE(Call(u"DeleteGood", {std::int32_t{17}}));
+  EXPECT_EQ(ErrorUtf8(), "Ошибка удаления из таблицы 25, Plu = 17 (" + Address() + ")");
+  EXPECT_FALSE(Call(u"DeleteGroup", {std::int32_t{5}}));
+  EXPECT_EQ(ErrorUtf8(), "Ошибка удаления из таблицы 23, Code = 5 (" + Address() + ")");
 }
 
 TEST_F(UploadTest, GroupsAndShops) {
@@ -536,9 +622,10 @@ TEST_F(UploadTest, GroupsAndShops) {
   ASSERT_EQ(groups.size(), 3u);
   EXPECT_EQ(groups[2], json::parse(R"({"group":3,"name":"Хлеб"})"));
   EXPECT_FALSE(Call(u"UploadGroups", {Table(Record(u"Code=\"4\" ImageNumber=\"семь\""))}));
-  EXPECT_EQ(ErrorUtf8(), "Некорректный номер картинки");
+  EXPECT_EQ(ErrorUtf8(),
+            "Некорректный номер картинки (запись 1, строка 1, код 4: ImageNumber=\"семь\")");
   EXPECT_FALSE(Call(u"UploadGroups", {Table(Record(u"Name=\"x\""))}));
-  EXPECT_EQ(ErrorUtf8(), "Некорректный номер группы");
+  EXPECT_EQ(ErrorUtf8(), "Некорректный номер группы (запись 1, строка 1: Code отсутствует)");
 
   Set(u"CompanyFont", std::int32_t{4});
   ASSERT_TRUE(Open());
@@ -548,7 +635,7 @@ TEST_F(UploadTest, GroupsAndShops) {
   EXPECT_EQ(shop["name"],
             json::parse(R"([{"font":4,"text":"Гастроном"},{"font":4,"text":"ул. Мира, 1"}])"));
   EXPECT_FALSE(Call(u"UploadShops", {Table(Record(u"Name=\"x\""))}));
-  EXPECT_EQ(ErrorUtf8(), "Некорректный номер магазина");
+  EXPECT_EQ(ErrorUtf8(), "Некорректный номер магазина (запись 1, строка 1: Code отсутствует)");
 }
 
 TEST_F(UploadTest, RawDataIsCheckedWholeBeforeAnythingIsSent) {
@@ -569,11 +656,12 @@ TEST_F(UploadTest, RawDataIsCheckedWholeBeforeAnythingIsSent) {
     EXPECT_FALSE(Call(u"UploadData", {std::u16string(name), record25}));
     EXPECT_EQ(ErrorUtf8(), "Некорректное имя файла");
   }
+  // A record is named by its number and the character of the text it starts at.
   EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"F37"), record25 + record25.substr(0, 30)}));
-  EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные");
+  EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные (запись 2, символ 51)");
   EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"F37"), record25 + u"00000008001900" +
                                                                 std::u16string(34, u'A') + u"ZZ"}));
-  EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные");
+  EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные (запись 2, символ 51)");
   EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"FZZ"), record25}));
   EXPECT_EQ(ErrorUtf8(), "Некорректные входные данные");
   EXPECT_EQ(Sent(), before);
@@ -582,7 +670,7 @@ TEST_F(UploadTest, RawDataIsCheckedWholeBeforeAnythingIsSent) {
   f.rules.push_back({0xF1, 0x41, -1, 0x15});
   scale_->SetFaults(f);
   EXPECT_FALSE(Call(u"UploadData", {std::u16string(u"F41"), record25}));
-  EXPECT_EQ(ErrorUtf8(), "Ошибка записи в таблицу 41");
+  EXPECT_EQ(ErrorUtf8(), "Ошибка записи в таблицу 41 (" + Address() + "; записано 0 из 1)");
 }
 
 }  // namespace

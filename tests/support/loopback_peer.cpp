@@ -50,6 +50,13 @@ long LoopbackPeer::Connection::Send(std::string_view bytes) {
   return static_cast<long>(send(Of(socket_), bytes.data(), static_cast<int>(bytes.size()), 0));
 }
 
+void LoopbackPeer::Connection::ResetOnClose() {
+  linger l{};
+  l.l_onoff = 1;
+  l.l_linger = 0;
+  setsockopt(Of(socket_), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
+}
+
 LoopbackPeer::LoopbackPeer() {
 #if defined(_WIN32)
   static Winsock winsock;

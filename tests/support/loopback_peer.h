@@ -18,6 +18,8 @@ class LoopbackPeer {
     // the count, 0 when the other side has closed, negative on an error.
     long Receive(char* data, std::size_t size, bool all = false);
     long Send(std::string_view bytes);
+    // The connection is reset instead of closed when the script ends.
+    void ResetOnClose();
 
    private:
     friend class LoopbackPeer;

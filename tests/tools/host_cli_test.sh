@@ -62,10 +62,11 @@ else
   passed=$((passed + 1))
 fi
 
-# Record 250 gets a price the scale cannot hold: the driver's own text is printed.
+# Record 250 gets a price the scale cannot hold: the driver's own text, with where, is printed.
 sed '252s/Price="[^"]*"/Price="2000000"/' "$examples/goods.xml" >"$work/bad.xml"
 "${slow_host[@]}" upload-goods "$work/bad.xml" >"$work/bad.out" 2>"$work/bad.err"
-check "a failing upload" 1 $? "^error: Некорректная цена$" "$work/bad.err"
+check "a failing upload" 1 $? \
+  '^error: Некорректная цена (запись 250, строка 252, PLU 250: Price="2000000")$' "$work/bad.err"
 if grep -q "300/300" "$work/bad.err"; then
   echo "FAIL: the bar of a failed upload was drawn full"; failed=$((failed + 1))
 else

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "platform/sockets.h"
 
@@ -20,6 +22,29 @@ bool SetBlocking(int fd, bool blocking) {
   if (flags < 0) return false;
   flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
   return fcntl(fd, F_SETFL, flags) == 0;
+}
+
+// The result of a send or receive, with what ended it when it failed.
+IoResult Result(long n) {
+  if (n >= 0) return {n, false};
+  const int error = errno;
+  if (error == EINTR) return {n, true};
+  IoFailure failure = IoFailure::kOther;
+  if (error == EAGAIN || error == EWOULDBLOCK)
+    failure = IoFailure::kTimedOut;
+  else if (error == ECONNRESET)
+    failure = IoFailure::kReset;
+  else if (error == EPIPE)
+    failure = IoFailure::kClosed;
+  char buffer[256] = {};
+  // The GNU strerror_r may return a static text instead of filling the buffer.
+  auto text = strerror_r(error, buffer, sizeof buffer);
+  std::string reason;
+  if constexpr (std::is_same_v<decltype(text), char*>)
+    reason = text ? text : buffer;
+  else
+    reason = buffer;
+  return {n, false, failure, std::move(reason)};
 }
 
 class PosixSockets final : public SocketApi {
@@ -61,13 +86,11 @@ class PosixSockets final : public SocketApi {
   }
 
   IoResult Send(SocketHandle s, const void* data, std::size_t size) override {
-    long n = ::send(static_cast<int>(s), data, size, MSG_NOSIGNAL);
-    return {n, n < 0 && errno == EINTR};
+    return Result(::send(static_cast<int>(s), data, size, MSG_NOSIGNAL));
   }
 
   IoResult Receive(SocketHandle s, void* data, std::size_t size) override {
-    long n = ::recv(static_cast<int>(s), data, size, 0);
-    return {n, n < 0 && errno == EINTR};
+    return Result(::recv(static_cast<int>(s), data, size, 0));
   }
 
   long Pending(SocketHandle s) override {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/sockets.h"
+#include "platform/win/win_text.h"
 
 #ifndef WSA_FLAG_NO_HANDLE_INHERIT
 #define WSA_FLAG_NO_HANDLE_INHERIT 0x80
@@ -15,6 +16,21 @@ namespace {
 bool SetBlocking(SOCKET s, bool blocking) {
   u_long non_blocking = blocking ? 0 : 1;
   return ioctlsocket(s, FIONBIO, &non_blocking) == 0;
+}
+
+// The result of a send or receive, with what ended it when it failed.
+IoResult Result(int n) {
+  if (n >= 0) return {n, false};
+  const int error = WSAGetLastError();
+  if (error == WSAEINTR) return {n, true};
+  IoFailure failure = IoFailure::kOther;
+  if (error == WSAETIMEDOUT || error == WSAEWOULDBLOCK)
+    failure = IoFailure::kTimedOut;
+  else if (error == WSAECONNRESET || error == WSAECONNABORTED)
+    failure = IoFailure::kReset;
+  else if (error == WSAESHUTDOWN)
+    failure = IoFailure::kClosed;
+  return {n, false, failure, win::ErrorText(static_cast<DWORD>(error))};
 }
 
 SOCKET Raw(SocketHandle s) {
@@ -77,14 +93,12 @@ class WindowsSockets final : public SocketApi {
   // Windows raises no signal on a closed connection; sends are cut to what an int can count.
   IoResult Send(SocketHandle s, const void* data, std::size_t size) override {
     int chunk = size > 0x40000000 ? 0x40000000 : static_cast<int>(size);
-    int n = ::send(Raw(s), static_cast<const char*>(data), chunk, 0);
-    return {n, n < 0 && WSAGetLastError() == WSAEINTR};
+    return Result(::send(Raw(s), static_cast<const char*>(data), chunk, 0));
   }
 
   IoResult Receive(SocketHandle s, void* data, std::size_t size) override {
     int chunk = size > 0x40000000 ? 0x40000000 : static_cast<int>(size);
-    int n = ::recv(Raw(s), static_cast<char*>(data), chunk, 0);
-    return {n, n < 0 && WSAGetLastError() == WSAEINTR};
+    return Result(::recv(Raw(s), static_cast<char*>(data), chunk, 0));
   }
 
   long Pending(SocketHandle s) override {
