@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "addin/component.h"
@@ -17,15 +17,28 @@ WCHAR_T g_class_names[kNamesUnits];
 
 void (*g_setup)() = nullptr;
 void (*g_last_object_gone)() = nullptr;
-std::once_flag g_setup_once;
+// Not std::call_once: on Windows the thread library behind it keeps kernel objects for every
+// once-flag it has seen and never closes them, so each load and unload of the library would
+// leave handles behind in the host. The setup runs once per load and is short; a second caller
+// arriving meanwhile only yields until it is done.
+enum class SetupState { kNotRun, kRunning, kDone };
+std::atomic<SetupState> g_setup_state{SetupState::kNotRun};
 std::atomic<long> g_live_objects{0};
 
 void RunDeferredSetup() noexcept {
   if (!g_setup) return;
+  for (;;) {
+    SetupState expected = SetupState::kNotRun;
+    if (g_setup_state.compare_exchange_strong(expected, SetupState::kRunning)) break;
+    if (expected == SetupState::kDone) return;
+    std::this_thread::yield();
+  }
   try {
-    std::call_once(g_setup_once, g_setup);
+    g_setup();
+    g_setup_state.store(SetupState::kDone);
   } catch (...) {
-    // A library that cannot set itself up offers no classes.
+    // A library that cannot set itself up offers no classes; the next call tries again.
+    g_setup_state.store(SetupState::kNotRun);
   }
 }
 

@@ -231,6 +231,7 @@ bool Component::CallAsFunc(HostLong num, TVariant* ret, TVariant* params, HostLo
     properties_.SetOwn(kLastErrorNameEn, Variant::String(u""));
   } catch (...) {
   }
+  bool result_written = false;
   try {
     Arguments args = ArgumentsFromHost(params, size);
     TraceCall(num, args);
@@ -239,6 +240,7 @@ bool Component::CallAsFunc(HostLong num, TVariant* ret, TVariant* params, HostLo
     Variant result = handler(args);
     if (ret) {
       ToHostValue(memory_, result, *ret);
+      result_written = true;
     } else {
       result = Variant();  // dropped: the exit record shows no result
     }
@@ -246,6 +248,14 @@ bool Component::CallAsFunc(HostLong num, TVariant* ret, TVariant* params, HostLo
     ArgumentsToHost(args, params, size);
     return true;
   } catch (...) {
+    // A call that failed after its result was written (the host's memory ran out for an
+    // argument going back) must not leave that result behind for the host to read as an answer.
+    if (result_written) {
+      try {
+        ToHostValue(memory_, Variant(), *ret);
+      } catch (...) {
+      }
+    }
     return FailCallAsFunc(num, CurrentErrorText());
   }
 }

@@ -58,6 +58,11 @@ Variant FromHostValue(const TVariant& r) {
     case VTYPE_PWSTR:
       return Variant::String(FromHostString(r.wstr.pwstrVal));
     case VTYPE_BLOB: {
+      // The length is signed at the interface: a negative one describes no block at all (read
+      // as unsigned, it would be a copy of 4 GB from a block of a few bytes).
+      if (static_cast<std::int32_t>(r.str.strLen) < 0) {
+        throw Error(ErrorKind::kUnsupported, "Неподдерживаемый тип данных");
+      }
       // N bytes become N + 1 elements, the last one 0; the way back drops it again.
       std::vector<std::uint8_t> bytes(std::size_t{r.str.strLen} + 1, 0);
       if (r.str.strLen && r.str.pstrVal) std::memcpy(bytes.data(), r.str.pstrVal, r.str.strLen);

@@ -261,6 +261,28 @@ TEST_F(FrameTest, RecordsFromTheHostAreReadExactly) {
   TVariant date = Record(addin::VTYPE_DATE);
   EXPECT_FALSE(o->CallAsFunc(echo, &ret, &date, 1));
   EXPECT_EQ(c_->connection().errors.back().description, u"Неподдерживаемый тип данных");
+
+  // A block length is signed at the interface: a negative one is refused, never read as 4 GB.
+  char bytes[16] = {};
+  TVariant blob = Record(addin::VTYPE_BLOB);
+  blob.str.pstrVal = bytes;
+  blob.str.strLen = 0xFFFFFFFFu;
+  EXPECT_FALSE(o->CallAsFunc(echo, &ret, &blob, 1));
+  EXPECT_EQ(c_->connection().errors.back().description, u"Неподдерживаемый тип данных");
+}
+
+TEST_F(FrameTest, AFunctionThatFailsLeavesNoResultBehind) {
+  // The result is written before the arguments go back; when the host's memory then runs out
+  // for an argument, the call fails and the result record must not still read as an answer.
+  IComponentBase* o = c_->object();
+  TVariant ret = Record(addin::VTYPE_EMPTY);
+  TVariant args[2] = {ToRecord(std::int32_t{7}, c_->memory()),
+                      ToRecord(std::u16string(u"x"), c_->memory())};
+  c_->memory().before_alloc = [] { throw std::bad_alloc(); };
+  EXPECT_FALSE(o->CallAsFunc(c_->FindMethod(u"ReturnTrue"), &ret, args, 2));
+  c_->memory().before_alloc = nullptr;
+  EXPECT_EQ(ret.vt, addin::VTYPE_EMPTY);
+  for (TVariant& arg : args) ReleaseRecord(arg, c_->memory());
 }
 
 TEST_F(FrameTest, ReplacedArgumentsAreFreedOnce) {

@@ -62,6 +62,19 @@ TEST_F(LogWriterTest, AnExistingFolderKeepsItsRights) {
   EXPECT_EQ(st.st_mode & 07777, 0750u);
 }
 
+// A day file an earlier version made writable by everyone is narrowed at its next record.
+TEST_F(LogWriterTest, AnOwnFileWritableByOthersIsNarrowed) {
+  fs::create_directory(dir_ / "logs");
+  test::WriteText(File(), "");
+  chmod(File().c_str(), 0666);
+  writer_.SetLogDetail(3);
+  writer_.Write(u"x", u"", LogLevel::kDebug);
+  struct stat st {};
+  ASSERT_EQ(stat(File().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  EXPECT_NE(ReadText(File()).find("\tDEBUG\tx\r\n"), std::string::npos) << "still written";
+}
+
 TEST_F(LogWriterTest, AFolderOutsideTheMachineWideOneIsTheOwnersAlone) {
   LogWriter own(
       platform::RealFileSystem(), clock_, [this] { return dir_.path(); },

@@ -2,8 +2,14 @@
 // peer cannot produce on demand (interrupted calls, short sends, refused attempts).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
+
+#if !defined(_WIN32)
+#include <pthread.h>
+#include <signal.h>
+#endif
 
 #include "common/error.h"
 #include "protocol/scale_link.h"
@@ -130,6 +136,41 @@ TEST(Transport, ASilentPeerTimesOut) {
             "Ошибка при получении ответа от сервера");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(550));
 }
+
+#if !defined(_WIN32)
+// A host with a timer signal (a handler without restart) interrupts the wait many times: the
+// time-out still ends it, it does not start over with each signal.
+TEST(Transport, SignalsDoNotProlongTheWaitForASilentPeer) {
+  struct sigaction action {
+  }, old{};
+  action.sa_handler = [](int) {};
+  sigemptyset(&action.sa_mask);
+  ASSERT_EQ(sigaction(SIGUSR1, &action, &old), 0);
+  Peer peer;
+  peer.Serve([](Connection&) { std::this_thread::sleep_for(std::chrono::milliseconds(3000)); });
+  TcpClient s(platform::RealSockets(), 2000, 200);
+  s.Connect(u"127.0.0.1", peer.port());
+  std::atomic<bool> done{false};
+  pthread_t waiting = pthread_self();
+  std::thread timer([&] {
+    while (!done) {
+      pthread_kill(waiting, SIGUSR1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  char answer;
+  auto start = std::chrono::steady_clock::now();
+  std::string error = test::ErrorOf([&] { s.ReceiveSome(&answer, 1); });
+  auto waited = std::chrono::steady_clock::now() - start;
+  done = true;
+  timer.join();
+  sigaction(SIGUSR1, &old, nullptr);
+  // Without the fix the wait lasts until the peer closes (3 s) and ends as a closed connection.
+  EXPECT_EQ(error, "Ошибка при получении ответа от сервера");
+  EXPECT_LT(waited, std::chrono::milliseconds(2500));
+  peer.Join();
+}
+#endif
 
 TEST(Transport, ReceivesCollectEverythingUntilThePeerCloses) {
   Peer peer;

@@ -402,7 +402,13 @@ class PosixFileSystem final : public FileSystem {
       close(fd);
       return {AppendStatus::kRefused, Quoted(reason, path)};
     }
-    if (created && options.shared) (void)fchmod(fd, 0644);  // whatever the umask
+    if (created && options.shared) {
+      (void)fchmod(fd, 0644);  // whatever the umask
+    } else if (!created && (st.st_mode & 022) != 0) {
+      // Earlier versions left log files writable by everyone: from now on only their owner
+      // (this process's user, checked above) writes to them.
+      (void)fchmod(fd, st.st_mode & 0755);
+    }
     kept_.Keep(path, fd, st);
     return {};
   }

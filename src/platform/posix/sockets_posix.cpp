@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <type_traits>
@@ -16,6 +17,22 @@
 
 namespace velquora::platform {
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What is left of `timeout_ms` since `start`, never below 0.
+int RemainingMs(Clock::time_point start, int timeout_ms) {
+  auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  return spent >= timeout_ms ? 0 : static_cast<int>(timeout_ms - spent);
+}
+
+// The receive time-out set on the socket, in milliseconds (0: none).
+int ReceiveTimeoutMs(int fd) {
+  timeval tv{};
+  socklen_t len = sizeof tv;
+  if (getsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, &len) != 0) return 0;
+  return static_cast<int>(tv.tv_sec * 1000 + tv.tv_usec / 1000);
+}
 
 bool SetBlocking(int fd, bool blocking) {
   int flags = fcntl(fd, F_GETFL, 0);
@@ -67,10 +84,13 @@ class PosixSockets final : public SocketApi {
     int rc = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     if (rc != 0) {
       if (errno != EINPROGRESS && errno != EINTR) return false;
+      // A host whose signals interrupt the wait gets the time-out it asked for, not a new one
+      // after every signal.
       pollfd p{fd, POLLOUT, 0};
+      const Clock::time_point start = Clock::now();
       int ready;
       do {
-        ready = poll(&p, 1, timeout_ms);
+        ready = poll(&p, 1, RemainingMs(start, timeout_ms));
       } while (ready < 0 && errno == EINTR);
       if (ready <= 0) return false;
       int err = 0;
@@ -89,8 +109,33 @@ class PosixSockets final : public SocketApi {
     return Result(::send(static_cast<int>(s), data, size, MSG_NOSIGNAL));
   }
 
+  // Waits at most the socket's receive time-out in all. A signal ends a blocking receive early
+  // and starting it again would start the whole time-out again, so a host with a timer signal
+  // could keep a call waiting for ever on a silent scale: after a signal, the rest of the wait
+  // is measured here.
   IoResult Receive(SocketHandle s, void* data, std::size_t size) override {
-    return Result(::recv(static_cast<int>(s), data, size, 0));
+    int fd = static_cast<int>(s);
+    const Clock::time_point start = Clock::now();
+    int flags = 0;
+    for (;;) {
+      long n = ::recv(fd, data, size, flags);
+      if (n >= 0) return {n, false};
+      if (errno != EINTR && !(flags && (errno == EAGAIN || errno == EWOULDBLOCK))) return Result(n);
+      flags = MSG_DONTWAIT;
+      int timeout_ms = ReceiveTimeoutMs(fd);
+      int left = timeout_ms > 0 ? RemainingMs(start, timeout_ms) : -1;
+      if (left == 0) {
+        errno = EAGAIN;
+        return Result(-1);
+      }
+      pollfd p{fd, POLLIN, 0};
+      int ready = poll(&p, 1, left);
+      if (ready == 0) {
+        errno = EAGAIN;
+        return Result(-1);
+      }
+      if (ready < 0 && errno != EINTR) return Result(-1);
+    }
   }
 
   long Pending(SocketHandle s) override {

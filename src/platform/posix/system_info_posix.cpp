@@ -1,32 +1,55 @@
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/system_info.h"
 
 namespace velquora::platform {
 namespace {
 
+// The user's own folders are the user's alone, whatever the host's umask: a folder others may
+// write to in the path would let them swap what is below it.
 bool MakeFolders(const std::string& path) {
   for (std::size_t pos = 1; pos <= path.size(); ++pos) {
     if (pos == path.size() || path[pos] == '/') {
       std::string part = path.substr(0, pos);
-      if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+      if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
   }
   return true;
+}
+
+// HOME when it is a rooted path, else the home folder of the account (a relative HOME would put
+// the user's files wherever the host happens to run).
+std::optional<std::string> HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home && *home == '/') {
+    std::string path = home;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+  }
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_dir && found->pw_dir[0] == '/') {
+    return std::string(found->pw_dir);
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> UserDataFolder(bool create) {
   std::string path;
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
     path = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    path = std::string(home) + "/.local/share";
+  } else if (auto home = HomeFolder()) {
+    path = *home + "/.local/share";
   } else {
     return std::nullopt;
   }
