@@ -211,6 +211,15 @@ stop_emulator x "$watch_pid"
 check "check sent nothing to a scale in the settings" 0 0 \
   "^scale-emulator: 0 records received on 0 connections" "$work/emu-$watch.err"
 
+# ---- a scale that stops answering after 50 records (the driver waits out its 10 s answer
+# time-out: run beside the Ctrl-C cases below)
+start_emulator --mute-after 50 --verbose
+mute=$port
+mute_pid=$pid
+"$bin/velquora-host" --json --ip 127.0.0.1 --port "$mute" upload-goods "$examples/goods.xml" \
+  >"$work/mute.out" 2>"$work/mute.err" &
+mute_host=$!
+
 # ---- Ctrl-C: the first waits for the call, the second ends at once and says how far it got
 start_emulator --delay 10
 ctl=$port
@@ -233,6 +242,14 @@ wait "$hp"
 check "two Ctrl-C: exit 130 at once" 130 $? \
   "прервано: по последней строке состояния весы приняли [0-9]* из 300 товаров; весы могут хранить" \
   "$work/int2.err"
+
+wait "$mute_host"
+check "a scale that stops answering: transport" 4 $? \
+  '"error":"Ошибка при получении ответа от сервера","exit":4,"ok":false,.*"total":300' \
+  "$work/mute.out"
+stop_emulator x "$mute_pid"
+check "emulator --verbose: progress while receiving" 0 0 "^scale-emulator: 50 records received$" \
+  "$work/emu-$mute.err"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
