@@ -744,13 +744,21 @@ Options ParseOptions(int argc, char** argv) {
   return o;
 }
 
+std::unique_ptr<AddinLibrary> LoadLibrary(const std::string& path, bool deep_bind) {
+  try {
+    return std::make_unique<AddinLibrary>(path, deep_bind);
+  } catch (const std::exception& e) {
+    throw InputError(std::string("cannot load the library: ") + e.what());
+  }
+}
+
 int PrintVersion(const Options& o) {
   std::printf("velquora-host %s\n", VELQUORA_VERSION);
   char real[PATH_MAX];
   std::string path = realpath(o.lib_path.c_str(), real) ? real : o.lib_path;
-  AddinLibrary lib(path, o.deep_bind);
-  std::u16string names = lib.ClassNames();
-  Component c(lib, names.substr(0, names.find(u'|')));
+  std::unique_ptr<AddinLibrary> lib = LoadLibrary(path, o.deep_bind);
+  std::u16string names = lib->ClassNames();
+  Component c(*lib, names.substr(0, names.find(u'|')));
   CallResult r = c.Call(u"GetDescription", {std::u16string()});
   std::string version;
   if (!r.args.empty()) {
@@ -839,12 +847,7 @@ int Main(int argc, char** argv) {
     labels.push_back(o.port ? ":" + std::to_string(*o.port) : "");
   }
 
-  std::unique_ptr<AddinLibrary> lib;
-  try {
-    lib = std::make_unique<AddinLibrary>(o.lib_path, o.deep_bind);
-  } catch (const std::exception& e) {
-    throw InputError(std::string("cannot load the library: ") + e.what());
-  }
+  std::unique_ptr<AddinLibrary> lib = LoadLibrary(o.lib_path, o.deep_bind);
   std::string class_name = o.class_name;
   if (class_name.empty()) {
     std::u16string names = lib->ClassNames();
