@@ -85,6 +85,7 @@ document not XML|3|$work/text.txt is not an XML document|"\${host[@]}" upload-gr
 empty standard input|3|standard input is not an XML document|"\${host[@]}" upload-goods - </dev/null
 settings file missing|3|cannot read the settings file $work/none.txt|"\${host[@]}" --settings "$work/none.txt" info
 settings file line|3|bad-settings.txt:2: not NAME=VALUE|"\${host[@]}" --settings "$work/bad-settings.txt" info
+argument file missing|3|^error: cannot read the argument file $work/none.txt|"\${host[@]}" delete-good "@$work/none.txt"
 library missing|3|cannot load the library|"$bin/velquora-host" --lib "$work/none.so" info
 unreachable scale|4|^error: Ошибка при установлении подключения|"$bin/velquora-host" --ip 127.0.0.1 --port 1 clear-goods
 driver refuses|1|^error: Не удалось преобразовать значение "abc"|"\${host[@]}" delete-good abc
@@ -174,8 +175,8 @@ else
 fi
 check "the bar is redrawn in place" 0 0 $'\033\\[K' "$work/tty.out"
 
-# ---- three scales at once, one closing the connection after 100 records
-start_emulator
+# ---- three scales at once, one slow (progress), one closing the connection after 100 records
+start_emulator --delay 4
 a=$port
 a_pid=$pid
 start_emulator --close-after 100
@@ -194,6 +195,8 @@ check "three scales: exit code of the broken connection" 1 $? \
 check "three scales: the second" 0 0 \
   "^127.0.0.1:$b  *FAILED .*Ошибка записи в таблицу 25, Plu = 101;" "$work/many.out"
 check "three scales: the third" 0 0 "^127.0.0.1:$c  *ok  *300/300 " "$work/many.out"
+check "three scales: progress lines name their scale" 0 0 \
+  "^127.0.0.1:$a: Выгрузка товаров: [0-9 ]* из 300$" "$work/many.err"
 for p in "$a_pid" "$b_pid" "$c_pid"; do stop_emulator x "$p"; done
 check "emulator: count on exit" 0 0 "^scale-emulator: 300 records received" "$work/emu-$a.err"
 check "emulator: closed after 100" 0 0 "^scale-emulator: 100 records received" "$work/emu-$b.err"

@@ -233,6 +233,11 @@ std::string Counted(std::size_t n, const Noun& noun) {
   return std::to_string(n) + " " + word;
 }
 
+// After "из": "из 1 товара", "из 21 группы", "из 300 товаров".
+std::string OfCounted(std::size_t n, const Noun& noun) {
+  return std::to_string(n) + " " + (n % 10 == 1 && n % 100 != 11 ? noun.few : noun.many);
+}
+
 std::string Written(std::size_t n, const Noun& noun) {
   bool singular = n % 10 == 1 && n % 100 != 11;
   return std::string(singular ? (noun.feminine ? "записана " : "записан ") : "записано ") +
@@ -273,7 +278,7 @@ std::string StoppedText(const std::optional<velquora::host::StatusProgress>& las
            "; весы могут хранить начало документа и прежние записи";
   }
   return "по последней строке состояния весы приняли " + std::to_string(last->done) + " из " +
-         Counted(last->total, noun) +
+         OfCounted(last->total, noun) +
          "; весы могут хранить эти записи (и, возможно, несколько следующих) вместе с прежними";
 }
 
@@ -889,8 +894,10 @@ int Main(int argc, char** argv) {
     try {
       results[i] = RunJob(*jobs[i], *components[i], per_scale[i], cmd, doc, summary, results[i],
                           i == 0 ? &applied : nullptr);
-    } catch (const InputError&) {
-      throw;
+    } catch (const InputError& e) {  // an argument file of delete-good, call
+      results[i].ok = false;
+      results[i].code = kInputFile;
+      results[i].error = e.what();
     } catch (const std::exception& e) {
       results[i].ok = false;
       results[i].code = kDriverFailed;
