@@ -937,9 +937,10 @@ int Main(int argc, char** argv) {
       std::string records = r.records ? std::to_string(*r.records) : "?";
       if (r.total) records += "/" + std::to_string(*r.total);
       char line[64];
-      std::snprintf(line, sizeof line, "%-6s  %-13s %6s", r.ok ? "ok" : "FAILED", records.c_str(),
-                    SecondsText(r.seconds).c_str());
-      table += velquora::host::PadRight(r.scale, w + 2) + line + "  " + r.error + "\n";
+      std::snprintf(line, sizeof line, "%-6s  %-13s ", r.ok ? "ok" : "FAILED", records.c_str());
+      std::string time = SecondsText(r.seconds);  // padded by characters: "с" is two bytes
+      time.insert(0, 6 - std::min<std::size_t>(6, velquora::host::DisplayWidth(time)), ' ');
+      table += velquora::host::PadRight(r.scale, w + 2) + line + time + "  " + r.error + "\n";
     }
     std::fputs(table.c_str(), stdout);
   } else {
