@@ -2,9 +2,12 @@
 //  - the help opens in the user's browser (here a recorder registered for .html files), which
 //    reads the page after the call has returned: the page must still be there; the next help
 //    request removes the page before it, and so does the end of the last object;
+//  - nothing the viewer starts keeps its error output, which the library reads;
 //  - the log viewer shows today's log file and the call ends when the user closes the window;
 //    a viewer that dies makes the call fail with a text that says so.
 #include <windows.h>
+// after windows.h, which it needs
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <chrono>
@@ -148,6 +151,120 @@ class RecordingBrowser {
   std::string record_;
   bool ok_ = false;
 };
+
+// The processes running in this session, each with the process that started it.
+std::vector<PROCESSENTRY32W> Processes() {
+  std::vector<PROCESSENTRY32W> all;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return all;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    all.push_back(entry);
+  CloseHandle(snapshot);
+  return all;
+}
+
+const PROCESSENTRY32W* FindProcess(const std::vector<PROCESSENTRY32W>& all, const wchar_t* name) {
+  for (const auto& p : all) {
+    if (_wcsicmp(p.szExeFile, name) == 0) return &p;
+  }
+  return nullptr;
+}
+
+struct ViewerRun {
+  long exit_code = -1;  // -1: it did not end in time
+  std::string output;
+  DWORD pid = 0;
+  bool output_held = false;  // something else still held its error output after it had gone
+};
+
+// Runs the viewer program as the library does (its error output a pipe, the one handle it
+// inherits), then reads the pipe to its end: it ends only when nothing else holds it.
+ViewerRun RunViewer(const std::vector<std::wstring>& args) {
+  ViewerRun run;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 64 * 1024)) return run;
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::vector<unsigned char> block(size);
+  auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(block.data());
+  InitializeProcThreadAttributeList(list, 1, 0, &size);
+  UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &write_end,
+                            sizeof write_end, nullptr, nullptr);
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdError = write_end;
+  startup.lpAttributeList = list;
+  std::wstring line = L"\"" + Wide(VELQUORA_BIN_DIR "/velquora-viewer.exe") + L"\"";
+  for (const auto& a : args) line += L" \"" + a + L"\"";
+  PROCESS_INFORMATION child{};
+  bool started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                                EXTENDED_STARTUPINFO_PRESENT | CREATE_NO_WINDOW, nullptr, nullptr,
+                                &startup.StartupInfo, &child) != 0;
+  DeleteProcThreadAttributeList(list);
+  CloseHandle(write_end);
+  if (started) {
+    run.pid = child.dwProcessId;
+    if (WaitForSingleObject(child.hProcess, 120000) == WAIT_OBJECT_0) {
+      DWORD code = 0;
+      GetExitCodeProcess(child.hProcess, &code);
+      run.exit_code = static_cast<long>(code);
+    }
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    // Its end shows once the system has closed the viewer's handles; a holder keeps it open.
+    bool ended = WaitFor(
+        [&] {
+          DWORD available = 0;
+          if (!PeekNamedPipe(read_end, nullptr, 0, nullptr, &available, nullptr)) return true;
+          char buffer[4096];
+          DWORD n = 0;
+          if (available > 0 && ReadFile(read_end, buffer, sizeof buffer, &n, nullptr))
+            run.output.append(buffer, n);
+          return false;
+        },
+        10);
+    run.output_held = !ended;
+  }
+  CloseHandle(read_end);
+  return run;
+}
+
+// The library reads the viewer's error output until the viewer exits, so nothing the viewer
+// starts may keep it. Wine's desktop process, which the session's first window starts, takes the
+// standard handles of the program that starts it and lives as long as the session (the hang this
+// guards against). The display tests run without wine's menu builder, which would start it
+// earlier, and this case runs first: the viewer's help request starts it here.
+TEST(WindowsViewerStart, NothingTheViewerStartsKeepsItsErrorOutput) {
+  ASSERT_EQ(FindProcess(Processes(), L"explorer.exe"), nullptr)
+      << "wine's desktop process runs already: the viewer would not be the one to start it";
+  RecordingBrowser browser;
+  ASSERT_TRUE(browser.registered());
+  test::TempDir folder;
+  std::string page = folder.path() + "\\page.html";
+  test::WriteText(page, "<p>help</p>");
+
+  ViewerRun help = RunViewer({L"doc", Wide(page), L"Справка"});
+  EXPECT_EQ(help.exit_code, 0) << help.output;
+  ASSERT_TRUE(browser.WaitForPages(1));
+  EXPECT_EQ(browser.Pages()[0].path, page);
+  EXPECT_FALSE(help.output_held) << "what the viewer started holds its error output";
+  auto processes = Processes();
+  const PROCESSENTRY32W* desktop = FindProcess(processes, L"explorer.exe");
+  ASSERT_NE(desktop, nullptr) << "no desktop process was started";
+  EXPECT_EQ(desktop->th32ParentProcessID, help.pid) << "the viewer did not start the desktop";
+
+  // Its own error output still reaches the caller.
+  ViewerRun wrong = RunViewer({L"nonsense"});
+  EXPECT_EQ(wrong.exit_code, 2);
+  EXPECT_EQ(wrong.output.substr(0, wrong.output.find_last_not_of("\r\n") + 1),
+            "Неверный вызов программы просмотра");
+  EXPECT_FALSE(wrong.output_held);
+}
 
 TEST_F(DriverTest, HelpPageOutlivesTheCallUntilTheNextRequestOrTheLastObject) {
   RecordingBrowser browser;

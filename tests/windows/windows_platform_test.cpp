@@ -207,5 +207,48 @@ TEST(WindowsSeams, TheCarriedProgramInheritsNoHandleOfTheHost) {
   CloseHandle(file);
 }
 
+// The call ends with the program's own exit, not with the end of its output: what the program
+// started (here a copy of it that holds the pipe until released, as a browser might for hours)
+// does not hold the caller, and the output written before the exit is all there.
+TEST(WindowsSeams, ACarriedProgramEndsWithItsOwnExitWhateverItStarted) {
+  std::string image = test::ReadText(VELQUORA_BIN_DIR "/output_probe.exe");
+  ASSERT_FALSE(image.empty());
+  std::string name = "Local\\velquora-test-release-" + std::to_string(GetCurrentProcessId()) + "-" +
+                     std::to_string(GetTickCount64());
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, Wide(name).c_str());
+  ASSERT_NE(release, nullptr);
+
+  platform::ProcessResult result =
+      platform::RunCarriedProgram("output-probe", image, {"hold", name});
+  EXPECT_EQ(result.exit_code, 3) << result.error_output;
+  unsigned long holder_pid = 0;
+  ASSERT_EQ(std::sscanf(result.error_output.c_str(), "holder %lu\n", &holder_pid), 1)
+      << result.error_output;
+  HANDLE holder = OpenProcess(SYNCHRONIZE, FALSE, holder_pid);
+  // Released only now: had the call waited for the pipe's end, the holder would have given up
+  // (after its minute) and be gone.
+  bool held_on = holder && WaitForSingleObject(holder, 0) == WAIT_TIMEOUT;
+  SetEvent(release);
+  EXPECT_TRUE(held_on) << "the call waited for what the program started";
+  if (holder) {
+    EXPECT_EQ(WaitForSingleObject(holder, 60000), WAIT_OBJECT_0);
+    CloseHandle(holder);
+  }
+  CloseHandle(release);
+}
+
+// A program that writes without end cannot grow the host: its last 64 KB are kept, where a
+// program says why it failed.
+TEST(WindowsSeams, ACarriedProgramsOutputIsKeptToItsLast64KB) {
+  std::string image = test::ReadText(VELQUORA_BIN_DIR "/output_probe.exe");
+  ASSERT_FALSE(image.empty());
+  platform::ProcessResult result =
+      platform::RunCarriedProgram("output-probe", image, {"flood", "300000"});
+  EXPECT_EQ(result.exit_code, 4);
+  ASSERT_EQ(result.error_output.size(), 64u * 1024u);
+  EXPECT_EQ(result.error_output.substr(result.error_output.size() - 4), "end\n");
+  EXPECT_EQ(result.error_output.find_first_not_of('x'), result.error_output.size() - 4);
+}
+
 }  // namespace
 }  // namespace velquora

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 
@@ -40,6 +41,31 @@ void AppendQuoted(std::wstring& line, const std::wstring& arg) {
   line += L'"';
 }
 
+// What is kept of the program's output: its end, where the program says why it failed. All of it
+// is read, so a chatty program never blocks; the pipe holds as much, so one that writes its
+// message and exits never waits for the reader.
+constexpr std::size_t kOutputKept = 64 * 1024;
+constexpr DWORD kPipeSize = 64 * 1024;
+// How often the pipe is emptied while the program runs.
+constexpr DWORD kPollMilliseconds = 100;
+
+// Reads what the pipe holds now, never waiting for more, keeping the last `limit` bytes. A pipe
+// whose writers are all gone reports an error and is left alone.
+void TakeAvailable(HANDLE pipe, std::string& out, std::size_t limit) {
+  DWORD available = 0;
+  if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;
+  char buffer[4096];
+  // Only what was there when looked at: a writer that keeps writing cannot hold the caller.
+  while (available > 0) {
+    DWORD n = 0;
+    if (!ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &n, nullptr) || n == 0)
+      return;
+    out.append(buffer, n);
+    if (out.size() > limit) out.erase(0, out.size() - limit);
+    available -= n;
+  }
+}
+
 [[noreturn]] void ThrowStart(const std::string& program, DWORD error) {
   throw std::runtime_error(program + ": " + win::ErrorText(error));
 }
@@ -50,10 +76,16 @@ namespace win {
 
 // The child inherits exactly one handle, the write end of its standard error pipe: nothing of
 // the host's (sockets, files) leaks into it.
+//
+// The program's outcome is its own exit, not the end of that pipe: what it starts may hold the
+// pipe for as long as it lives (a browser; under wine, the desktop process that the session's
+// first window starts). So the pipe is only read as far as it holds data, between short waits on
+// the process handle; once the process has exited, what it left there is taken and the rest
+// ignored.
 ProcessResult RunAndWait(const std::string& program, const std::vector<std::string>& args) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE read_raw = nullptr, write_raw = nullptr;
-  if (!CreatePipe(&read_raw, &write_raw, &inherit, 0)) ThrowStart(program, GetLastError());
+  if (!CreatePipe(&read_raw, &write_raw, &inherit, kPipeSize)) ThrowStart(program, GetLastError());
   Handle read_end(read_raw), write_end(write_raw);
   SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0);
 
@@ -94,13 +126,15 @@ ProcessResult RunAndWait(const std::string& program, const std::vector<std::stri
   write_end.Reset();  // the pipe ends when the child's copy closes
 
   ProcessResult result;
-  char buffer[512];
-  DWORD n = 0;
-  while (ReadFile(read_end.get(), buffer, sizeof buffer, &n, nullptr) && n > 0)
-    result.error_output.append(buffer, n);
-  WaitForSingleObject(process.get(), INFINITE);
+  DWORD waited;
+  while ((waited = WaitForSingleObject(process.get(), kPollMilliseconds)) == WAIT_TIMEOUT)
+    TakeAvailable(read_end.get(), result.error_output, kOutputKept);
+  // What the program wrote before it exited is in the pipe now; what its children write later
+  // is not waited for.
+  TakeAvailable(read_end.get(), result.error_output, kOutputKept);
   DWORD code = 0;
-  result.exit_code = GetExitCodeProcess(process.get(), &code) ? static_cast<int>(code) : -1;
+  if (waited == WAIT_OBJECT_0 && GetExitCodeProcess(process.get(), &code))
+    result.exit_code = static_cast<int>(code);
   return result;
 }
 
