@@ -271,12 +271,31 @@ int main(int argc, char** argv) {
   bool profile = false;  // one upload through the host only, for a profiler
   bool profile_logged = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--profile")
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::printf(
+          "Usage: upload-bench [--profile | --profile-logged] [LIBRARY]\n\n"
+          "Prints upload throughput and cost figures (not a test); run a release build on a\n"
+          "quiet machine.\n"
+          "  LIBRARY           the driver library (default: %s)\n"
+          "  --profile         one upload of 10000 goods through the host only, for a profiler\n"
+          "  --profile-logged  the same with the driver's logs on\n",
+          lib_path.c_str());
+      return 0;
+    } else if (arg == "--profile") {
       profile = true;
-    else if (std::string(argv[i]) == "--profile-logged")
+    } else if (arg == "--profile-logged") {
       profile = profile_logged = true;
-    else
-      lib_path = argv[i];
+    } else if (!arg.empty() && arg[0] == '-') {
+      std::fprintf(stderr, "upload-bench: unknown option %s (see --help)\n", arg.c_str());
+      return 2;
+    } else {
+      lib_path = arg;
+    }
+  }
+  if (access(lib_path.c_str(), R_OK) != 0) {
+    std::fprintf(stderr, "upload-bench: cannot read the library %s\n", lib_path.c_str());
+    return 2;
   }
   constexpr int kRecords = 10000;
   if (profile) {

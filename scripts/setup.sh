@@ -11,6 +11,8 @@ packages=(
   # the window tests: a virtual display, a robot to close windows, screenshots, fonts
   xvfb xdotool imagemagick chromium fonts-dejavu-core
   clang-format
+  # the command-line tools' test: a pseudo-terminal (script), reading the emulator's dump
+  bsdutils python3
   # the release: Debian roots, source packages, checks of what the shipped files need
   debootstrap dpkg-dev binutils unzip
   # Windows: MinGW-w64 cross compilers (posix threads), GoogleTest's sources, wine to run tests

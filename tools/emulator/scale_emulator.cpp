@@ -35,6 +35,12 @@ bool ReadExact(int fd, std::string& out, std::size_t n, const std::atomic<bool>&
   return true;
 }
 
+// A frame that stores one record of a table (not the system settings).
+bool IsRecordWrite(const std::string& frame) {
+  return frame.size() >= 2 && static_cast<std::uint8_t>(frame[0]) == 0xF1 &&
+         static_cast<std::uint8_t>(frame[1]) != 0x4E;
+}
+
 bool SendAll(int fd, const std::string& bytes) {
   std::size_t sent = 0;
   while (sent < bytes.size()) {
@@ -199,6 +205,25 @@ void ScaleEmulator::Serve(int fd) {
       std::lock_guard lock(mutex_);
       if (!first_frame_at_) first_frame_at_ = std::chrono::steady_clock::now();
     }
+    if (IsRecordWrite(frame)) {
+      long close_after, mute_after;
+      {
+        std::lock_guard lock(mutex_);
+        close_after = faults_.close_after;
+        mute_after = faults_.mute_after;
+      }
+      const auto stored = static_cast<long>(records_.load());
+      if (close_after >= 0 && stored >= close_after) {
+        std::lock_guard lock(mutex_);
+        frames_.push_back(frame);
+        break;
+      }
+      if (mute_after >= 0 && stored >= mute_after) {
+        std::lock_guard lock(mutex_);
+        frames_.push_back(frame);
+        continue;  // read, never answered: the connection stays open
+      }
+    }
     std::optional<AnswerRule> rule = MatchRule(frame);
     if (rule && rule->delay_ms > 0)
       std::this_thread::sleep_for(std::chrono::milliseconds(rule->delay_ms));
@@ -281,6 +306,7 @@ std::uint8_t ScaleEmulator::Handle(const std::string& frame) {
         return kNak;  // malformed: not stored
       }
       tables_[table][BcdNumber(frame, 2)] = record;
+      ++records_;
       return kAck;
     }
     case 0xF2:
@@ -324,6 +350,7 @@ std::chrono::steady_clock::duration ScaleEmulator::BusySpan() const {
 void ScaleEmulator::Clear() {
   std::lock_guard lock(mutex_);
   first_frame_at_.reset();
+  records_ = 0;
   tables_.clear();
   frames_.clear();
   system_settings_.reset();

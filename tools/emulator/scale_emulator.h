@@ -33,6 +33,11 @@ struct Faults {
                              // this long after the one before and before the next frame is read
   std::string noise;         // bytes sent right after every answer, in the same write
   std::vector<AnswerRule> rules;
+  // The two faults most common in the field: after this many records (of any table) have been
+  // stored, the scale closes the connection at the next write, or reads on and never answers.
+  // -1: never.
+  long close_after = -1;
+  long mute_after = -1;
 };
 
 class ScaleEmulator {
@@ -53,6 +58,8 @@ class ScaleEmulator {
   // Every frame received, as it came (malformed ones too).
   std::vector<std::string> Frames() const;
   std::size_t connections() const { return connections_.load(); }
+  // Records stored since the start or the last Clear (every table, rewrites counted again).
+  std::size_t records_received() const { return records_.load(); }
   // Connections open right now (the peer has not closed them yet).
   std::size_t open_connections() const { return open_.load(); }
   // Connection threads not yet joined; finished ones are joined while the scale runs.
@@ -80,6 +87,7 @@ class ScaleEmulator {
   std::atomic<bool> running_{false};
   std::atomic<std::size_t> connections_{0};
   std::atomic<std::size_t> open_{0};
+  std::atomic<std::size_t> records_{0};
   std::thread acceptor_;
   mutable std::mutex mutex_;
   std::map<std::thread::id, std::thread> workers_;
