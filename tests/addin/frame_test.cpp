@@ -278,9 +278,9 @@ TEST_F(FrameTest, AFunctionThatFailsLeavesNoResultBehind) {
   TVariant ret = Record(addin::VTYPE_EMPTY);
   TVariant args[2] = {ToRecord(std::int32_t{7}, c_->memory()),
                       ToRecord(std::u16string(u"x"), c_->memory())};
-  c_->memory().before_alloc = [] { throw std::bad_alloc(); };
+  c_->memory().refuse_alloc = true;
   EXPECT_FALSE(o->CallAsFunc(c_->FindMethod(u"ReturnTrue"), &ret, args, 2));
-  c_->memory().before_alloc = nullptr;
+  c_->memory().refuse_alloc = false;
   EXPECT_EQ(ret.vt, addin::VTYPE_EMPTY);
   for (TVariant& arg : args) ReleaseRecord(arg, c_->memory());
 }

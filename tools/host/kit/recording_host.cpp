@@ -16,6 +16,10 @@ RecordingMemory::~RecordingMemory() {
 
 bool RecordingMemory::AllocMemory(void** memory, unsigned long size) {
   if (before_alloc) before_alloc();
+  if (refuse_alloc) {
+    *memory = nullptr;
+    return false;
+  }
   void* block = std::malloc(size ? size : 1);
   std::lock_guard lock(mutex_);
   live_[block] = size;

@@ -1,6 +1,7 @@
 #pragma once
 // What a host does around a component and nothing more: a memory manager that records every
 // block, and a connection that records every call.
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -29,6 +30,8 @@ class RecordingMemory final : public IMemoryManager {
   // When set, run at the start of every AllocMemory (before anything is allocated or counted)
   // and at the end of every FreeMemory: tests make them throw, as a careless host's might.
   std::function<void()> before_alloc, after_free;
+  // When set, every AllocMemory answers false, as a host out of memory does.
+  std::atomic<bool> refuse_alloc{false};
 
  private:
   mutable std::mutex mutex_;
