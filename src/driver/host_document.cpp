@@ -174,14 +174,17 @@ bool FeedUtf16(XML_Parser parser, std::u16string_view text) {
     std::u16string_view piece = text.substr(at, kPiece);
     at += piece.size();
     const bool last = at == text.size();
-    std::size_t size = CleanXmlTextUtf8Size(piece);
+    // Room for the most the piece can become, written in one pass.
+    void* buffer = piece.empty()
+                       ? nullptr
+                       : XML_GetBuffer(parser, static_cast<int>(kMaxUtf8PerUnit * piece.size()));
+    if (!buffer && !piece.empty()) return false;
+    const std::size_t size =
+        piece.empty() ? 0 : CleanXmlTextUtf8Write(piece, static_cast<char*>(buffer));
     if (size == 0) {  // nothing to hand over, but the end may need telling
       if (XML_Parse(parser, "", 0, last) != XML_STATUS_OK) return false;
       continue;
     }
-    void* buffer = XML_GetBuffer(parser, static_cast<int>(size));
-    if (!buffer) return false;
-    CleanXmlTextUtf8Write(piece, static_cast<char*>(buffer));
     if (XML_ParseBuffer(parser, static_cast<int>(size), last) != XML_STATUS_OK) return false;
   } while (at < text.size());
   return true;

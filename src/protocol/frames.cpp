@@ -90,7 +90,12 @@ ByteString TextBlock(std::u16string_view text, int max_lines, int default_font,
 
 ByteString PluRecord::Bytes() const {
   ByteString out;
-  out.reserve(64 + commodity.size() + ingredients.size() + spec_message.size());
+  AppendTo(out);
+  return out;
+}
+
+void PluRecord::AppendTo(ByteString& out) const {
+  out.reserve(out.size() + 64 + commodity.size() + ingredients.size() + spec_message.size());
   for (const ByteString* f :
        {&number,         &record_size,  &status,     &status2,      &unit_price,   &label_format,
         &barcode_format, &ean_data,     &main_group, &sell_by_date, &sell_by_time, &used_by_date,
@@ -98,7 +103,6 @@ ByteString PluRecord::Bytes() const {
         &ingredients,    &spec_message, &bcc}) {
     out += *f;
   }
-  return out;
 }
 
 PluStatus PluStatusBytes(bool weight_goods, bool has_tare) {
@@ -198,12 +202,10 @@ ByteString Head(std::uint8_t table, std::int64_t record, std::size_t record_size
 }  // namespace
 
 Command PluWrite(PluValues values, const LabelSettings& s) {
-  const ByteString record = BuildPluRecord(values, s).Bytes();
   Command c;
-  c.frame.reserve(kFrameHeadBytes + record.size());
   c.frame += static_cast<char>(kWrite);
   c.frame += static_cast<char>(kTablePlu);
-  c.frame += record;
+  BuildPluRecord(values, s).AppendTo(c.frame);
   c.record = RecordName{values.plu, 0, ToUtf8(values.name)};
   return c;
 }

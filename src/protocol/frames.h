@@ -92,6 +92,7 @@ struct PluRecord {
       ean_data, main_group, sell_by_date, sell_by_time, used_by_date, packed_date, packed_time,
       tare, image1, images2_10, commodity, ingredients, spec_message, bcc;
   ByteString Bytes() const;  // the 21 fields in order
+  void AppendTo(ByteString& out) const;
 };
 
 struct PluValues {
