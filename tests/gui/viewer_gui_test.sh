@@ -42,7 +42,9 @@ fail() {
 open_window() {
   local action=$1 title=$2 shot=$3
   # The host holds a file open without close-on-exec (descriptor 7), as hosts do.
-  LC_ALL=C "$host" call DoAdditionalAction "$action" >"$work/$action.out" 2>&1 7>>"$work/host-file" &
+  # A host fills in its settings page before any action: the address is what the log file is
+  # named for.
+  LC_ALL=C "$host" --ip 127.0.0.1 --port 1 call DoAdditionalAction "$action" >"$work/$action.out" 2>&1 7>>"$work/host-file" &
   wait_and_close $! "$action" "$title" "$shot"
   grep -q "^result: true" "$work/$action.out" || fail "$action did not answer true"
   if [ "$action" = ShowHelp ] && [ -e "$help_dir" ]; then fail "the help's temporary folder was left behind"; fi

@@ -548,7 +548,7 @@ JobResult RunJob(Job& job, Component& c, const Options& o, const std::string& cm
   if (cmd == "call") {
     std::u16string method = ToUtf16(rest[1]);
     long number = c.FindMethod(method);
-    if (number >= 0 && NeedsOpen(c.MethodName(number, 0)) &&
+    if (number >= 0 && NeedsOpen(c.MethodName(number, 1)) &&
         !job.Run(u"Open", {std::u16string()}, result))
       return finish(result);
     std::vector<Value> args;
@@ -563,7 +563,7 @@ JobResult RunJob(Job& job, Component& c, const Options& o, const std::string& cm
     result.output = out;
     result.ok = r.ok && (!std::holds_alternative<bool>(r.result) || std::get<bool>(r.result));
     if (!result.ok) job.Fail(result, job.LastError());
-    if (number >= 0 && NeedsOpen(c.MethodName(number, 0))) c.Call(u"Close", {std::u16string()});
+    if (number >= 0 && NeedsOpen(c.MethodName(number, 1))) c.Call(u"Close", {std::u16string()});
     return finish(result);
   }
   if (!job.Run(u"Open", {std::u16string()}, result)) return finish(result);
