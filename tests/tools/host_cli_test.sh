@@ -159,7 +159,9 @@ sed '252s/Price="[^"]*"/Price="2000000"/' "$examples/goods.xml" >"$work/bad.xml"
 # The document is checked whole before anything is sent: the driver's text says where.
 check "a failing upload" 1 $? \
   '^error: Некорректная цена (запись 250, строка 252, PLU 250: Price="2000000")$' "$work/bad.err"
-check "where it stopped" 0 0 "^остановлено за [0-9]*,[0-9] с: " "$work/bad.err"
+check "where it stopped" 0 0 \
+  "^остановлено за [0-9]*,[0-9] с: документ не прошёл проверку: на весы ничего не отправлено$" \
+  "$work/bad.err"
 expect_not "a failed upload reported success" "записано" "$work/bad.out"
 
 # ---- progress: plain lines through a pipe, a bar fitted to the width on a terminal
@@ -259,7 +261,7 @@ check "two Ctrl-C: exit 130 at once" 130 $? \
 
 wait "$mute_host"
 check "a scale that stops answering: transport" 4 $? \
-  '"error":"Ошибка при получении ответа от сервера (127.0.0.1:[0-9]*: нет ответа за 10 с; записано 50 из 300)","exit":4,"ok":false,.*"total":300' \
+  '"error":"Ошибка при получении ответа от сервера (127.0.0.1:[0-9]*: нет ответа за 10 с; записано 50 из 300)","exit":4,"ok":false,"records":50,.*"total":300' \
   "$work/mute.out"
 stop_emulator x "$mute_pid"
 check "emulator --verbose: progress while receiving" 0 0 "^scale-emulator: 50 records received$" \

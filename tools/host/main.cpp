@@ -21,6 +21,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -99,9 +100,8 @@ constexpr char kUsage[] =
     "says how far each upload had got.\n\n"
     "Exit codes: 0 success; 1 the driver refused or failed an operation; 2 bad usage;\n"
     "3 a document, settings file or the library cannot be read; 4 the scale cannot be reached\n"
-    "or does not answer (a scale that closes the connection in mid-upload is, as the driver\n"
-    "judges it, a refusal: 1); 130 interrupted. With several scales: the code of the first\n"
-    "scale that failed.\n";
+    "or does not answer, or closes or resets the connection; 130 interrupted. With several\n"
+    "scales: the code of the first scale that failed.\n";
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -113,12 +113,9 @@ struct InputError : std::runtime_error {
 // The texts of the transport's own failures. The host sees only the driver's code (1001 for
 // every failure) and its text, so this is the one place where the host reads the wording.
 constexpr const char* kTransportTexts[] = {
-    "Ошибка при создании сокета",
-    "Ошибка при установлении подключения",
-    "Ошибка при отправке данных серверу",
-    "Ошибка при получении ответа от сервера",
-    "Соединение закрыто весами",
-    "Соединение сброшено весами",
+    "Ошибка при создании сокета",         "Ошибка при установлении подключения",
+    "Ошибка при отправке данных серверу", "Ошибка при получении ответа от сервера",
+    "Соединение закрыто весами",          "Соединение сброшено весами",
 };
 
 int FailureCode(const std::string& driver_text) {
@@ -430,6 +427,20 @@ class Job {
       Fail(result, LastError());
       if (last) result.records = last->done;
       result.output = StoppedText(last, result.total, noun);
+      // The driver's text says how far the upload got, or that the document failed its check
+      // before anything was sent: that is better than the last status line.
+      static const std::regex kWritten("записано ([0-9]+) из ([0-9]+)\\)$");
+      static const std::regex kChecked("^[^(]*\\(запись [0-9]+, строка [0-9]+");
+      std::smatch m;
+      if (std::regex_search(result.error, m, kWritten)) {
+        result.records = std::stoul(m[1].str());
+        result.total = std::stoul(m[2].str());
+        result.output = "весы приняли " + m[1].str() + " из " + OfCounted(*result.total, noun) +
+                        "; весы хранят эти записи вместе с прежними";
+      } else if (std::regex_search(result.error, kChecked)) {
+        result.records = 0;
+        result.output = "документ не прошёл проверку: на весы ничего не отправлено";
+      }
     }
   }
 
