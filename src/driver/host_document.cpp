@@ -63,12 +63,18 @@ bool IsRecordName(const char* name) {
 // Collects the document as the parser reports it.
 struct HostDocumentBuilder {
   template <typename Feed>
-  static HostDocument Read(std::size_t text_bytes, std::size_t elements, Feed feed);
+  static HostDocument Read(std::size_t text_bytes, std::size_t elements, Feed feed,
+                           const HostDocument::RecordHandler* each = nullptr);
 
-  XML_Parser parser;
+  XML_Parser parser = nullptr;
   HostDocument doc;
   std::size_t depth = 0;
   std::string refusal;  // why the document was refused when the parser itself found no fault
+  // ParseRecords: where each record goes instead of the document.
+  const HostDocument::RecordHandler* each = nullptr;
+  bool handing = true;     // `each` still wants records
+  std::size_t handed = 0;  // records read so far
+  std::exception_ptr failure;
 
   void Refuse(std::string why) {
     if (refusal.empty()) refusal = std::move(why);
@@ -97,6 +103,10 @@ struct HostDocumentBuilder {
     if (b->depth == 1) {
       b->doc.root_name_ = name;
       b->Keep(0, atts);
+      b->root_values = b->doc.values_.size();
+      b->root_slots.assign(b->doc.slots_.begin(), b->doc.slots_.begin() + kHostAttrCount);
+    } else if (b->depth == 2 && IsRecordName(name) && b->each) {
+      b->Hand(atts);
     } else if (b->depth == 2 && IsRecordName(name)) {
       std::size_t first = b->doc.slots_.size();
       b->doc.slots_.resize(first + kHostAttrCount);
@@ -104,6 +114,28 @@ struct HostDocumentBuilder {
       b->Keep(first, atts);
     }
   }
+  // The record replaces the one before it in the document and goes to `each`; nothing is thrown
+  // through the parser, which is C: a failure is kept and thrown once the parser has returned.
+  void Hand(const char** atts) {
+    const std::size_t index = handed++;
+    if (!handing) return;
+    try {
+      doc.values_.resize(root_values);
+      doc.slots_.assign(2 * kHostAttrCount, HostDocument::Slot{});
+      Keep(kHostAttrCount, atts);
+      // The root's slots are kept as they were read.
+      std::copy(root_slots.begin(), root_slots.end(), doc.slots_.begin());
+      const auto line = static_cast<std::uint32_t>(XML_GetCurrentLineNumber(parser));
+      handing = (*each)(doc.Record(0), index, line);
+    } catch (...) {
+      failure = std::current_exception();
+      handing = false;
+      XML_StopParser(parser, XML_FALSE);
+    }
+  }
+  std::size_t root_values = 0;
+  std::vector<HostDocument::Slot> root_slots;
+
   static void OnEnd(void* data, const char*) { --static_cast<HostDocumentBuilder*>(data)->depth; }
 
   // Never loaded: neither files nor the network are anything a host document may point at.
@@ -132,12 +164,41 @@ HostDocument ReadDocument(std::size_t text_bytes, std::size_t elements, Feed fee
 // buffer of its own, which therefore stays small whatever the size of the document.
 constexpr std::size_t kPiece = std::size_t{1} << 16;
 
+// The host's text is cleaned of the characters XML does not allow and converted to UTF-8 piece
+// by piece, straight into the parser's own buffer: no whole copy of the document is made. What
+// is removed are single characters, never markup: a reference such as "&#1;" stays and is judged
+// by the parser.
+bool FeedUtf16(XML_Parser parser, std::u16string_view text) {
+  std::size_t at = 0;
+  do {
+    std::u16string_view piece = text.substr(at, kPiece);
+    at += piece.size();
+    const bool last = at == text.size();
+    // Room for the most the piece can become, written in one pass.
+    void* buffer = piece.empty()
+                       ? nullptr
+                       : XML_GetBuffer(parser, static_cast<int>(kMaxUtf8PerUnit * piece.size()));
+    if (!buffer && !piece.empty()) return false;
+    const std::size_t size =
+        piece.empty() ? 0 : CleanXmlTextUtf8Write(piece, static_cast<char*>(buffer));
+    if (size == 0) {  // nothing to hand over, but the end may need telling
+      if (XML_Parse(parser, "", 0, last) != XML_STATUS_OK) return false;
+      continue;
+    }
+    if (XML_ParseBuffer(parser, static_cast<int>(size), last) != XML_STATUS_OK) return false;
+  } while (at < text.size());
+  return true;
+}
+
 }  // namespace
 
 template <typename Feed>
-HostDocument HostDocumentBuilder::Read(std::size_t text_bytes, std::size_t elements, Feed feed) {
+HostDocument HostDocumentBuilder::Read(std::size_t text_bytes, std::size_t elements, Feed feed,
+                                       const HostDocument::RecordHandler* each) {
   ExpatParser parser = NewUtf8Parser();
-  HostDocumentBuilder b{parser.get(), {}, 0, {}};
+  HostDocumentBuilder b;
+  b.parser = parser.get();
+  b.each = each;
   b.doc.slots_.resize(kHostAttrCount);
   // The values are a part of the text: room for all of it is reserved once, and only the pages
   // written ever take memory, so the buffer never grows by copying.
@@ -153,34 +214,26 @@ HostDocument HostDocumentBuilder::Read(std::size_t text_bytes, std::size_t eleme
   XML_SetSkippedEntityHandler(parser.get(), &HostDocumentBuilder::OnSkippedEntity);
   // Hands even the external DTD subset to the handler above, which refuses it.
   XML_SetParamEntityParsing(parser.get(), XML_PARAM_ENTITY_PARSING_ALWAYS);
-  if (!feed(parser.get())) ThrowParseError(parser.get(), b.refusal);
+  const bool read = feed(parser.get());
+  if (b.failure) std::rethrow_exception(b.failure);
+  if (!read) ThrowParseError(parser.get(), b.refusal);
+  if (each) {
+    b.doc.slots_.resize(kHostAttrCount);  // the last record handed over is not kept
+    b.doc.values_.resize(b.root_values);
+  }
   return std::move(b.doc);
 }
 
-// The host's text is cleaned of the characters XML does not allow and converted to UTF-8 piece
-// by piece, straight into the parser's own buffer: no whole copy of the document is made. What
-// is removed are single characters, never markup: a reference such as "&#1;" stays and is judged
-// by the parser.
 HostDocument HostDocument::Parse(std::u16string_view text) {
   const std::size_t elements = static_cast<std::size_t>(std::count(text.begin(), text.end(), u'<'));
-  return ReadDocument(CleanXmlTextUtf8Size(text), elements, [&](XML_Parser parser) {
-    std::size_t at = 0;
-    do {
-      std::u16string_view piece = text.substr(at, kPiece);
-      at += piece.size();
-      const bool last = at == text.size();
-      std::size_t size = CleanXmlTextUtf8Size(piece);
-      if (size == 0) {  // nothing to hand over, but the end may need telling
-        if (XML_Parse(parser, "", 0, last) != XML_STATUS_OK) return false;
-        continue;
-      }
-      void* buffer = XML_GetBuffer(parser, static_cast<int>(size));
-      if (!buffer) return false;
-      CleanXmlTextUtf8Write(piece, static_cast<char*>(buffer));
-      if (XML_ParseBuffer(parser, static_cast<int>(size), last) != XML_STATUS_OK) return false;
-    } while (at < text.size());
-    return true;
-  });
+  return ReadDocument(CleanXmlTextUtf8Size(text), elements,
+                      [&](XML_Parser parser) { return FeedUtf16(parser, text); });
+}
+
+// Only the root and one record are ever kept: nothing is reserved for the whole text.
+HostDocument HostDocument::ParseRecords(std::u16string_view text, const RecordHandler& each) {
+  return HostDocumentBuilder::Read(
+      0, 0, [&](XML_Parser parser) { return FeedUtf16(parser, text); }, &each);
 }
 
 HostDocument HostDocument::ParseUtf8(std::string_view utf8) {

@@ -4,6 +4,8 @@
 // the top-level element, its attributes, and for each "Record" child (any letter case) the
 // attributes the driver reads, as texts in one buffer.
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,6 +67,13 @@ class HostDocument {
   static HostDocument Parse(std::u16string_view text);
   // The same for UTF-8 text as it is (no cleaning).
   static HostDocument ParseUtf8(std::string_view utf8);
+  // Reads the document as Parse does, but hands each record to `each` (with its index and the
+  // line it starts at) as soon as the parser has read it, and keeps none of them: only the root
+  // comes back. After `each` answers false no more records are handed to it; the text is read to
+  // its end all the same, so a text that is not well-formed fails as such wherever its fault lies.
+  using RecordHandler =
+      std::function<bool(const HostRecord& record, std::size_t index, std::uint32_t line)>;
+  static HostDocument ParseRecords(std::u16string_view text, const RecordHandler& each);
 
   const std::string& RootName() const { return root_name_; }
   HostRecord Root() const { return HostRecord(*this, 0); }

@@ -321,11 +321,9 @@ std::string ShownValue(const HostRecord& r, HostAttr attr) {
 }
 
 // " (запись N, строка L, PLU P: Attr="value")": where in the document a record failed.
-std::string RecordLocation(const HostDocument& doc, std::size_t index, HostAttr code,
-                           const std::string& field) {
-  const HostRecord r = doc.Record(index);
-  std::string where =
-      " (запись " + std::to_string(index + 1) + ", строка " + std::to_string(doc.RecordLine(index));
+std::string RecordLocation(const HostRecord& r, std::size_t index, std::uint32_t line,
+                           HostAttr code, const std::string& field) {
+  std::string where = " (запись " + std::to_string(index + 1) + ", строка " + std::to_string(line);
   const std::optional<HostAttr> at_fault = AttrOfField(field);
   std::optional<std::string_view> code_text = r.Get(code);
   if (code_text && at_fault != code) {
@@ -341,35 +339,39 @@ std::string RecordLocation(const HostDocument& doc, std::size_t index, HostAttr 
 void ScaleDriver::UploadDocument(
     const std::u16string& text, const char16_t* what, HostAttr code,
     const std::function<protocol::Command(const HostRecord&)>& prepare) {
-  std::vector<protocol::Command> commands;
-  {
-    HostDocument doc = HostDocument::Parse(text);
-    CheckRoot(doc, "Table");
-    const std::size_t total = doc.RecordCount();
-    commands.reserve(total);
-    for (std::size_t i = 0; i < total; ++i) {
-      try {
-        commands.push_back(prepare(doc.Record(i)));
-      } catch (const Error& e) {
-        Error located(e.kind(), e.what() + RecordLocation(doc, i, code, e.context().field));
-        located.context() = e.context();
-        throw located;
-      }
+  // Each record is encoded as soon as the parser has read it and only its frame is kept: the
+  // parsed document never exists whole beside the frames.
+  protocol::FrameList frames;
+  std::optional<Error> failed;
+  HostDocument doc = HostDocument::ParseRecords(text, [&](const HostRecord& r, std::size_t index,
+                                                          std::uint32_t line) {
+    try {
+      frames.Add(prepare(r));
+      return true;
+    } catch (const Error& e) {
+      failed.emplace(e.kind(), e.what() + RecordLocation(r, index, line, code, e.context().field));
+      failed->context() = e.context();
+      return false;
     }
-  }  // the document is let go before the frames go out
+  });
+  // A text that is not well-formed, then a wrong root, fail before a bad record does.
+  CheckRoot(doc, "Table");
+  if (failed) throw *failed;
   Reconnect();
-  SendRecords(commands, what);
+  SendRecords(frames, what);
 }
 
-void ScaleDriver::SendRecords(std::vector<protocol::Command>& commands, const char16_t* what) {
-  const std::size_t total = commands.size();
+void ScaleDriver::SendRecords(const protocol::FrameList& frames, const char16_t* what) {
+  const std::size_t total = frames.size();
   UploadProgress progress(what, total, StatusLine());
   std::size_t accepted = 0;
+  protocol::RecordName record;
   try {
-    for (protocol::Command& command : commands) {
+    for (std::size_t i = 0; i < total; ++i) {
       // Judges the record before (its refusal, if any, is the failure) and sends this one.
       const bool judged_previous = link_.write_in_flight();
-      link_.StartWrite(std::move(command));
+      const bool named = frames.Record(i, record);
+      link_.StartWrite(frames.Frame(i), named ? &record : nullptr);
       if (judged_previous) progress.Advance(++accepted);
     }
     if (link_.write_in_flight()) {

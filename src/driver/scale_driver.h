@@ -84,7 +84,7 @@ class ScaleDriver final : public addin::Component {
   void UploadDocument(const std::u16string& text, const char16_t* what, HostAttr code,
                       const std::function<protocol::Command(const HostRecord&)>& prepare);
   // Sends the frames overlapped, one in flight; a failure says how many the scale accepted.
-  void SendRecords(std::vector<protocol::Command>& commands, const char16_t* what);
+  void SendRecords(const protocol::FrameList& frames, const char16_t* what);
   UploadProgress::Sink StatusLine();
   void SendData(const std::u16string& file_name, const std::u16string& data);
   std::int64_t RecordNumberArgument(const addin::Variant& value, const char* message);

@@ -58,7 +58,8 @@ std::string CleanXmlTextUtf8(std::u16string_view text) {
   return out;
 }
 
-void CleanXmlTextUtf8Write(std::u16string_view text, char* p) {
+std::size_t CleanXmlTextUtf8Write(std::u16string_view text, char* const out) {
+  char* p = out;
   const char16_t* in = text.data();
   const char16_t* end = in + text.size();
   while (in != end) {
@@ -80,6 +81,7 @@ void CleanXmlTextUtf8Write(std::u16string_view text, char* p) {
       *p++ = static_cast<char>(0x80 | (c & 0x3F));
     }
   }
+  return static_cast<std::size_t>(p - out);
 }
 
 }  // namespace velquora::driver

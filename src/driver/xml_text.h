@@ -12,8 +12,11 @@ std::u16string CleanXmlText(std::u16string_view text);
 // The same cleaning, straight into UTF-8 of exactly the size needed: the host's text is
 // converted once, without an intermediate cleaned copy.
 std::string CleanXmlTextUtf8(std::u16string_view text);
-// Its two steps, for a caller that owns the buffer: the size in bytes, then the bytes.
+// Its two steps, for a caller that owns the buffer: the size in bytes, then the bytes. The
+// writing gives the size it wrote, never more than kMaxUtf8PerUnit bytes a unit: a caller with
+// room for that much may skip the first step.
 std::size_t CleanXmlTextUtf8Size(std::u16string_view text);
-void CleanXmlTextUtf8Write(std::u16string_view text, char* out);
+std::size_t CleanXmlTextUtf8Write(std::u16string_view text, char* out);
+inline constexpr std::size_t kMaxUtf8PerUnit = 3;
 
 }  // namespace velquora::driver

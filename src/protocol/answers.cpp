@@ -32,10 +32,10 @@ std::string RecordWords(std::uint8_t command, std::uint8_t table, const RecordNa
   switch (table) {
     case kTablePlu:
       return ", Plu = " + std::to_string(r.number) +
-             (command == kWrite ? "; Name = " + ToUtf8(r.name) : "");
+             (command == kWrite ? "; Name = " + r.name : "");
     case kTableMainGroup:
       return ", Code = " + std::to_string(r.number) +
-             (command == kWrite ? "; Name = " + ToUtf8(r.name) : "");
+             (command == kWrite ? "; Name = " + r.name : "");
     case kTablePresetKey:
       return ", PresetNumber = " + std::to_string(r.number) +
              "; PresetKey = " + std::to_string(r.key);

@@ -1,10 +1,49 @@
 #include "protocol/frames.h"
 
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
 #include "common/error.h"
 #include "common/text.h"
 #include "protocol/wire_format.h"
 
 namespace velquora::protocol {
+
+char* FrameList::Room(std::size_t size) {
+  if (blocks_.empty() || block_size_ - block_used_ < size) {
+    // A frame larger than a block (a PLU record may take 64 KB) gets a block of its own size.
+    block_size_ = std::max(kBlockBytes, size);
+    blocks_.push_back(std::unique_ptr<char[]>(new char[block_size_]));
+    block_used_ = 0;
+  }
+  char* at = blocks_.back().get() + block_used_;
+  block_used_ += size;
+  return at;
+}
+
+void FrameList::Add(const Command& command) {
+  const std::string_view name = command.record ? std::string_view(command.record->name) : "";
+  // The builders keep a frame under 64 KB and a name under three times that.
+  if (command.frame.size() >= kNoRecord || name.size() >= kNoRecord - command.frame.size())
+    throw std::length_error("frame");
+  char* at = Room(command.frame.size() + name.size());
+  std::memcpy(at, command.frame.data(), command.frame.size());
+  if (!name.empty()) std::memcpy(at + command.frame.size(), name.data(), name.size());
+  entries_.push_back({at, static_cast<std::uint32_t>(command.frame.size()),
+                      command.record ? static_cast<std::uint32_t>(name.size()) : kNoRecord,
+                      command.record ? command.record->number : 0,
+                      command.record ? command.record->key : 0});
+}
+
+bool FrameList::Record(std::size_t index, RecordName& record) const {
+  const Entry& e = entries_[index];
+  if (e.name_size == kNoRecord) return false;
+  record.number = e.number;
+  record.key = e.key;
+  record.name.assign(e.data + e.frame_size, e.name_size);
+  return true;
+}
 
 void CheckRange(std::int64_t value, std::int64_t max, const char* field) {
   if (value < 0 || value > max) {
@@ -51,7 +90,12 @@ ByteString TextBlock(std::u16string_view text, int max_lines, int default_font,
 
 ByteString PluRecord::Bytes() const {
   ByteString out;
-  out.reserve(64 + commodity.size() + ingredients.size() + spec_message.size());
+  AppendTo(out);
+  return out;
+}
+
+void PluRecord::AppendTo(ByteString& out) const {
+  out.reserve(out.size() + 64 + commodity.size() + ingredients.size() + spec_message.size());
   for (const ByteString* f :
        {&number,         &record_size,  &status,     &status2,      &unit_price,   &label_format,
         &barcode_format, &ean_data,     &main_group, &sell_by_date, &sell_by_time, &used_by_date,
@@ -59,7 +103,6 @@ ByteString PluRecord::Bytes() const {
         &ingredients,    &spec_message, &bcc}) {
     out += *f;
   }
-  return out;
 }
 
 PluStatus PluStatusBytes(bool weight_goods, bool has_tare) {
@@ -159,20 +202,18 @@ ByteString Head(std::uint8_t table, std::int64_t record, std::size_t record_size
 }  // namespace
 
 Command PluWrite(PluValues values, const LabelSettings& s) {
-  const ByteString record = BuildPluRecord(values, s).Bytes();
   Command c;
-  c.frame.reserve(kFrameHeadBytes + record.size());
   c.frame += static_cast<char>(kWrite);
   c.frame += static_cast<char>(kTablePlu);
-  c.frame += record;
-  c.record = RecordName{values.plu, 0, std::move(values.name)};
+  BuildPluRecord(values, s).AppendTo(c.frame);
+  c.record = RecordName{values.plu, 0, ToUtf8(values.name)};
   return c;
 }
 
 Command GroupWrite(std::int64_t code, std::u16string_view name) {
   ByteString text = Cp866Bytes(name);
   Command c{Head(kTableMainGroup, code, text.size() + 7, "Номер группы"),
-            RecordName{code, 0, std::u16string(name)}};
+            RecordName{code, 0, ToUtf8(name)}};
   c.frame += '\0';
   c.frame += text;
   return c;

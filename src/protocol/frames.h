@@ -4,8 +4,11 @@
 // different number than it was given and nothing is built from a value that does not fit.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "protocol/encoding.h"
 
@@ -15,7 +18,7 @@ namespace velquora::protocol {
 struct RecordName {
   std::int64_t number = 0;
   std::int64_t key = 0;  // a preset key's key number
-  std::u16string name;
+  std::string name;      // UTF-8
 };
 
 // One frame for the scale: command byte, table byte, record; and the record its refusal names
@@ -23,6 +26,40 @@ struct RecordName {
 struct Command {
   ByteString frame;
   std::optional<RecordName> record;
+};
+
+// Frames made ahead of sending, each with the record its refusal names. They lie one after
+// another in large blocks: a document of many records takes little more than its frames' bytes,
+// with no string per frame and no copying as the list grows.
+class FrameList {
+ public:
+  void Add(const Command& command);
+  std::size_t size() const { return entries_.size(); }
+  std::string_view Frame(std::size_t index) const {
+    const Entry& e = entries_[index];
+    return {e.data, e.frame_size};
+  }
+  // Fills `record` with what the frame's refusal names; false when it names nothing.
+  bool Record(std::size_t index, RecordName& record) const;
+
+ private:
+  static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+  static constexpr std::uint32_t kNoRecord = 0xFFFFFFFFu;
+  // The frame's bytes, then the name's, at `data`.
+  struct Entry {
+    const char* data;
+    std::uint32_t frame_size;
+    std::uint32_t name_size;  // kNoRecord: the refusal names no record
+    std::int64_t number;
+    std::int64_t key;
+  };
+  // Room for `size` more bytes, in the last block or a new one.
+  char* Room(std::size_t size);
+
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t block_used_ = 0;
+  std::size_t block_size_ = 0;
+  std::vector<Entry> entries_;
 };
 
 // The fonts of the first four lines of a text; a font outside 0..9 (-1: none given) gives way
@@ -55,6 +92,7 @@ struct PluRecord {
       ean_data, main_group, sell_by_date, sell_by_time, used_by_date, packed_date, packed_time,
       tare, image1, images2_10, commodity, ingredients, spec_message, bcc;
   ByteString Bytes() const;  // the 21 fields in order
+  void AppendTo(ByteString& out) const;
 };
 
 struct PluValues {

@@ -57,7 +57,7 @@ void ScaleLink::Connect(std::u16string_view address, std::int32_t port) {
 
 void ScaleLink::Close() {
   in_flight_ = false;
-  in_flight_record_.reset();
+  in_flight_named_ = false;
   client_->Close();
 }
 
@@ -144,7 +144,11 @@ void ScaleLink::Run(Command command) {
   });
 }
 
-void ScaleLink::StartWrite(Command command) {
+void ScaleLink::StartWrite(const Command& command) {
+  StartWrite(command.frame, command.record ? &*command.record : nullptr);
+}
+
+void ScaleLink::StartWrite(std::string_view frame, const RecordName* record) {
   WithAddress([&] {
     // The answer of the frame in flight is judged first (never two frames in flight), but its
     // exchange record, and this frame's, are written only after this frame went out: the scale
@@ -152,7 +156,7 @@ void ScaleLink::StartWrite(Command command) {
     // and both are written whatever becomes of the send.
     const bool answer_unlogged = in_flight_;
     if (answer_unlogged) JudgeInFlight(/*log_answer=*/false);
-    frame_ = std::move(command.frame);
+    frame_.assign(frame);
     // Right after an answer nothing has run but its judging: the receive that took it had room
     // for more and took whatever else had come, so it was the look for stray bytes. Before the
     // first frame of a run, look.
@@ -166,7 +170,12 @@ void ScaleLink::StartWrite(Command command) {
     }
     sent_at_ = std::chrono::steady_clock::now();
     in_flight_ = true;
-    in_flight_record_ = std::move(command.record);
+    in_flight_named_ = record != nullptr;
+    if (record) {
+      in_flight_record_.number = record->number;
+      in_flight_record_.key = record->key;
+      in_flight_record_.name.assign(record->name);  // the room of the one before is reused
+    }
     if (answer_unlogged) LogAnswer();
     LogSent(frame_);
   });
@@ -178,14 +187,14 @@ void ScaleLink::FinishWrite() {
 
 void ScaleLink::JudgeInFlight(bool log_answer) {
   // Taken out first: a failed read leaves nothing in flight.
-  std::optional<RecordName> record = std::move(in_flight_record_);
+  const bool named = in_flight_named_;
   in_flight_ = false;
-  in_flight_record_.reset();
+  in_flight_named_ = false;
   ReadAnswer(log_answer);
   const std::uint8_t answer = Answer();
   if (frame_.size() < 2 || Accepted(static_cast<std::uint8_t>(frame_[0]), answer)) return;
   if (!log_answer) LogAnswer();  // a refusal ends the run: its record goes before the failure
-  JudgeAnswer(frame_, record ? &*record : nullptr, answer);
+  JudgeAnswer(frame_, named ? &in_flight_record_ : nullptr, answer);
 }
 
 std::uint8_t ScaleLink::Answer() const {

@@ -38,7 +38,9 @@ class ScaleLink {
   // answer of the frame in flight, if there is one, then sends the frame and returns without
   // waiting; FinishWrite reads and judges the answer of the frame in flight, if there is one.
   // The caller prepares the next record in between.
-  void StartWrite(Command command);
+  void StartWrite(const Command& command);
+  // The same for a frame kept elsewhere; `record`, when given, is what its refusal names.
+  void StartWrite(std::string_view frame, const RecordName* record);
   void FinishWrite();
   bool write_in_flight() const { return in_flight_; }
   // Ends a run of several frames: judges the one in flight, then requires the connection to stay
@@ -82,8 +84,9 @@ class ScaleLink {
   bool exchange_log_ = false;
   ByteString frame_;
   ByteString answer_;
-  bool in_flight_ = false;                         // frame_ is a write whose answer is still due
-  std::optional<RecordName> in_flight_record_;     // what its refusal names
+  bool in_flight_ = false;        // frame_ is a write whose answer is still due
+  bool in_flight_named_ = false;  // its refusal names in_flight_record_
+  RecordName in_flight_record_;
   std::chrono::steady_clock::time_point sent_at_;  // when the last frame went out
   // How many answers on this connection took under 2^k microseconds but not under 2^(k-1). The
   // quiet wait covers all but the slowest 1/64 of them: a scale that stores records slowly is

@@ -3,7 +3,10 @@
 #include <expat.h>
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "common/text.h"
 #include "driver/host_document.h"
@@ -126,6 +129,69 @@ TEST(HostDocument, LongDocumentsReadAcrossThePiecesTheParserIsGiven) {
   }
   EXPECT_EQ(test::ErrorOf([&] { HostDocument::Parse(text + u"</Table><Table/>"); }),
             ParseError(XML_ERROR_JUNK_AFTER_DOC_ELEMENT, kRecords + 1, 9));
+}
+
+}  // namespace
+}  // namespace velquora::driver
+
+namespace velquora::driver {
+namespace {
+
+// Record by record: each is handed over with its number and line as soon as it is read, and
+// nothing of it stays; a handler that has had enough gets no more, yet the text is read to its
+// end, so a fault after the last record it took still fails the document as not well-formed.
+TEST(HostDocument, RecordsHandedOverOneByOne) {
+  const std::u16string text =
+      u"<Table Kind=\"x\">\n<Record PLU=\"1\" Name=\"Сыр\"/>\n<Other PLU=\"9\"/>"
+      u"<record PLU=\"2\"/>\n\n<RECORD Name=\"соль\"><Record PLU=\"8\"/></RECORD></Table>";
+  struct Seen {
+    std::size_t index;
+    std::uint32_t line;
+    std::optional<std::string> plu, name;
+  };
+  std::vector<Seen> seen;
+  auto keep = [&](const HostRecord& r, std::size_t index, std::uint32_t line) {
+    auto text_of = [&](HostAttr a) {
+      std::optional<std::string_view> v = r.Get(a);
+      return v ? std::optional<std::string>(*v) : std::nullopt;
+    };
+    seen.push_back({index, line, text_of(HostAttr::kPlu), text_of(HostAttr::kName)});
+    return true;
+  };
+  HostDocument doc = HostDocument::ParseRecords(text, keep);
+  EXPECT_EQ(doc.RootName(), "Table");
+  EXPECT_EQ(doc.RecordCount(), 0u);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].index, 0u);
+  EXPECT_EQ(seen[0].line, 2u);
+  EXPECT_EQ(seen[0].plu, "1");
+  EXPECT_EQ(seen[0].name, "Сыр");
+  EXPECT_EQ(seen[1].line, 3u);
+  EXPECT_EQ(seen[1].plu, "2");
+  EXPECT_EQ(seen[1].name, std::nullopt) << "nothing of the record before stays";
+  EXPECT_EQ(seen[2].index, 2u);
+  EXPECT_EQ(seen[2].line, 5u);
+  EXPECT_EQ(seen[2].plu, std::nullopt);
+  EXPECT_EQ(seen[2].name, "соль");
+
+  seen.clear();
+  int calls = 0;
+  auto first_only = [&](const HostRecord&, std::size_t, std::uint32_t) {
+    ++calls;
+    return false;
+  };
+  HostDocument::ParseRecords(text, first_only);
+  EXPECT_EQ(calls, 1);
+  calls = 0;
+  EXPECT_EQ(test::ErrorOf([&] { HostDocument::ParseRecords(text + u"\n<Table/>", first_only); }),
+            ParseError(XML_ERROR_JUNK_AFTER_DOC_ELEMENT, 6, 1));
+  EXPECT_EQ(calls, 1);
+
+  // What the handler throws comes out as it is.
+  auto fails = [](const HostRecord&, std::size_t, std::uint32_t) -> bool {
+    throw std::runtime_error("handler");
+  };
+  EXPECT_EQ(test::ErrorOf([&] { HostDocument::ParseRecords(text, fails); }), "handler");
 }
 
 }  // namespace

@@ -444,6 +444,8 @@ TEST_F(UploadTest, DocumentShapes) {
   EXPECT_TRUE(scale_->Frames().empty());
   EXPECT_FALSE(Goods(u"<table>" + Record(kGood) + u"</table>"));
   EXPECT_EQ(ErrorUtf8(), "Не найден корневой узел");
+  EXPECT_FALSE(Goods(u"<table>" + Record(Good({{u"Price", u"12.5a"}})) + u"</table>"));
+  EXPECT_EQ(ErrorUtf8(), "Не найден корневой узел") << "the root is judged before the records";
   EXPECT_FALSE(Goods(u"<Table><Record><PLU>17</PLU></Record></Table>"));
   EXPECT_EQ(ErrorUtf8(),
             "Длина данных штрихкода меньше 7 символов (запись 1, строка 1: EANData отсутствует)");
@@ -467,6 +469,8 @@ TEST_F(UploadTest, DocumentsThatAreNotWellFormedSendNothing) {
       Table(Record(Good({{u"Name", u"a<b"}}))),                      // < inside a value
       Table(Record(Good({{u"Name", u"&#1;"}}))),                     // a reference to U+0001
       u"<Table><!-- a -- b -->" + good + u"</Table>",                // -- inside a comment
+      // a bad record before the fault: the text is read to its end before records are judged
+      Table(Record(Good({{u"Price", u"12.5a"}})) + Record(Good({{u"Name", u"&foo;"}}))),
   };
   std::size_t connections = Connections();
   for (const std::u16string& text : cases) {

@@ -1,6 +1,9 @@
 // Record and frame builders against the protocol's examples.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "protocol/frames.h"
 #include "protocol/wire_format.h"
 
@@ -149,6 +152,38 @@ TEST(TableFrames, BytesAsTheProtocolGivesThem) {
   EXPECT_EQ(preset.substr(83, 4), B({0x04, 0x03, 0x02, 0x01}));
   EXPECT_THROW(PresetKeyWrite(1, 2, 3, 4, std::u16string(33, u'a')), std::exception);
   EXPECT_THROW(GroupWrite(100000000, u"x"), std::exception);
+}
+
+}  // namespace
+}  // namespace velquora::protocol
+
+namespace velquora::protocol {
+namespace {
+
+// Frames kept for later: each comes back as it was added, with its refusal's record, whether it
+// shares a block with others, ends one, or is larger than a block on its own.
+TEST(FrameList, KeepsEveryFrameAndItsRecordAcrossBlocks) {
+  std::vector<Command> added;
+  for (int i = 0; i < 20000; ++i) {
+    Command c;
+    c.frame = ByteString(static_cast<std::size_t>(100 + i % 57), static_cast<char>(i));
+    if (i % 3 != 0) c.record = RecordName{i, i % 7, "Сыр " + std::to_string(i)};
+    if (i == 7000) c.frame = ByteString(3 << 20, 'x');  // more than a block
+    if (i == 7001) c.record = RecordName{i, 0, ""};     // a record with an empty name
+    added.push_back(std::move(c));
+  }
+  FrameList list;
+  for (const Command& c : added) list.Add(c);
+  ASSERT_EQ(list.size(), added.size());
+  RecordName record;
+  for (std::size_t i = 0; i < added.size(); ++i) {
+    ASSERT_EQ(list.Frame(i), added[i].frame) << "frame " << i;
+    ASSERT_EQ(list.Record(i, record), added[i].record.has_value()) << "frame " << i;
+    if (!added[i].record) continue;
+    EXPECT_EQ(record.number, added[i].record->number);
+    EXPECT_EQ(record.key, added[i].record->key);
+    ASSERT_EQ(record.name, added[i].record->name) << "frame " << i;
+  }
 }
 
 }  // namespace
