@@ -65,8 +65,14 @@ void JudgeAnswer(std::string_view frame, const RecordName* record, std::uint8_t 
   const auto command = static_cast<std::uint8_t>(frame[0]);
   if (Accepted(command, answer)) return;
   // The text is made only for a refusal: this runs once per goods record.
-  throw Error(ErrorKind::kRefused,
-              RefusalText(command, static_cast<std::uint8_t>(frame[1]), record));
+  Error refused(ErrorKind::kRefused,
+                RefusalText(command, static_cast<std::uint8_t>(frame[1]), record));
+  // The scale's refusal byte says no more; any other byte is shown, as it may be line noise or
+  // a device that does not speak this protocol rather than a refused record.
+  if (answer != kNak)
+    refused.context().reason =
+        "неизвестный ответ весов " + HexText(std::string(1, static_cast<char>(answer)));
+  throw refused;
 }
 
 }  // namespace velquora::protocol

@@ -118,7 +118,7 @@ TEST_F(ScaleDriverTest, AFailureKeepsItsKindTheScaleAndHowFarTheUploadGot) {
 // text says which scale, what the system said and how far the upload got.
 TEST(ScaleDriverFaultTest, AScaleFailingMidUploadIsNamedForWhatHappened) {
   constexpr int kAnswerWaitMs = 300;
-  enum class Fault { kClose, kReset, kStall, kRefuse, kStrayBytes };
+  enum class Fault { kClose, kReset, kStall, kRefuse, kUnknownAnswer, kStrayBytes };
   struct Case {
     Fault fault;
     const char* head;    // the text before the parentheses
@@ -129,6 +129,8 @@ TEST(ScaleDriverFaultTest, AScaleFailingMidUploadIsNamedForWhatHappened) {
       {Fault::kReset, "Соединение сброшено весами", true},
       {Fault::kStall, "Ошибка при получении ответа от сервера", false},
       {Fault::kRefuse, "Ошибка записи в таблицу 25, Plu = 3; Name = Товар", false},
+      // A byte that is neither the acknowledgement nor the refusal: still refused, but shown.
+      {Fault::kUnknownAnswer, "Ошибка записи в таблицу 25, Plu = 3; Name = Товар", false},
       {Fault::kStrayBytes, "Ошибка протокола обмена: лишние байты после ответа весов: AB CD",
        false},
   };
@@ -181,6 +183,9 @@ TEST(ScaleDriverFaultTest, AScaleFailingMidUploadIsNamedForWhatHappened) {
           case Fault::kRefuse:
             scale.Send("\x15");
             break;
+          case Fault::kUnknownAnswer:
+            scale.Send("\x99");
+            break;
           case Fault::kStrayBytes:
             scale.Send("\x06\xAB\xCD");
             break;
@@ -199,6 +204,8 @@ TEST(ScaleDriverFaultTest, AScaleFailingMidUploadIsNamedForWhatHappened) {
     if (c.fault == Fault::kStall) {
       EXPECT_EQ(text, std::string(c.head) + " (" + address + ": нет ответа за " +
                           std::to_string(kAnswerWaitMs) + " мс" + tail);
+    } else if (c.fault == Fault::kUnknownAnswer) {
+      EXPECT_EQ(text, std::string(c.head) + " (" + address + ": неизвестный ответ весов 99" + tail);
     } else if (c.system_reason) {
       const std::string head = std::string(c.head) + " (" + address + ": ";
       EXPECT_EQ(text.rfind(head, 0), 0u) << text;
