@@ -55,7 +55,8 @@ open_window() {
 # it is closed with Escape; then PID must exit with 0.
 wait_and_close() {
   local pid=$1 name=$2 title=$3 shot=$4 id=""
-  for _ in $(seq 150); do
+  # Up to a minute: on a loaded machine the help's browser engine alone took over 30 s to start.
+  for _ in $(seq 300); do
     id=$(xdotool search --name "^$title\$" 2>/dev/null | head -1 || true)
     [ -n "$id" ] && break
     sleep 0.2
