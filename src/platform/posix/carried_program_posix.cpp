@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +10,7 @@
 #include <stdexcept>
 
 #include "platform/carried_program.h"
+#include "platform/posix/posix_support.h"
 #include "platform/posix/process_posix.h"
 
 #ifndef MFD_EXEC
@@ -20,46 +20,18 @@
 namespace velquora::platform {
 namespace {
 
+using posix::Fd;
+
 // The path is always in the message, so a user can find what is wrong.
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
   throw std::runtime_error(what + " \"" + path + "\": " + std::strerror(error));
 }
 
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { Reset(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  void Reset(int fd = -1) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-  }
-  int Release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
-std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home && *home == '/') return home;
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  char buffer[4096];
-  if (getpwuid_r(geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir &&
-      *found->pw_dir == '/')
-    return found->pw_dir;
-  throw std::runtime_error("Не удалось определить домашнюю папку пользователя");
-}
-
 std::string CacheBase() {
   if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/') return xdg;
-  return HomeFolder() + "/.cache";
+  std::optional<std::string> home = posix::HomeFolder();
+  if (!home) throw std::runtime_error("Не удалось определить домашнюю папку пользователя");
+  return *home + "/.cache";
 }
 
 // A folder that this user owns and nobody else may write into; made when missing. Opened

@@ -1,4 +1,5 @@
 #include "platform/posix/process_posix.h"
+#include "platform/posix/posix_support.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -24,6 +25,8 @@ extern char** environ;
 namespace velquora::platform {
 namespace {
 
+using posix::Fd;
+
 // The kernel's numbers, not the C library's SYS_ names: the release is built with C library
 // 2.31, which has no name for close_range, though its kernel headers and the kernels it runs on
 // have the call.
@@ -43,22 +46,6 @@ constexpr int kFirstFree = 5;
 // What is kept of the program's output: its end, where the program (or the loader, which says
 // nothing else) says why it failed. All of it is read, so a chatty program never blocks.
 constexpr std::size_t kOutputKept = 64 * 1024;
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { Reset(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  void Reset(int fd = -1) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
 
 [[noreturn]] void ThrowErrno(const std::string& what, int error) {
   throw std::runtime_error(what + ": " + std::strerror(error));

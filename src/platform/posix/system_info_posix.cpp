@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/posix_support.h"
 #include "platform/system_info.h"
 
 namespace velquora::platform {
@@ -26,29 +27,11 @@ bool MakeFolders(const std::string& path) {
   return true;
 }
 
-// HOME when it is a rooted path, else the home folder of the account (a relative HOME would put
-// the user's files wherever the host happens to run).
-std::optional<std::string> HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home && *home == '/') {
-    std::string path = home;
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
-  }
-  passwd entry{};
-  passwd* found = nullptr;
-  std::vector<char> buffer(16384);
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-      found->pw_dir && found->pw_dir[0] == '/') {
-    return std::string(found->pw_dir);
-  }
-  return std::nullopt;
-}
-
 std::optional<std::string> UserDataFolder(bool create) {
   std::string path;
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
     path = xdg;
-  } else if (auto home = HomeFolder()) {
+  } else if (auto home = posix::HomeFolder()) {
     path = *home + "/.local/share";
   } else {
     return std::nullopt;
@@ -98,4 +81,23 @@ std::string SystemDescription() {
          std::to_string(build) + ")";
 }
 
+namespace posix {
+
+std::optional<std::string> HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home && *home == '/') {
+    std::string path = home;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+  }
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_dir && found->pw_dir[0] == '/') {
+    return std::string(found->pw_dir);
+  }
+  return std::nullopt;
+}
+
+}  // namespace posix
 }  // namespace velquora::platform
